@@ -1,0 +1,45 @@
+// Where the community lives and which service account the client uses.
+// Values are compiled in; QUILLORA_SITE=host[:port] overrides the site for
+// development and tests.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace quillora::service {
+
+struct SiteAddress {
+    QString host;      // host name alone; it names the service namespace and the Host header
+    quint16 port = 80; // only decides where to connect
+
+    bool operator==(const SiteAddress &) const = default;
+};
+
+struct ServiceAccount {
+    QString username;
+    QString password;
+};
+
+// Path of the service endpoint on the site host.
+inline constexpr char kServicePath[] = "/Varnel/Web/Services/VarnelServices.asmx";
+
+// The site compiled into this build.
+SiteAddress compiledSite();
+// "host", "host:port", "[v6addr]" or "[v6addr]:port"; nullopt when malformed
+// (empty host, port not a number from 1 to 65535).
+std::optional<SiteAddress> parseSite(const QString &text, quint16 defaultPort);
+// compiledSite(), overridden by QUILLORA_SITE when it is set and well-formed.
+SiteAddress siteFromEnvironment();
+
+// "http://" + host + "/Services/VarnelServices"
+QString serviceNamespace(const QString &host);
+// "http://host[:port]" + path; the port is written only when it is not 80.
+QString siteUrl(const SiteAddress &site, const QString &path);
+
+// The service account compiled into this build (13 and 17 characters by default).
+ServiceAccount compiledServiceAccount();
+
+// The program's own version, "3.5.0.1".
+QString programVersion();
+
+} // namespace quillora::service

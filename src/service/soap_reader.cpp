@@ -1,0 +1,1 @@
+#include "soap_reader.h"

@@ -1,0 +1,1 @@
+#include "soap_writer.h"

@@ -1,0 +1,1 @@
+#include "varnel_services.h"

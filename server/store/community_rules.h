@@ -1,0 +1,57 @@
+// The community's rules that do not depend on where the data is kept:
+// the zone of a column, ranks and levels from scores, grades from credit,
+// and the limits on asking and answering.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace varnel {
+
+inline constexpr int kColumnCount = 41;
+inline constexpr int kZoneCount = 4;
+inline constexpr int kMinQuestionPoints = 40;
+inline constexpr int kMaxQuestionPoints = 200;
+inline constexpr int kCreditToAsk = 60;
+inline constexpr int kCreditToAnswer = 50;
+inline constexpr int kCreditForChosenAnswer = 2; // per answer that receives points
+inline constexpr int kCreditForTimelyClose = 1;  // asker closes before the question is overdue
+inline constexpr int kCreditForLateClose = -5;   // asker closes an overdue question
+inline constexpr int kMaxCredit = 200;
+inline constexpr int kExpertMinZoneRank = 3; // zone rank from which a member counts as an expert of the zone
+
+// Settings a community chooses when it starts its server.
+struct CommunitySettings {
+    int startPoints = 200;
+    int startCredit = 100;
+    int overdueDays = 7;                // an open question older than this is overdue
+    std::int64_t idleSeconds = 30 * 60; // presence expires after this long without activity
+    // Seconds since the epoch; replaceable so that a test can move time.
+    std::function<std::int64_t()> clock = [] {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+};
+
+// 1 to 4, or 0 when the column is not 1 to 41.
+int zoneOfColumn(int column);
+int firstColumnOfZone(int zone);
+int lastColumnOfZone(int zone);
+// "Software", "Hardware", "Game", "Programming"; empty outside 1 to 4.
+std::string zoneName(int zone);
+// The label of a column as the client's tree shows it.
+std::string columnName(int column);
+
+// Zone rank 1 to 10 from a zone score.
+int rankForScore(int score);
+// Level 1 to 10 from the sum of the zone scores.
+int levelForTotalScore(int totalScore);
+// Grade 1 to 10 from credit: credit 100 gives grade 5; a custom head image needs grade 6.
+int gradeForCredit(int credit);
+
+// "2026-12-08 14:05" in UTC.
+std::string formatTime(std::int64_t secondsSinceEpoch);
+
+} // namespace varnel

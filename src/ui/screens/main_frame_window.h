@@ -1,0 +1,103 @@
+// The main window: menu bar, "Standard" toolbar, the seven-pane status bar,
+// the "Contact" and "Search" docking panes, the four zone tabs and the tray
+// icon. It is the thin widget of the CMainFrame rules class; every rule and
+// message lives there, this class only shows and forwards.
+#pragma once
+
+#include "site_config.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCloseEvent;
+class QDockWidget;
+class QLabel;
+class QSystemTrayIcon;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+
+namespace quillora::presence {
+class CMainFrame;
+enum class FrameCommand : int;
+} // namespace quillora::presence
+
+namespace quillora::ui {
+
+class MessageBoxes;
+class SystemOpener;
+
+// What start-up hands to the main window.
+struct MainFrameContext {
+    service::SiteAddress site;
+    QString userDocument; // the sign-in User document kept by the application object
+    ui::MessageBoxes *messages = nullptr;
+    ui::SystemOpener *opener = nullptr;
+};
+
+class MainFrameWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the whole frame: reads the member values from the user document,
+    // asks the service for the online count, fills the status bar, builds the
+    // bars, panes and tray icon and restores the saved layout. When the user
+    // document cannot be read, the message has been shown and isCreated() is
+    // false; start-up then ends.
+    explicit MainFrameWindow(const MainFrameContext &context, QWidget *parent = nullptr);
+    ~MainFrameWindow() override;
+
+    bool isCreated() const;
+
+    // Shows the frame maximised, puts the tray icon up and starts timer 1.
+    void showMaximizedAndStart();
+
+    // The Help > About command runs this handler (the application's about box).
+    void setAboutHandler(std::function<void()> handler);
+    // Runs at the end of the close sequence; QCoreApplication::quit by default.
+    void setQuitHandler(std::function<void()> handler);
+
+    // The rules behind the window (member values, status refresh, zone refresh).
+    presence::CMainFrame &frame();
+    const presence::CMainFrame &frame() const;
+
+    // The action of a command (menu, toolbar and tray menu share it).
+    QAction *commandAction(presence::FrameCommand command) const;
+
+    // Tray animation: four frames at the given period; stop shows the still icon.
+    void startTrayAnimation(int periodMs = 500);
+    void stopTrayAnimation();
+    bool isTrayAnimating() const;
+
+    // Interval of timer 1 in milliseconds (0 before showMaximizedAndStart).
+    int pollIntervalMs() const;
+
+    // Saves the bar and pane layout to the per-user settings (also done by the
+    // close sequence) and restores it.
+    void saveLayout() const;
+    bool restoreLayout();
+
+Q_SIGNALS:
+    // Every tick of timer 1: the message board runs its poll.
+    void pollTick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class Views;
+    struct Widgets;
+
+    std::unique_ptr<Views> m_views;
+    std::unique_ptr<Widgets> m_w;
+    std::unique_ptr<presence::CMainFrame> m_frame;
+    std::function<void()> m_about;
+    std::function<void()> m_quit;
+    bool m_created = false;
+    bool m_closing = false;
+};
+
+} // namespace quillora::ui

@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillora::service {
 
@@ -37,6 +39,7 @@ struct HttpLimits {
     int receiveMs = 10000;
     qint64 maxBodyBytes = 64LL * 1024 * 1024; // larger bodies fail the exchange
     int maxRedirects = 5;
+    qint64 maxHeadBytes = 1024 * 1024; // a response head (or trailer block) larger than this fails
 };
 
 struct HttpExchange {
@@ -48,17 +51,62 @@ struct HttpExchange {
 // The byte stream under the transport. The socket implementation is the real
 // one; tests and fuzz targets substitute their own.
 class HttpConnection {
-public:
+  public:
     virtual ~HttpConnection() = default;
     // Sends all of data within the time limit; false on error or time-out.
     virtual bool sendAll(const char *data, qsizetype size, int timeoutMs) = 0;
     // Reads up to `max` bytes: returns the count (0 when the peer closed), or -1
     // on error or time-out.
     virtual qsizetype receive(char *buffer, qsizetype max, int timeoutMs) = 0;
+    // Checked without blocking before a kept-open connection is used again:
+    // false when the peer has closed it (or sent bytes nobody asked for), so
+    // the transport connects anew instead of sending into a dead connection.
+    virtual bool isReusable() { return true; }
 };
 
+// The pieces of the response parser, pure so that they can be tested and
+// fuzzed on their own.
+namespace http {
+
+constexpr qsizetype maxHeaderNameLength = 1023;
+constexpr qsizetype maxHeaderValueLength = 1023;
+
+// One header line as received, in order (after unfolding).
+struct HeaderField {
+    std::string name;
+    std::string value;
+};
+
+// "HTTP/1.1 200 OK" without its CR LF: skips the first token and the spaces
+// after it, then reads the decimal status code. False when no digit follows
+// or the number is absurdly long.
+bool parseStatusLine(std::string_view line, int &status);
+
+// Header lines separated by CR LF (a final CR LF is optional). A line that
+// begins with a space or tab continues the one before it; lines without a
+// colon are ignored. Each field is added to `headers` (repeated names joined
+// by a comma) and, when `fields` is given, appended there in order. False when
+// a name or value is longer than 1023 characters.
+bool parseHeaderBlock(std::string_view block, HttpHeaders &headers, std::vector<HeaderField> *fields = nullptr);
+
+// Adds one value, joining it with a comma to a value already held.
+void addHeader(HttpHeaders &headers, const std::string &name, const std::string &value);
+
+// A chunk-size line without its CR LF: hexadecimal digits only (no chunk
+// extension, no white space). False when empty, malformed or too large.
+bool parseChunkSizeLine(std::string_view line, qint64 &size);
+
+// 200 to 206, 304 and 305.
+bool isAcceptedStatus(int status);
+
+// The target of a redirect: an absolute http URL, or an absolute path on the
+// current host and port. False for anything else.
+bool resolveLocation(const HttpUrl &current, std::string_view location, HttpUrl &out);
+
+} // namespace http
+
 class HttpTransport {
-public:
+  public:
     explicit HttpTransport(HttpLimits limits = {});
     ~HttpTransport();
     HttpTransport(const HttpTransport &) = delete;
@@ -80,10 +128,22 @@ public:
     void setTraceHook(TraceHook hook);
 
     // Connects through this factory instead of a socket (tests, fuzzing).
+    // A null result is a failed connect.
     using ConnectionFactory = std::function<std::unique_ptr<HttpConnection>(const HttpUrl &)>;
     void setConnectionFactory(ConnectionFactory factory);
 
-private:
+    // Offered every Set-Cookie value received. The client keeps no cookies,
+    // so by default nothing is installed and the values are dropped.
+    using CookieHook = std::function<void(const std::string &value)>;
+    void setCookieHook(CookieHook hook);
+
+    // The www-authenticate and proxy-authenticate values of the last response.
+    // No authentication scheme is registered, so 401 and 407 end unaccepted.
+    const std::vector<std::string> &authenticateChallenges() const;
+
+    const HttpUrl &endpoint() const;
+
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -16,18 +16,21 @@ namespace quillora::service {
 
 enum class CallResult { Ok, Failed, InvalidPointer };
 
-inline bool succeeded(CallResult r) { return r == CallResult::Ok; }
+inline bool succeeded(CallResult r)
+{
+    return r == CallResult::Ok;
+}
 
 // The stage at which the last call failed; 0 before a call and after success.
 enum CallStatus : int {
     StatusSuccess = 0,
-    StatusReaderFailed = 1,      // creating or attaching the XML reader
-    StatusFrameFailed = 2,       // setting up the call frame
-    StatusWriteFailed = 3,       // writing the request envelope
-    StatusHttpFailed = 5,        // resolution, connection, send, receive, or an unaccepted status other than 500
-    StatusHttpNotOk = 6,         // an accepted status other than 200 and 202
-    StatusSoapFault = 7,         // 500 with a readable fault
-    StatusFaultUnreadable = 8,   // 500 whose body is not a readable fault
+    StatusReaderFailed = 1,    // creating or attaching the XML reader
+    StatusFrameFailed = 2,     // setting up the call frame
+    StatusWriteFailed = 3,     // writing the request envelope
+    StatusHttpFailed = 5,      // resolution, connection, send, receive, or an unaccepted status other than 500
+    StatusHttpNotOk = 6,       // an accepted status other than 200 and 202
+    StatusSoapFault = 7,       // 500 with a readable fault
+    StatusFaultUnreadable = 8, // 500 whose body is not a readable fault
     StatusResponseUnreadable = 9,
     StatusParseFailed = 10,
 };
@@ -42,7 +45,7 @@ struct OutRef {
 };
 
 class CVarnelServices {
-public:
+  public:
     explicit CVarnelServices(const SiteAddress &site = siteFromEnvironment(), const HttpLimits &limits = {});
     ~CVarnelServices();
     CVarnelServices(const CVarnelServices &) = delete;
@@ -61,7 +64,10 @@ public:
 
     HttpTransport &transport() { return m_transport; }
     const SiteAddress &site() const { return m_site; }
-    QString endpointUrl() const;
+    QString endpointUrl() const { return m_endpoint; }
+    // Points the proxy at another endpoint URL ("http://host[:port]/path");
+    // the service namespace follows its host. False when the URL is refused.
+    bool setEndpoint(const QString &url);
 
     // Generic call: `in` holds one value per in-parameter, `out` one pointer per
     // out-parameter, both in wire order. The typed methods below use it.
@@ -118,11 +124,12 @@ public:
     CallResult GetMessage(int userID, QString *GetMessageResult);
     CallResult SendMessage(int from, int to, const QString &msg, bool *SendMessageResult);
 
-private:
+  private:
     CallResult fail(int status);
 
     SiteAddress m_site;
     QString m_namespace;
+    QString m_endpoint;
     HttpTransport m_transport;
     std::array<CredentialHeader, kOperationCount> m_headers;
     int m_status = StatusSuccess;

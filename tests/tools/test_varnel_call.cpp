@@ -1,0 +1,102 @@
+// varnel-call: argument rules, output and exit codes.
+#include "scripted_http_peer.h"
+#include "varnel_call.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace quillora::tools;
+using namespace quillora::testpeers;
+
+namespace {
+
+struct ToolRun {
+    int code;
+    std::string out, err;
+};
+
+std::string slurp(std::FILE *f)
+{
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    std::fclose(f);
+    return s;
+}
+
+ToolRun run(std::vector<std::string> args)
+{
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    ToolRun r;
+    r.code = runVarnelCall(args, out, err);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
+} // namespace
+
+TEST(VarnelCall, BadArgumentsExitTwoWithOneLine)
+{
+    ScriptedHttpPeer peer({PeerScript().readRequest()});
+    const std::string ep = peer.url("/Varnel/Web/Services/VarnelServices.asmx");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--endpoint", ep, "NoSuchOperation"},
+        {"--endpoint", ep, "GetUserByUserID", "userId=3"},
+        {"--endpoint", ep, "GetUserByUserID"},
+        {"--endpoint", ep, "GetUserByUserID", "userID=3x"},
+        {"--endpoint", ep, "GetUserByUserID", "userID=99999999999"},
+        {"--endpoint", ep, "GetUserByUserID", "userID=1", "userID=2"},
+        {"--endpoint", ep, "--repeat", "0", "Authenticate", "userID=1"},
+        {"--endpoint"},
+        {"--bogus", "Authenticate"},
+        {},
+    };
+    for (const auto &c : cases) {
+        const ToolRun r = run(c);
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(peer.connectionCount(), 0); // nothing was sent
+}
+
+TEST(VarnelCall, PrintsResultsAndFailures)
+{
+    const QByteArray env = "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><R>"
+                           "<GetSearchForumPostsByTitleResult>&lt;x/&gt;</GetSearchForumPostsByTitleResult>"
+                           "<totalCount>2</totalCount></R></s:Body></s:Envelope>";
+    const QByteArray fault = "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><s:Fault>"
+                             "<faultcode>s:Client</faultcode><faultstring>nope</faultstring></s:Fault></s:Body>"
+                             "</s:Envelope>";
+    ScriptedHttpPeer peer({PeerScript().readRequest().send(httpResponse(200, {}, env)),
+                           PeerScript().readRequest().send(httpResponse(500, {}, fault))});
+    const std::string ep = peer.url("/svc");
+    const ToolRun ok = run({"--endpoint", ep, "--account", "me:se:cret", "GetSearchForumPostsByTitle", "forumID=3",
+                            "pageSize=15", "currentPageIndex=1", "keyword="});
+    EXPECT_EQ(ok.code, 0);
+    EXPECT_EQ(ok.out, "GetSearchForumPostsByTitleResult: <x/>\ntotalCount: 2\n");
+    const QByteArray sent = peer.allRequests().at(0);
+    EXPECT_TRUE(sent.contains("<Username>me</Username><Password>se:cret</Password>"));
+    EXPECT_TRUE(sent.contains("<keyword></keyword>")); // name= sends an empty string
+    EXPECT_TRUE(sent.contains("POST /svc HTTP/1.1"));
+
+    const ToolRun bad = run({"--endpoint", ep, "GetUserByUserName"}); // strings left out go as nil
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.out, "status: 7\nfaultcode: s:Client\nfaultstring: nope\n");
+    EXPECT_TRUE(peer.allRequests().at(1).contains("<userName xsi:nil=\"1\"/><password xsi:nil=\"1\"/>"));
+}
+
+TEST(VarnelCall, ListNamesEveryOperation)
+{
+    const ToolRun r = run({"--list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 30);
+    EXPECT_NE(
+        r.out.find("GetOverduePostsByUserID(userID: int, groupID: int) -> (GetOverduePostsByUserIDResult: boolean)"),
+        std::string::npos);
+}

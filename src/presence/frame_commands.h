@@ -1,0 +1,84 @@
+// The main frame's command set: captions, menus, prompts, tooltips, toolbar
+// order and the site pages some commands open. The window builds its menu
+// bar, toolbar and tray menu from this table.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <span>
+
+namespace quillora::presence {
+
+enum class FrameCommand : int {
+    SaveQuestion,
+    SaveMessage,
+    PrintQuestion,
+    PrintPreview,
+    Exit,
+    AskQuestion,
+    AnswerQuestion,
+    CloseQuestions,
+    BuyPoints,
+    SearchQuestions,
+    Communication,
+    MyQuestions,
+    MySolutions,
+    ScoredAnswers,
+    Announcements,
+    ToolBar,
+    StatusBar,
+    ViewMyProfile,
+    EditMyAccount,
+    ConnectionSettings,
+    Refresh,
+    SendToFriend,
+    ModeratorsEntry,
+    Home,
+    Help,
+    About,
+    Download,
+    Feedback,
+};
+inline constexpr int kFrameCommandCount = static_cast<int>(FrameCommand::Feedback) + 1;
+
+enum class FrameMenu : int { File, Edit, Message, View, Options, Tools, Help };
+inline constexpr int kFrameMenuCount = 7;
+
+struct CommandInfo {
+    FrameCommand command;
+    FrameMenu menu;
+    const char16_t *caption;  // menu caption, exactly as shown (may carry "\t" and "(&X)")
+    const char16_t *prompt;   // status-bar prompt and tooltip, "prompt\ntooltip"; may be empty
+    const char16_t *iconName; // image name in the resources; empty when the command has none
+    bool separatorBefore;     // a menu separator above this item
+};
+
+// Every command, in menu order.
+std::span<const CommandInfo> frameCommands();
+const CommandInfo &commandInfo(FrameCommand command);
+
+// "File(&F)", "Edit(&E)", ...
+QString menuCaption(FrameMenu menu);
+
+// The status-bar prompt (first part of the prompt text) and the tooltip
+// (second part; when the command has none, its caption without the
+// accelerator hint and mnemonic).
+QString commandStatusTip(FrameCommand command);
+QString commandToolTip(FrameCommand command);
+
+// The "Standard" toolbar: commands in order, FrameCommand::Exit standing for a separator.
+std::span<const FrameCommand> toolbarLayout();
+inline constexpr FrameCommand kToolbarSeparator = FrameCommand::Exit;
+
+// The tray menu: "Search Solutions" (the Search Questions command), "Communication", "Exit".
+struct TrayMenuItem {
+    FrameCommand command;
+    const char16_t *caption;
+};
+std::span<const TrayMenuItem> trayMenu();
+
+// The site page a command opens in the system browser; empty for others.
+QString sitePagePath(FrameCommand command);
+
+} // namespace quillora::presence

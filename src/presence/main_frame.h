@@ -93,6 +93,8 @@ struct FrameDialogs {
     std::function<void()> saveQuestion, saveMessage, printQuestion, printPreview;
     // Loads the experts of the member's own question into the "Contact" pane.
     std::function<void(int questionId)> loadQuestionExperts;
+    // Shows the "Communication" dialog without activating it (tray icon click).
+    std::function<void()> showMessageBoard;
 };
 
 class CMainFrame {

@@ -41,7 +41,7 @@ struct MainFrameContext {
 
 class MainFrameWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // Builds the whole frame: reads the member values from the user document,
     // asks the service for the online count, fills the status bar, builds the
     // bars, panes and tray icon and restores the saved layout. When the user
@@ -66,6 +66,9 @@ public:
 
     // The action of a command (menu, toolbar and tray menu share it).
     QAction *commandAction(presence::FrameCommand command) const;
+    // Enables each command whose screen is present (call after setting
+    // frame().dialogs() or frame().setZoneViews()).
+    void updateCommandStates();
 
     // Tray animation: four frames at the given period; stop shows the still icon.
     void startTrayAnimation(int periodMs = 500);
@@ -80,14 +83,14 @@ public:
     void saveLayout() const;
     bool restoreLayout();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // Every tick of timer 1: the message board runs its poll.
     void pollTick();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
 
-private:
+  private:
     class Views;
     struct Widgets;
 

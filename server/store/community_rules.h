@@ -28,6 +28,9 @@ struct CommunitySettings {
     int startCredit = 100;
     int overdueDays = 7;                // an open question older than this is overdue
     std::int64_t idleSeconds = 30 * 60; // presence expires after this long without activity
+    // Every commit reaches the disk before it returns. Only bulk seeding of a
+    // fresh demo database turns this off.
+    bool durable = true;
     // Seconds since the epoch; replaceable so that a test can move time.
     std::function<std::int64_t()> clock = [] {
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -46,6 +49,8 @@ std::string columnName(int column);
 
 // Zone rank 1 to 10 from a zone score.
 int rankForScore(int score);
+// The zone score at which the next rank begins; 0 at rank 10.
+int scoreForNextRank(int score);
 // Level 1 to 10 from the sum of the zone scores.
 int levelForTotalScore(int totalScore);
 // Grade 1 to 10 from credit: credit 100 gives grade 5; a custom head image needs grade 6.

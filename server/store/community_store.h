@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -159,6 +160,13 @@ struct ReplyResult {
 
 enum class CloseResult { Ok, UnknownQuestion, NotAsker, AlreadyClosed, PointsMismatch, UnknownAnswer };
 
+// Thrown by a store when the storage itself fails (disk full, damaged file,
+// database locked past the busy timeout); the transaction is rolled back.
+class StoreError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class CommunityStore {
   public:
     virtual ~CommunityStore() = default;
@@ -175,6 +183,13 @@ class CommunityStore {
     virtual std::optional<int> createMember(const NewMember &member) = 0;
     virtual bool editProfile(int userID, const ProfileEdit &edit) = 0;
     virtual bool setCustomHead(int userID, bool custom) = 0;
+    virtual bool setRole(int userID, int role) = 0;
+    // Demo star experts stay online without signing in.
+    virtual bool setAlwaysOnline(int userID, bool alwaysOnline) = 0;
+    virtual int memberCount() = 0;
+    // Points bought or granted by an administrator (negative to take back);
+    // false for an unknown member or when the balance would fall below 0.
+    virtual bool adjustPoints(int userID, int delta) = 0;
 
     // Presence. Online = signed in and seen within the idle time.
     virtual bool setOnline(int userID, const std::string &ipAddress) = 0;

@@ -1,0 +1,534 @@
+#include "varnel_service.h"
+
+#include "community_rules.h"
+#include "soap_request.h"
+#include "soap_response.h"
+
+#include <exception>
+#include <system_error>
+
+namespace varnel {
+
+namespace {
+
+// A refusal that the caller should see as a soap:Client fault.
+struct ClientFault {
+    QString message;
+};
+
+std::string utf8(const qs::SoapValue &value)
+{
+    return value.string.toStdString(); // a null string reads as empty
+}
+
+qs::SoapValue text(const QString &document)
+{
+    return qs::SoapValue::ofString(document);
+}
+
+const char *stateText(QuestionState state)
+{
+    switch (state) {
+    case QuestionState::Open:
+        return "Open";
+    case QuestionState::Closed:
+        return "Closed";
+    case QuestionState::Overdue:
+        return "Overdue";
+    }
+    return "Open";
+}
+
+std::string questionHistory(const Member &m)
+{
+    return std::to_string(m.questionsAsked) + " asked, " + std::to_string(m.questionsClosed) + " closed";
+}
+
+std::string answerHistory(const Member &m)
+{
+    return std::to_string(m.answersGiven) + " answered, " + std::to_string(m.answersScored) + " scored";
+}
+
+// A head image number sent as text; anything that is not 1 to 24 picks 1.
+int faceNumber(const QString &face)
+{
+    const auto number = parseStrictInt(face);
+    return number && *number >= 1 && *number <= 24 ? *number : 1;
+}
+
+// The post list document of the eight list operations: `ForumPosts` records,
+// fields 0-6 as the client's list shows them, then the question's state.
+qs::SoapValues postList(const QuestionPage &page)
+{
+    DocumentWriter doc("ForumPostList");
+    for (const Question &q : page.rows) {
+        doc.beginRecord("ForumPosts")
+            .field("PKID", q.id)
+            .field("Title", q.title)
+            .field("UserName", q.askerName)
+            .field("Points", q.points)
+            .field("Replies", q.answerCount)
+            .field("PostDate", formatTime(q.posted))
+            .field("ColumnID", q.column)
+            .field("State", std::string(stateText(q.state)))
+            .endRecord();
+    }
+    return {text(doc.finish()), qs::SoapValue::ofInt(page.totalCount)};
+}
+
+// Members beside a question (experts or answer providers): seven fields.
+QString questionPeopleDocument(const std::vector<Expert> &people)
+{
+    DocumentWriter doc("Users");
+    for (const Expert &e : people) {
+        doc.beginRecord("User")
+            .field("PKID", e.member.id)
+            .field("UserName", e.member.userName)
+            .field("NickName", e.member.nickName)
+            .field("Face", e.member.face)
+            .field("Credit", e.member.credit)
+            .field("ZoneRank", e.zoneRank)
+            .field("CustomHead", e.member.customHead ? 1 : 0)
+            .endRecord();
+    }
+    return doc.finish();
+}
+
+Page pageOf(const qs::SoapValue &size, const qs::SoapValue &index)
+{
+    return Page{size.integer, index.integer};
+}
+
+} // namespace
+
+VarnelService::VarnelService(CommunityStore &store, ServiceOptions options)
+    : m_store(store), m_options(std::move(options)), m_namespace(qs::serviceNamespace(m_options.host))
+{
+}
+
+const std::array<VarnelService::Handler, qs::kOperationCount> &VarnelService::handlers()
+{
+    using O = qs::Op;
+    static const std::array<Handler, qs::kOperationCount> table = [] {
+        std::array<Handler, qs::kOperationCount> t{};
+        auto set = [&t](O op, Handler h) { t[static_cast<size_t>(op)] = h; };
+        set(O::Authenticate, &VarnelService::authenticate);
+        set(O::CreateNewUser, &VarnelService::createNewUser);
+        set(O::CreatForumPost, &VarnelService::creatForumPost);
+        set(O::CreatForumReply, &VarnelService::creatForumReply);
+        set(O::EditUserInformation, &VarnelService::editUserInformation);
+        set(O::GetExpertListOnline, &VarnelService::getExpertListOnline);
+        set(O::GetExpertListOnlineByPostID, &VarnelService::getExpertListOnlineByPostID);
+        set(O::GetForumPostByID, &VarnelService::getForumPostByID);
+        set(O::GetForumPostListByColumn, &VarnelService::getForumPostListByColumn);
+        set(O::GetForumPostsByPostUserID, &VarnelService::getForumPostsByPostUserID);
+        set(O::GetForumPostsByReplyUserID, &VarnelService::getForumPostsByReplyUserID);
+        set(O::GetForumPostsByScoreUserID, &VarnelService::getForumPostsByScoreUserID);
+        set(O::GetForumReplyListByPostID, &VarnelService::getForumReplyListByPostID);
+        set(O::GetMessage, &VarnelService::getMessage);
+        set(O::GetOverduePostsByUserID, &VarnelService::getOverduePostsByUserID);
+        set(O::GetPostsByEndingUserID, &VarnelService::getPostsByEndingUserID);
+        set(O::GetReplierListOnlineByPostID, &VarnelService::getReplierListOnlineByPostID);
+        set(O::GetSearchForumPostByID, &VarnelService::getSearchForumPostByID);
+        set(O::GetSearchForumPostsByAuthor, &VarnelService::getSearchForumPostsByAuthor);
+        set(O::GetSearchForumPostsByTitle, &VarnelService::getSearchForumPostsByTitle);
+        set(O::GetUserByUserID, &VarnelService::getUserByUserID);
+        set(O::GetUserByUserName, &VarnelService::getUserByUserName);
+        set(O::GetUserListOnline, &VarnelService::getUserListOnline);
+        set(O::GetUserScoresByUserID, &VarnelService::getUserScoresByUserID);
+        set(O::IsUserExistsByEmail, &VarnelService::isUserExistsByEmail);
+        set(O::IsUserExistsByName, &VarnelService::isUserExistsByName);
+        set(O::SendMessage, &VarnelService::sendMessage);
+        set(O::SendThreadsByType, &VarnelService::sendThreadsByType);
+        set(O::SetUserOffline, &VarnelService::setUserOffline);
+        set(O::SetUserOnline, &VarnelService::setUserOnline);
+        return t;
+    }();
+    return table;
+}
+
+ServiceAnswer VarnelService::handle(const QByteArray &requestBody) const
+{
+    ServiceAnswer answer;
+    auto fault = [&answer](qs::FaultCode code, const QString &message) {
+        answer.httpStatus = 500;
+        answer.body = writeFault(code, message);
+        answer.outcome =
+            (code == qs::FaultCode::Server ? QStringLiteral("fault Server: ") : QStringLiteral("fault Client: ")) +
+            message;
+        return answer;
+    };
+    try {
+        RequestReadResult read = readSoapRequest(requestBody, m_namespace);
+        if (!read.request) {
+            answer.operation = read.fault.operationName;
+            return fault(read.fault.code, read.fault.message);
+        }
+        const SoapRequest &request = *read.request;
+        const qs::OperationDescriptor &op = *request.operation;
+        answer.operation = QString::fromUtf8(op.name.data(), static_cast<qsizetype>(op.name.size()));
+        if (!request.credential)
+            return fault(qs::FaultCode::Client, QStringLiteral("The CredentialSoapHeader is missing."));
+        if (request.credential->username != m_options.account.username ||
+            request.credential->password != m_options.account.password)
+            return fault(qs::FaultCode::Client, QStringLiteral("The service account is not valid."));
+
+        const Handler handler = handlers()[static_cast<size_t>(op.id)];
+        const qs::SoapValues out = (this->*handler)(request.inValues);
+        answer.body = writeResponse(op, m_namespace, out);
+        answer.outcome = QStringLiteral("ok");
+        return answer;
+    } catch (const ClientFault &f) {
+        return fault(qs::FaultCode::Client, f.message);
+    } catch (const StoreError &e) {
+        return fault(qs::FaultCode::Server, QStringLiteral("Storage failure: ") + QString::fromUtf8(e.what()));
+    } catch (const std::exception &e) {
+        return fault(qs::FaultCode::Server, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+    } catch (...) {
+        return fault(qs::FaultCode::Server, QStringLiteral("Internal error."));
+    }
+}
+
+// ---- sign-in and presence ----------------------------------------------------------
+
+qs::SoapValues VarnelService::isUserExistsByName(const qs::SoapValues &in) const
+{
+    const std::string name = in[0].string.trimmed().toStdString();
+    return {qs::SoapValue::ofBool(!name.empty() && m_store.memberByName(name).has_value())};
+}
+
+qs::SoapValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) const
+{
+    return {qs::SoapValue::ofBool(m_store.emailTaken(in[0].string.trimmed().toStdString()))};
+}
+
+// The sign-in document: PKID first, then the member's figures at the
+// positions the client reads. A wrong password or unknown user is a fault:
+// the client takes any failed call here as a wrong password.
+qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
+{
+    const auto member = m_store.checkMember(utf8(in[0]), utf8(in[1]));
+    if (!member)
+        throw ClientFault{QStringLiteral("Unknown user name or wrong password.")};
+    m_store.touch(member->id);
+    DocumentWriter doc("Users");
+    doc.beginRecord("User")
+        .field("PKID", member->id)
+        .field("UserName", member->userName)
+        .field("Password", member->password)
+        .field("NickName", member->nickName)
+        .field("Face", member->face)
+        .field("Points", member->points)
+        .field("Sex", member->sex)
+        .field("Credit", member->credit)
+        .field("Email", member->email)
+        .field("Grade", member->grade)
+        .field("TotalScore", member->totalScore)
+        .field("Registered", formatTime(member->registered))
+        .field("CustomHead", member->customHead ? 1 : 0)
+        .field("QuestionHistory", questionHistory(*member))
+        .field("AnswerHistory", answerHistory(*member))
+        .field("Role", member->role)
+        .field("Online", member->online ? 1 : 0)
+        .field("Level", member->level)
+        .endRecord();
+    return {text(doc.finish())};
+}
+
+qs::SoapValues VarnelService::setUserOnline(const qs::SoapValues &in) const
+{
+    return {qs::SoapValue::ofBool(m_store.setOnline(in[0].integer, utf8(in[1])))};
+}
+
+qs::SoapValues VarnelService::setUserOffline(const qs::SoapValues &in) const
+{
+    return {qs::SoapValue::ofBool(m_store.setOffline(in[0].integer))};
+}
+
+qs::SoapValues VarnelService::getUserListOnline(const qs::SoapValues &in) const
+{
+    int total = 0;
+    const auto members = m_store.onlineMembers(pageOf(in[0], in[1]), total);
+    DocumentWriter doc("Users");
+    for (const Member &m : members) {
+        doc.beginRecord("User")
+            .field("PKID", m.id)
+            .field("UserName", m.userName)
+            .field("NickName", m.nickName)
+            .field("Face", m.face)
+            .field("Credit", m.credit)
+            .field("Level", m.level)
+            .field("CustomHead", m.customHead ? 1 : 0)
+            .endRecord();
+    }
+    return {text(doc.finish()), qs::SoapValue::ofInt(total)};
+}
+
+// ---- members -------------------------------------------------------------------------
+
+qs::SoapValues VarnelService::createNewUser(const qs::SoapValues &in) const
+{
+    NewMember m;
+    m.userName = in[0].string.trimmed().toStdString();
+    m.password = utf8(in[1]);
+    m.nickName = in[2].string.trimmed().toStdString();
+    m.sex = in[3].integer;
+    m.email = in[4].string.trimmed().toStdString();
+    m.face = faceNumber(in[5].string);
+    m.realName = utf8(in[6]);
+    m.address = utf8(in[7]);
+    m.phone = utf8(in[8]);
+    m.leader = in[9].string.trimmed().toStdString();
+    m.userGuid = utf8(in[10]);
+    return {qs::SoapValue::ofBool(m_store.createMember(m).has_value())};
+}
+
+qs::SoapValues VarnelService::editUserInformation(const qs::SoapValues &in) const
+{
+    ProfileEdit edit{utf8(in[1]), in[2].string.trimmed().toStdString(), in[3].string.trimmed().toStdString(),
+                     faceNumber(in[4].string)};
+    return {qs::SoapValue::ofBool(m_store.editProfile(in[0].integer, edit))};
+}
+
+// The profile document: the fields the profile dialog reads by position.
+qs::SoapValues VarnelService::getUserByUserID(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("Users");
+    if (const auto m = m_store.memberById(in[0].integer)) {
+        doc.beginRecord("User")
+            .field("PKID", m->id)
+            .field("UserName", m->userName)
+            .field("Password", m->password)
+            .field("NickName", m->nickName)
+            .field("Email", m->email)
+            .field("Face", m->face)
+            .field("Points", m->points)
+            .field("Credit", m->credit)
+            .field("Sex", m->sex)
+            .field("Grade", m->grade)
+            .field("Level", m->level)
+            .field("Role", m->role)
+            .field("Name", m->realName)
+            .field("Registered", formatTime(m->registered))
+            .field("CustomHead", m->customHead ? 1 : 0)
+            .field("Address", m->address)
+            .field("Phone", m->phone)
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+// Marks the member's custom head image once the uploaded picture is in the
+// head-image directory.
+qs::SoapValues VarnelService::authenticate(const qs::SoapValues &in) const
+{
+    const int userID = in[0].integer;
+    if (!m_store.memberById(userID))
+        throw ClientFault{QStringLiteral("Unknown member %1.").arg(userID)};
+    std::error_code error;
+    const bool present =
+        std::filesystem::is_regular_file(m_options.filesDir / (std::to_string(userID) + ".bmp"), error);
+    if (present)
+        m_store.setCustomHead(userID, true);
+    return {};
+}
+
+qs::SoapValues VarnelService::getUserScoresByUserID(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("Scores");
+    for (const ZoneScore &s : m_store.scores(in[0].integer)) {
+        doc.beginRecord("User")
+            .field("GroupID", s.zone)
+            .field("Score", s.score)
+            .field("Area", s.area)
+            .field("Rank", s.rank)
+            .field("NextRankScore", s.zone == 0 ? 0 : scoreForNextRank(s.score))
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+// ---- experts ---------------------------------------------------------------------------
+
+qs::SoapValues VarnelService::getExpertListOnline(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("Users");
+    for (const Expert &e : m_store.onlineExperts(in[0].integer)) {
+        doc.beginRecord("User")
+            .field("PKID", e.member.id)
+            .field("UserName", e.member.userName)
+            .field("NickName", e.member.nickName)
+            .field("ZoneScore", e.zoneScore)
+            .field("Face", e.member.face)
+            .field("Credit", e.member.credit)
+            .field("ZoneRank", e.zoneRank)
+            .field("ExpertColumn", e.expertColumn)
+            .field("CustomHead", e.member.customHead ? 1 : 0)
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+qs::SoapValues VarnelService::getExpertListOnlineByPostID(const qs::SoapValues &in) const
+{
+    return {text(questionPeopleDocument(m_store.onlineExpertsForQuestion(in[0].integer)))};
+}
+
+qs::SoapValues VarnelService::getReplierListOnlineByPostID(const qs::SoapValues &in) const
+{
+    return {text(questionPeopleDocument(m_store.onlineAnswerers(in[0].integer)))};
+}
+
+// ---- questions and answers ----------------------------------------------------------------
+
+qs::SoapValues VarnelService::creatForumPost(const qs::SoapValues &in) const
+{
+    const PostResult r = m_store.createQuestion(in[0].integer, in[1].string.trimmed().toStdString(), in[2].integer,
+                                                in[3].integer, in[4].string.trimmed().toStdString());
+    return {qs::SoapValue::ofBool(r.status == PostResult::Ok), qs::SoapValue::ofInt(r.id)};
+}
+
+qs::SoapValues VarnelService::creatForumReply(const qs::SoapValues &in) const
+{
+    const ReplyResult r = m_store.createAnswer(in[0].integer, in[1].integer, in[2].integer, utf8(in[3]));
+    return {qs::SoapValue::ofBool(r.status == ReplyResult::Ok), qs::SoapValue::ofInt(r.id)};
+}
+
+// The question document: one `ForumPost` record whose field 11 is the title.
+qs::SoapValues VarnelService::getForumPostByID(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("ForumPostDocument");
+    if (const auto q = m_store.question(in[0].integer)) {
+        doc.beginRecord("ForumPost")
+            .field("PKID", q->id)
+            .field("UserID", q->askerId)
+            .field("UserName", q->askerName)
+            .field("NickName", q->askerNick)
+            .field("ColumnID", q->column)
+            .field("GroupID", q->zone)
+            .field("Points", q->points)
+            .field("PostDate", formatTime(q->posted))
+            .field("State", std::string(stateText(q->state)))
+            .field("Replies", q->answerCount)
+            .field("Content", q->text)
+            .field("Title", q->title)
+            .field("ClosedDate", q->closed ? formatTime(q->closed) : std::string())
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+// Every answer of a question, oldest first.
+qs::SoapValues VarnelService::getForumReplyListByPostID(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("ForumReplyList");
+    if (const auto q = m_store.question(in[0].integer)) {
+        for (const Answer &a : q->answers) {
+            doc.beginRecord("ForumReply")
+                .field("PKID", a.id)
+                .field("PostID", a.questionId)
+                .field("UserID", a.answererId)
+                .field("UserName", a.answererName)
+                .field("NickName", a.answererNick)
+                .field("Content", a.text)
+                .field("ReplyDate", formatTime(a.posted))
+                .field("Points", a.pointsAwarded)
+                .endRecord();
+        }
+    }
+    return {text(doc.finish())};
+}
+
+qs::SoapValues VarnelService::getOverduePostsByUserID(const qs::SoapValues &in) const
+{
+    return {qs::SoapValue::ofBool(m_store.hasOverdueQuestions(in[0].integer, in[1].integer))};
+}
+
+qs::SoapValues VarnelService::getForumPostListByColumn(const qs::SoapValues &in) const
+{
+    return postList(m_store.questionsInColumn(in[0].integer, pageOf(in[1], in[2])));
+}
+
+qs::SoapValues VarnelService::getForumPostsByPostUserID(const qs::SoapValues &in) const
+{
+    return postList(m_store.questionsAskedBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
+}
+
+qs::SoapValues VarnelService::getPostsByEndingUserID(const qs::SoapValues &in) const
+{
+    return postList(m_store.questionsToClose(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
+}
+
+qs::SoapValues VarnelService::getForumPostsByReplyUserID(const qs::SoapValues &in) const
+{
+    return postList(m_store.questionsAnsweredBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
+}
+
+qs::SoapValues VarnelService::getForumPostsByScoreUserID(const qs::SoapValues &in) const
+{
+    return postList(m_store.questionsScoredBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
+}
+
+qs::SoapValues VarnelService::getSearchForumPostByID(const qs::SoapValues &in) const
+{
+    return postList(m_store.searchById(in[0].integer));
+}
+
+qs::SoapValues VarnelService::getSearchForumPostsByTitle(const qs::SoapValues &in) const
+{
+    return postList(m_store.searchByTitle(in[0].integer, utf8(in[1]), pageOf(in[2], in[3])));
+}
+
+// `forumID` is not a filter here: the client always sends 1 and means every zone.
+qs::SoapValues VarnelService::getSearchForumPostsByAuthor(const qs::SoapValues &in) const
+{
+    return postList(m_store.searchByAsker(utf8(in[1]), pageOf(in[2], in[3])));
+}
+
+// ---- announcements and messages -------------------------------------------------------------
+
+qs::SoapValues VarnelService::sendThreadsByType(const qs::SoapValues &in) const
+{
+    DocumentWriter doc("Announcements");
+    for (const Announcement &a : m_store.announcements(in[0].integer)) {
+        doc.beginRecord("ForumPosts")
+            .field("Kind", a.kind)
+            .field("Title", a.title)
+            .field("Target", a.target)
+            .field("PKID", a.id)
+            .field("GroupID", a.zone)
+            .field("PostDate", formatTime(a.posted))
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+qs::SoapValues VarnelService::sendMessage(const qs::SoapValues &in) const
+{
+    return {qs::SoapValue::ofBool(m_store.sendMessage(in[0].integer, in[1].integer, utf8(in[2])))};
+}
+
+// The oldest waiting messages, at most kMessagesPerPoll; only these are
+// marked delivered. A poll is also a sign of life for presence.
+qs::SoapValues VarnelService::getMessage(const qs::SoapValues &in) const
+{
+    const int userID = in[0].integer;
+    m_store.touch(userID);
+    DocumentWriter doc("Messages");
+    for (const Message &msg : m_store.takeMessages(userID, kMessagesPerPoll)) {
+        doc.beginRecord("Message")
+            .field("FromID", msg.fromId)
+            .field("Content", msg.text)
+            .field("UserName", msg.sender.userName)
+            .field("NickName", msg.sender.nickName)
+            .field("Face", msg.sender.face)
+            .field("Credit", msg.sender.credit)
+            .field("SendTime", formatTime(msg.sent))
+            .field("CustomFace", std::to_string(msg.sender.id))
+            .field("CustomHead", msg.sender.customHead ? 1 : 0)
+            .endRecord();
+    }
+    return {text(doc.finish())};
+}
+
+} // namespace varnel

@@ -1,0 +1,78 @@
+// Runs the real varnel-server binary for a test: on 127.0.0.1, an ephemeral
+// port, a temporary database and head-image directory, optionally with demo
+// data. The constructor returns once the server said it is ready (or failed);
+// the destructor stops it and removes the temporary files.
+//
+//   quillora::testpeers::VarnelServerProcess server({.demo = true});
+//   ASSERT_TRUE(server.started()) << server.error();
+//   qputenv("QUILLORA_SITE", server.siteAddress().c_str());
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace quillora::testpeers {
+
+struct VarnelServerOptions {
+    bool demo = false;
+    std::vector<std::string> extraArgs; // e.g. {"--idle-seconds", "2"}
+};
+
+class VarnelServerProcess {
+  public:
+    explicit VarnelServerProcess(VarnelServerOptions options = {});
+    ~VarnelServerProcess();
+    VarnelServerProcess(const VarnelServerProcess &) = delete;
+    VarnelServerProcess &operator=(const VarnelServerProcess &) = delete;
+
+    bool started() const { return m_pid > 0 && m_port > 0; }
+    const std::string &error() const { return m_error; }
+
+    int port() const { return m_port; }
+    std::string host() const { return "127.0.0.1"; }
+    // "127.0.0.1:PORT", the form QUILLORA_SITE takes.
+    std::string siteAddress() const;
+    // "http://127.0.0.1:PORT" + path
+    std::string url(const std::string &path = "/") const;
+
+    const std::filesystem::path &dbPath() const { return m_dbPath; }
+    const std::filesystem::path &filesDir() const { return m_filesDir; }
+    const std::filesystem::path &logPath() const { return m_logPath; }
+    // Every line the server printed on standard output so far.
+    std::vector<std::string> stdoutLines() const;
+
+    // SIGKILL, at once: nothing gets a chance to flush. Reaps the process.
+    void kill();
+    // Starts the server again on the same database and files (after kill()
+    // or a clean stop); a new port is chosen.
+    bool restart();
+
+    // The binary under test, compiled in from the build.
+    static std::string binaryPath();
+
+  private:
+    bool start();
+    void stop();
+    void readOutput(int fd);
+
+    VarnelServerOptions m_options;
+    std::filesystem::path m_dir; // temporary: database, files, log
+    std::filesystem::path m_dbPath;
+    std::filesystem::path m_filesDir;
+    std::filesystem::path m_logPath;
+    pid_t m_pid = -1;
+    int m_port = 0;
+    std::string m_error;
+    std::thread m_reader;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    bool m_ready = false;
+    bool m_outputClosed = false;
+};
+
+} // namespace quillora::testpeers

@@ -1,0 +1,206 @@
+#include "session/head_images.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace quillora::session;
+using Kind = HeadImageChoice::Kind;
+
+TEST(HeadImages, BuiltInPictureNumbers)
+{
+    EXPECT_EQ(builtInPictureNumber(0), 24);
+    EXPECT_EQ(builtInPictureNumber(1), 1);
+    EXPECT_EQ(builtInPictureNumber(24), 24);
+    EXPECT_EQ(builtInPictureNumber(25), 24);
+    EXPECT_EQ(builtInPictureNumber(-3), 24);
+}
+
+TEST(HeadImages, ChoiceRule)
+{
+    const QString id = QStringLiteral("1042");
+    // A zero flag always gives the built-in picture, whatever the user ID.
+    EXPECT_EQ(chooseHeadImage(id, 7, 0, true), (HeadImageChoice{Kind::BuiltIn, 7, {}}));
+    EXPECT_EQ(chooseHeadImage(id, 0, 0, false), (HeadImageChoice{Kind::BuiltIn, 24, {}}));
+    EXPECT_EQ(chooseHeadImage(QStringLiteral("../x"), 3, 0, false).kind, Kind::BuiltIn);
+    // Any non-zero flag means a custom picture.
+    EXPECT_EQ(chooseHeadImage(id, 7, 1, true), (HeadImageChoice{Kind::Cached, 0, QStringLiteral("1042.bmp")}));
+    EXPECT_EQ(chooseHeadImage(id, 7, 5, false), (HeadImageChoice{Kind::Download, 0, QStringLiteral("1042.bmp")}));
+    EXPECT_EQ(chooseHeadImage(id, 7, -1, false).kind, Kind::Download);
+    EXPECT_EQ(chooseHeadImage(QStringLiteral("../1042"), 7, 1, true).kind, Kind::Refused);
+}
+
+TEST(HeadImages, OnlyPlainDecimalUserIdsNameFiles)
+{
+    for (const char *good : {"0", "7", "1042", "0012", "4294967295"})
+        EXPECT_TRUE(isPlainDecimal(QString::fromUtf8(good))) << good;
+    for (const char *bad : {"", " 12", "12 ", "-1", "+1", "1.5", "1e3", "../1", "1/2", "..", "12345678901", "0x1F",
+                            "\xd9\xa1\xd9\xa2", "1\n", "12.bmp"}) {
+        EXPECT_FALSE(isPlainDecimal(QString::fromUtf8(bad))) << bad;
+        EXPECT_TRUE(customFaceFileName(QString::fromUtf8(bad)).isEmpty()) << bad;
+    }
+    EXPECT_EQ(customFaceFileName(QStringLiteral("77")), QStringLiteral("77.bmp"));
+    const CustomFaceCache cache({QStringLiteral("127.0.0.1"), 8080}, QStringLiteral("/tmp/faces"));
+    EXPECT_EQ(cache.filePath(QStringLiteral("77")), QStringLiteral("/tmp/faces/77.bmp"));
+    EXPECT_EQ(cache.downloadUrl(QStringLiteral("77")),
+              QStringLiteral("http://127.0.0.1:8080/Varnel/Web/images/CustomFace/77.bmp"));
+    EXPECT_TRUE(cache.filePath(QStringLiteral("../../etc/passwd")).isEmpty());
+    EXPECT_TRUE(cache.downloadUrl(QStringLiteral("1?x=2")).isEmpty());
+    EXPECT_FALSE(cache.download(QStringLiteral("../77")));
+}
+
+TEST(HeadImages, CacheFolderBesideTheProgramOrInTheUserCache)
+{
+    QTemporaryDir program;
+    QTemporaryDir cacheHome;
+    ASSERT_TRUE(program.isValid() && cacheHome.isValid());
+    qputenv("XDG_CACHE_HOME", cacheHome.path().toUtf8());
+
+    EXPECT_EQ(customFaceDirectory(program.path()), program.filePath(QStringLiteral("CustomFace")));
+    const QString fallback = customFaceDirectory(program.filePath(QStringLiteral("no-such-folder")));
+    EXPECT_TRUE(fallback.startsWith(cacheHome.path() + u'/')) << fallback.toStdString();
+    EXPECT_TRUE(fallback.endsWith(QStringLiteral("/CustomFace")));
+    EXPECT_EQ(customFaceDirectory(QString()), fallback);
+
+    // A CustomFace that is a file, not a folder, beside the program is not used.
+    QFile blocker(program.filePath(QStringLiteral("CustomFace")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_TRUE(ensureCustomFaceDirectory(fallback));
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+    EXPECT_FALSE(ensureCustomFaceDirectory(program.filePath(QStringLiteral("CustomFace"))));
+}
+
+namespace {
+
+// A small site serving custom pictures on loopback, counting requests.
+class FaceSite {
+  public:
+    FaceSite()
+    {
+        m_server.Get(
+            R"(/Varnel/Web/images/CustomFace/(.*))", [this](const httplib::Request &req, httplib::Response &res) {
+                ++m_hits;
+                const std::string name = req.matches[1];
+                std::lock_guard lock(m_mutex);
+                if (name == "500.bmp") { // promises more than it sends, then drops the connection
+                    res.set_content_provider(4096, "image/bmp", [](size_t offset, size_t, httplib::DataSink &sink) {
+                        if (offset > 0)
+                            return false;
+                        const std::string half(1000, 'B');
+                        sink.write(half.data(), half.size());
+                        return true;
+                    });
+                    return;
+                }
+                const auto it = m_files.find(name);
+                if (it == m_files.end()) {
+                    res.status = 404;
+                    res.set_content("There is no such head image.", "text/plain");
+                    return;
+                }
+                res.set_content(it->second, "image/bmp");
+            });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~FaceSite()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    void put(const std::string &name, std::string data)
+    {
+        std::lock_guard lock(m_mutex);
+        m_files[name] = std::move(data);
+    }
+    quillora::service::SiteAddress site() const { return {QStringLiteral("127.0.0.1"), quint16(m_port)}; }
+    int hits() const { return m_hits; }
+
+  private:
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::atomic<int> m_hits{0};
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_files;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+TEST(HeadImages, DownloadsOnceAndNeverRefreshes)
+{
+    FaceSite site;
+    QTemporaryDir root;
+    const QString dir = root.filePath(QStringLiteral("CustomFace")); // created by the first download
+    site.put("1042.bmp", "BM first picture");
+    const CustomFaceCache cache(site.site(), dir);
+
+    const auto first = cache.resolve(QStringLiteral("1042"), 3, 1);
+    EXPECT_EQ(first.path, dir + QStringLiteral("/1042.bmp"));
+    EXPECT_EQ(first.picture, 0);
+    EXPECT_EQ(readAll(first.path), QByteArray("BM first picture"));
+    EXPECT_EQ(site.hits(), 1);
+
+    site.put("1042.bmp", "BM changed on the site");
+    const auto second = cache.resolve(QStringLiteral("1042"), 3, 1);
+    EXPECT_EQ(second.path, first.path);
+    EXPECT_EQ(readAll(second.path), QByteArray("BM first picture"));
+    EXPECT_EQ(site.hits(), 1);
+
+    // A zero flag never touches the cache or the site.
+    const auto builtIn = cache.resolve(QStringLiteral("1042"), 0, 0);
+    EXPECT_EQ(builtIn.picture, 24);
+    EXPECT_TRUE(builtIn.path.isEmpty());
+    EXPECT_EQ(site.hits(), 1);
+    EXPECT_EQ(entries(dir), QStringList{QStringLiteral("1042.bmp")});
+}
+
+TEST(HeadImages, FailedDownloadsLeaveNoFile)
+{
+    FaceSite site;
+    QTemporaryDir dir;
+    site.put("7.bmp", std::string());                              // empty answer
+    site.put("8.bmp", std::string(kMaxCustomFaceBytes + 10, 'x')); // no 32x32 picture is this large
+    const CustomFaceCache cache(site.site(), dir.path());
+
+    for (const char *id : {"6", "7", "8", "500"}) {
+        const auto resolved = cache.resolve(QString::fromUtf8(id), 2, 1);
+        EXPECT_TRUE(resolved.path.isEmpty()) << id;
+        EXPECT_EQ(resolved.picture, 0) << id;
+    }
+    EXPECT_EQ(site.hits(), 4);
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << entries(dir.path()).join(u',').toStdString();
+
+    // A user ID that is no plain number is never asked for nor written.
+    EXPECT_TRUE(cache.resolve(QStringLiteral("../../x"), 2, 1).path.isEmpty());
+    EXPECT_EQ(site.hits(), 4);
+
+    // Nobody listening: fails quickly, nothing written.
+    const CustomFaceCache closed({QStringLiteral("127.0.0.1"), 1}, dir.path());
+    EXPECT_FALSE(closed.download(QStringLiteral("9")));
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}

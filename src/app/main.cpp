@@ -1,0 +1,9 @@
+// quillora: the desktop client. QUILLORA_SITE=host[:port] points it at
+// another community site than the one compiled in.
+#include "quillora_app.h"
+
+int main(int argc, char **argv)
+{
+    quillora::app::CQuilloraApp app(argc, argv);
+    return app.run();
+}

@@ -1,0 +1,72 @@
+// CQuilloraApp: the application object. It runs start-up (one copy per
+// desktop session, sign-in, "Connecting", the member online, the main frame
+// maximised, the update offer), owns the session's user document for the
+// rest of the process, and shows the about box.
+#pragma once
+
+#include "login_dlg.h"
+#include "screens/connecting_window.h"
+#include "screens/main_frame_window.h"
+#include "site_config.h"
+#include "startup_sequence.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include <memory>
+
+namespace quillora::session {
+class SingleInstanceLock;
+}
+
+namespace quillora::ui {
+class MessageBoxes;
+class SystemOpener;
+} // namespace quillora::ui
+
+namespace quillora::app {
+
+// Message boxes and the system "open" action; null members mean the real ones.
+struct AppPlatform {
+    ui::MessageBoxes *messages = nullptr;
+    ui::SystemOpener *opener = nullptr;
+};
+
+class CQuilloraApp : public QApplication {
+    Q_OBJECT
+  public:
+    // The site comes from siteFromEnvironment().
+    CQuilloraApp(int &argc, char **argv, AppPlatform platform = AppPlatform());
+    ~CQuilloraApp() override;
+
+    // Start-up. False when the program is to end at once: another copy runs on
+    // this desktop, or start-up ended (its message has been shown).
+    bool initInstance();
+    // initInstance, then the event loop while the main frame runs; the exit code.
+    int run();
+
+    session::StartupOutcome outcome() const { return m_outcome; }
+    const QString &userDocument() const { return m_userDocument; }
+    ui::MainFrameWindow *mainFrame() const { return m_frame; }
+    const service::SiteAddress &site() const { return m_site; }
+
+    void showAbout();
+
+  private:
+    class Screens;
+    friend class Screens;
+
+    service::SiteAddress m_site;
+    std::unique_ptr<ui::MessageBoxes> m_ownMessages;
+    std::unique_ptr<ui::SystemOpener> m_ownOpener;
+    ui::MessageBoxes *m_messages = nullptr;
+    ui::SystemOpener *m_opener = nullptr;
+    std::unique_ptr<session::SingleInstanceLock> m_instanceLock;
+    session::SignInQuota m_quota;
+    QString m_userDocument;
+    session::StartupOutcome m_outcome = session::StartupOutcome::SignInCancelled;
+    QPointer<ui::MainFrameWindow> m_frame;
+    QPointer<ui::CModeless> m_connecting;
+};
+
+} // namespace quillora::app

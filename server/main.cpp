@@ -294,6 +294,9 @@ int main(int argc, char **argv)
         const varnel::Timestamp realNow = demoNow.load();
         varnel::CommunitySettings seeding = options.settings;
         seeding.durable = false;
+        // Demo members are established members, whatever a newcomer starts with.
+        seeding.startPoints = varnel::CommunitySettings{}.startPoints;
+        seeding.startCredit = varnel::CommunitySettings{}.startCredit;
         seeding.clock = [&demoNow] { return demoNow.load(); };
         auto seedStore = varnel::SqliteCommunityStore::open(options.db, seeding, error);
         if (!seedStore) {

@@ -403,8 +403,9 @@ std::string markupToHtml(std::string_view markup, bool singleLine)
                 return;
             closeSpan();
             if (paragraph) {
-                if (anything)
-                    out += "<span class=\"mk-p\"></span>";
+                if (!anything)
+                    return; // no space above the first line
+                out += "<span class=\"mk-p\"></span>";
             } else {
                 out += "<br>";
             }

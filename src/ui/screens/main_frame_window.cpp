@@ -142,8 +142,10 @@ class MainFrameWindow::Views : public presence::FrameView {
 };
 
 MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *parent)
-    : QMainWindow(parent), m_views(std::make_unique<Views>(*this)), m_w(std::make_unique<Widgets>()),
-      m_quit([] { QCoreApplication::quit(); })
+    : QMainWindow(parent), m_views(std::make_unique<Views>(*this)), m_w(std::make_unique<Widgets>()), m_quit([] {
+          // Queued: the close that runs the sequence has to finish first.
+          QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+      })
 {
     initResources();
     setWindowTitle(programTitle());

@@ -1,6 +1,6 @@
 #include "result_document.h"
 
-#include <QDomDocument>
+#include "xml_pull_parser.h"
 
 #include <climits>
 #include <new>
@@ -8,37 +8,13 @@
 namespace quillora::service {
 namespace {
 
-// Loads the document; false for a null string or text that is not well-formed.
-bool load(QDomDocument &doc, const QString &text)
-{
-    if (text.isNull())
-        return false;
-    return static_cast<bool>(doc.setContent(text, false));
-}
-
-// Visits the elements below `root` in document order, depth first, without
-// recursion (a deeply nested document must not exhaust the stack). The visitor
-// returns false to stop.
-template <typename Visit> void walkElements(const QDomNode &root, Visit visit)
-{
-    QDomNode node = root.firstChild();
-    while (!node.isNull()) {
-        if (node.isElement() && !visit(node.toElement()))
-            return;
-        QDomNode next = node.firstChild();
-        if (next.isNull()) {
-            while (!node.isNull() && node != root) {
-                next = node.nextSibling();
-                if (!next.isNull())
-                    break;
-                node = node.parentNode();
-            }
-            if (node.isNull() || node == root)
-                return;
-        }
-        node = next;
-    }
-}
+// A record being read: the reader collects the text of each direct child
+// element (with all its descendants' text) as one field.
+struct OpenRecord {
+    size_t slot; // index into the result's records
+    int depth;   // depth of the record element
+    bool inField = false;
+};
 
 } // namespace
 
@@ -55,28 +31,58 @@ QString documentStatusMessage(DocumentStatus status)
     return QString();
 }
 
+// Documents are read as written, without namespace processing: a record's
+// tag is compared with the element's name exactly as it stands.
 DocumentRecords readRecords(const QString &document, QStringView tag, int maxRecords, int fieldCount)
 {
     DocumentRecords result;
+    if (document.isNull()) {
+        result.status = DocumentStatus::NotLoaded;
+        return result;
+    }
     try {
-        QDomDocument doc;
-        if (!load(doc, document)) {
-            result.status = DocumentStatus::NotLoaded;
-            return result;
+        XmlPullParser xml(document, false);
+        std::vector<OpenRecord> open; // at most maxRecords at once
+        for (;;) {
+            const auto t = xml.next();
+            if (t == XmlPullParser::EndDocument)
+                break;
+            if (t == XmlPullParser::Error) {
+                result = DocumentRecords{};
+                result.status = DocumentStatus::NotLoaded;
+                return result;
+            }
+            if (t == XmlPullParser::Characters) {
+                for (OpenRecord &r : open)
+                    if (r.inField)
+                        result.records[r.slot].last().append(xml.text());
+                continue;
+            }
+            const int depth = xml.depth();
+            if (t == XmlPullParser::StartElement) {
+                for (OpenRecord &r : open) {
+                    if (depth == r.depth + 1) {
+                        DocumentRecord &rec = result.records[r.slot];
+                        r.inField = rec.size() < fieldCount;
+                        if (r.inField)
+                            rec.append(QLatin1String(""));
+                    }
+                }
+                if (xml.qualifiedName() == tag) {
+                    ++result.totalRecordsInDocument;
+                    if (static_cast<int>(result.records.size()) < maxRecords) {
+                        result.records.emplace_back();
+                        open.push_back({result.records.size() - 1, depth});
+                    }
+                }
+            } else { // EndElement
+                if (!open.empty() && open.back().depth == depth)
+                    open.pop_back();
+                for (OpenRecord &r : open)
+                    if (depth == r.depth + 1)
+                        r.inField = false;
+            }
         }
-        walkElements(doc, [&](const QDomElement &e) {
-            if (e.tagName() != tag)
-                return true;
-            ++result.totalRecordsInDocument;
-            if (static_cast<int>(result.records.size()) >= maxRecords)
-                return true;
-            DocumentRecord record;
-            for (QDomElement field = e.firstChildElement(); !field.isNull() && record.size() < fieldCount;
-                 field = field.nextSiblingElement())
-                record.append(field.text());
-            result.records.push_back(std::move(record));
-            return true;
-        });
     } catch (const std::bad_alloc &) {
         result = DocumentRecords{};
         result.status = DocumentStatus::NoParser;
@@ -86,24 +92,46 @@ DocumentRecords readRecords(const QString &document, QStringView tag, int maxRec
 
 QString readFirstElementText(const QString &document, QStringView name, DocumentStatus *status)
 {
-    QDomDocument doc;
-    if (!load(doc, document)) {
-        if (status)
-            *status = DocumentStatus::NotLoaded;
-        return QString();
-    }
+    const DocumentRecords d = [&] {
+        DocumentRecords r;
+        if (document.isNull()) {
+            r.status = DocumentStatus::NotLoaded;
+            return r;
+        }
+        XmlPullParser xml(document, false);
+        QString text;
+        int depth = 0;
+        bool found = false;
+        for (;;) {
+            const auto t = xml.next();
+            if (t == XmlPullParser::EndDocument)
+                break;
+            if (t == XmlPullParser::Error) {
+                r.status = DocumentStatus::NotLoaded;
+                return r;
+            }
+            if (found && depth > 0) {
+                if (t == XmlPullParser::Characters)
+                    text += xml.text();
+                else if (t == XmlPullParser::EndElement && xml.depth() == depth)
+                    depth = 0; // the element has ended; keep reading to check the rest
+                continue;
+            }
+            if (!found && t == XmlPullParser::StartElement && xml.qualifiedName() == name) {
+                found = true;
+                depth = xml.depth();
+                text = QLatin1String("");
+            }
+        }
+        if (found)
+            r.records.push_back(QStringList{text});
+        return r;
+    }();
     if (status)
-        *status = DocumentStatus::Ok;
-    QString text;
-    walkElements(doc, [&](const QDomElement &e) {
-        if (e.tagName() != name)
-            return true;
-        text = e.text();
-        if (text.isNull())
-            text = QLatin1String("");
-        return false;
-    });
-    return text;
+        *status = d.status;
+    if (d.status != DocumentStatus::Ok || d.records.empty())
+        return QString();
+    return d.records.front().front();
 }
 
 int leadingInt(QStringView text)

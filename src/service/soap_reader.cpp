@@ -1,6 +1,6 @@
 #include "soap_reader.h"
 
-#include <QXmlStreamReader>
+#include "xml_pull_parser.h"
 
 #include <cerrno>
 #include <climits>
@@ -10,19 +10,31 @@
 namespace quillora::service {
 namespace {
 
-const QString kEnvelopeNs = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
-const QString kXsiNs = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
+constexpr QStringView kEnvelopeNs = u"http://schemas.xmlsoap.org/soap/envelope/";
+constexpr QStringView kXsiNs = u"http://www.w3.org/2001/XMLSchema-instance";
+
+using Xml = XmlPullParser;
 
 bool isTrueText(QStringView v)
 {
     return v == u"true" || v == u"1";
 }
 
-// Reads to the end of the current element, ignoring what it holds.
-bool skipElement(QXmlStreamReader &xml)
+// Advances to the next start or end element, passing over character data.
+bool nextElement(Xml &xml)
 {
-    xml.skipCurrentElement();
-    return !xml.hasError();
+    for (;;) {
+        switch (xml.next()) {
+        case Xml::StartElement:
+        case Xml::EndElement:
+            return true;
+        case Xml::Characters:
+            continue;
+        case Xml::EndDocument:
+        case Xml::Error:
+            return false;
+        }
+    }
 }
 
 // Signed decimal with optional leading white space and sign; nothing may
@@ -32,7 +44,7 @@ bool parseStrictInt(QStringView text, int &value)
     QByteArray ascii;
     ascii.reserve(text.size());
     for (QChar c : text) {
-        if (c.unicode() > 0x7f)
+        if (c.unicode() > 0x7f || c.unicode() == 0)
             return false;
         ascii.append(static_cast<char>(c.unicode()));
     }
@@ -61,87 +73,74 @@ class ResponseParser {
         for (const ParamDescriptor &p : op.params)
             if (p.direction == Direction::Out)
                 m_outParams.push_back(&p);
-        m_out.assign(m_outParams.size(), SoapValue{});
-        for (size_t i = 0; i < m_outParams.size(); ++i)
-            m_out[i] = SoapValue::cleared(m_outParams[i]->type);
+        m_out.clear();
+        for (const ParamDescriptor *p : m_outParams)
+            m_out.push_back(SoapValue::cleared(p->type));
         m_seen.assign(m_outParams.size(), false);
     }
 
     bool parse(const QByteArray &body)
     {
-        QXmlStreamReader xml(body);
-        xml.setNamespaceProcessing(true);
-        if (!nextElement(xml))
+        QString text;
+        if (!Xml::decode(body, text))
             return false;
-        if (xml.tokenType() != QXmlStreamReader::StartElement || xml.name() != u"Envelope" ||
+        Xml xml(text);
+        if (!nextElement(xml) || xml.token() != Xml::StartElement || xml.localName() != u"Envelope" ||
             xml.namespaceUri() != kEnvelopeNs)
             return false;
         return readEnvelope(xml);
     }
 
   private:
-    // Advances to the next start or end element; false on an error or a DTD.
-    static bool nextElement(QXmlStreamReader &xml)
-    {
-        while (!xml.atEnd()) {
-            const auto t = xml.readNext();
-            if (t == QXmlStreamReader::DTD || t == QXmlStreamReader::EntityReference)
-                return false;
-            if (t == QXmlStreamReader::StartElement || t == QXmlStreamReader::EndElement)
-                return true;
-        }
-        return false;
-    }
-
-    bool readEnvelope(QXmlStreamReader &xml)
+    bool readEnvelope(Xml &xml)
     {
         // Children of Envelope until Body: Header is read, other envelope
-        // elements are passed over, anything else fails.
-        int depth = 0; // depth of transparent envelope elements we are inside
+        // elements are passed over (their content still counts), anything
+        // else fails.
+        int transparent = 0;
         while (nextElement(xml)) {
-            if (xml.tokenType() == QXmlStreamReader::EndElement) {
-                if (depth == 0)
+            if (xml.token() == Xml::EndElement) {
+                if (transparent == 0)
                     return false; // Envelope ended without a Body
-                --depth;
+                --transparent;
                 continue;
             }
             if (xml.namespaceUri() != kEnvelopeNs)
                 return false;
-            if (xml.name() == u"Header") {
-                if (depth != 0 || !readHeader(xml))
+            if (xml.localName() == u"Header") {
+                if (transparent != 0 || !readHeader(xml))
                     return false;
-            } else if (xml.name() == u"Body") {
-                if (depth != 0)
+            } else if (xml.localName() == u"Body") {
+                if (transparent != 0)
                     return false;
                 return readBody(xml);
             } else {
-                ++depth;
+                ++transparent;
             }
         }
         return false;
     }
 
-    bool readHeader(QXmlStreamReader &xml)
+    bool readHeader(Xml &xml)
     {
         while (nextElement(xml)) {
-            if (xml.tokenType() == QXmlStreamReader::EndElement)
+            if (xml.token() == Xml::EndElement)
                 return true; // end of Header
-            const QStringView mu = xml.attributes().value(kEnvelopeNs, QStringLiteral("mustUnderstand"));
-            if (isTrueText(mu)) {
+            if (isTrueText(xml.attribute(kEnvelopeNs, u"mustUnderstand"))) {
                 m_fault.code = FaultCode::MustUnderstand;
                 return false;
             }
-            if (!skipElement(xml))
+            if (!xml.skipCurrentElement())
                 return false;
         }
         return false;
     }
 
-    bool readBody(QXmlStreamReader &xml)
+    bool readBody(Xml &xml)
     {
         bool wrapperSeen = false;
         while (nextElement(xml)) {
-            if (xml.tokenType() == QXmlStreamReader::EndElement)
+            if (xml.token() == Xml::EndElement)
                 return finish(xml); // end of Body
             if (!wrapperSeen) {
                 wrapperSeen = true;
@@ -155,21 +154,22 @@ class ResponseParser {
         return false;
     }
 
-    bool finish(QXmlStreamReader &xml)
+    // The rest of the document must still be well-formed.
+    static bool finish(Xml &xml)
     {
-        // The rest of the document must still be well-formed.
-        while (!xml.atEnd()) {
-            const auto t = xml.readNext();
-            if (t == QXmlStreamReader::DTD || t == QXmlStreamReader::EntityReference)
+        for (;;) {
+            const auto t = xml.next();
+            if (t == Xml::EndDocument)
+                return true;
+            if (t == Xml::Error)
                 return false;
         }
-        return !xml.hasError();
     }
 
-    bool readWrapper(QXmlStreamReader &xml)
+    bool readWrapper(Xml &xml)
     {
         while (nextElement(xml)) {
-            if (xml.tokenType() == QXmlStreamReader::EndElement)
+            if (xml.token() == Xml::EndElement)
                 return requiredSeen();
             if (!readParam(xml))
                 return false;
@@ -185,13 +185,13 @@ class ResponseParser {
         return true;
     }
 
-    bool readParam(QXmlStreamReader &xml)
+    bool readParam(Xml &xml)
     {
-        const QStringView name = xml.name();
+        const QStringView name = xml.localName();
         size_t index = m_outParams.size();
         for (size_t i = 0; i < m_outParams.size(); ++i) {
-            if (name ==
-                QLatin1String(m_outParams[i]->name.data(), static_cast<qsizetype>(m_outParams[i]->name.size()))) {
+            const std::string_view n = m_outParams[i]->name;
+            if (name == QLatin1String(n.data(), static_cast<qsizetype>(n.size()))) {
                 index = i;
                 break;
             }
@@ -200,25 +200,21 @@ class ResponseParser {
             return false;
         m_seen[index] = true;
         const ParamDescriptor &p = *m_outParams[index];
-        const bool nil = isTrueText(xml.attributes().value(kXsiNs, QStringLiteral("nil")));
+        const bool nil = isTrueText(xml.attribute(kXsiNs, u"nil"));
 
         QString text;
         bool hasContent = false;
-        while (!xml.atEnd()) {
-            const auto t = xml.readNext();
-            if (t == QXmlStreamReader::Characters) {
+        for (;;) {
+            const auto t = xml.next();
+            if (t == Xml::Characters) {
                 text += xml.text();
                 hasContent = true;
-            } else if (t == QXmlStreamReader::EndElement) {
+            } else if (t == Xml::EndElement) {
                 break;
-            } else if (t == QXmlStreamReader::Comment || t == QXmlStreamReader::ProcessingInstruction) {
-                continue;
             } else {
-                return false; // nested elements, entities, errors
+                return false; // nested elements, errors
             }
         }
-        if (xml.hasError())
-            return false;
         if (nil)
             return p.nullable(); // a nil string stays null; nil is not allowed elsewhere
 
@@ -248,35 +244,28 @@ class ResponseParser {
     std::vector<bool> m_seen;
 };
 
-// Namespace declarations in scope, innermost last, for resolving the prefix
-// of the faultcode QName.
-class NamespaceScope {
-  public:
-    void push(const QXmlStreamNamespaceDeclarations &decls)
-    {
-        m_frames.push_back(m_bindings.size());
-        for (const auto &d : decls)
-            m_bindings.push_back({d.prefix().toString(), d.namespaceUri().toString()});
+// The text directly inside the current element; child elements and their
+// content are passed over. False on an error.
+bool readOwnText(Xml &xml, QString &text)
+{
+    text = QLatin1String("");
+    for (;;) {
+        switch (xml.next()) {
+        case Xml::Characters:
+            text += xml.text();
+            break;
+        case Xml::StartElement:
+            if (!xml.skipCurrentElement())
+                return false;
+            break;
+        case Xml::EndElement:
+            return true;
+        case Xml::EndDocument:
+        case Xml::Error:
+            return false;
+        }
     }
-    void pop()
-    {
-        if (m_frames.empty())
-            return;
-        m_bindings.resize(m_frames.back());
-        m_frames.pop_back();
-    }
-    QString resolve(QStringView prefix) const
-    {
-        for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it)
-            if (it->first == prefix)
-                return it->second;
-        return QString();
-    }
-
-  private:
-    std::vector<std::pair<QString, QString>> m_bindings;
-    std::vector<size_t> m_frames;
-};
+}
 
 } // namespace
 
@@ -291,111 +280,94 @@ bool readResponseEnvelope(const QByteArray &body, const OperationDescriptor &op,
     return false;
 }
 
+namespace {
+
+bool readFault(const QString &text, FaultRecord &fault)
+{
+    Xml xml(text);
+
+    // Envelope, Body and Fault, each the first element inside the one before.
+    const QStringView path[] = {u"Envelope", u"Body", u"Fault"};
+    for (const QStringView name : path) {
+        if (!nextElement(xml) || xml.token() != Xml::StartElement || xml.localName() != name ||
+            xml.namespaceUri() != kEnvelopeNs)
+            return false; // a Header, or anything else, makes the fault unreadable
+    }
+
+    bool anyField = false;
+    bool seenCode = false, seenString = false, seenActor = false, seenDetail = false;
+    while (nextElement(xml)) {
+        if (xml.token() == Xml::EndElement)
+            break; // end of Fault
+        const QStringView name = xml.localName();
+        bool *seen = nullptr;
+        QString *target = nullptr;
+        if (name == u"faultcode") {
+            seen = &seenCode;
+            target = &fault.codeText;
+        } else if (name == u"faultstring") {
+            seen = &seenString;
+            target = &fault.faultString;
+        } else if (name == u"faultactor") {
+            seen = &seenActor;
+            target = &fault.faultActor;
+        } else if (name == u"detail") {
+            seen = &seenDetail;
+            target = &fault.detail;
+        }
+        if (!seen) {
+            if (!anyField || !xml.skipCurrentElement())
+                return false;
+            continue;
+        }
+        if (*seen)
+            return false;
+        *seen = true;
+        anyField = true;
+        if (!readOwnText(xml, *target))
+            return false;
+        if (seen == &seenCode) {
+            // A QName whose prefix is bound to the envelope namespace; the
+            // faultcode element's scope is still open at its end tag.
+            const QString code = fault.codeText.trimmed();
+            const qsizetype colon = code.indexOf(QLatin1Char(':'));
+            if (colon <= 0 || xml.resolvePrefix(QStringView(code).left(colon)) != kEnvelopeNs)
+                return false;
+            const QStringView local = QStringView(code).mid(colon + 1);
+            if (local == u"VersionMismatch")
+                fault.code = FaultCode::VersionMismatch;
+            else if (local == u"MustUnderstand")
+                fault.code = FaultCode::MustUnderstand;
+            else if (local == u"Client")
+                fault.code = FaultCode::Client;
+            else if (local == u"Server")
+                fault.code = FaultCode::Server;
+            else
+                fault.code = FaultCode::None;
+        }
+    }
+    if (xml.hasError() || xml.token() != Xml::EndElement)
+        return false;
+    // Whatever follows the Fault must still be well-formed.
+    for (;;) {
+        const auto t = xml.next();
+        if (t == Xml::EndDocument)
+            return true;
+        if (t == Xml::Error)
+            return false;
+    }
+}
+
+} // namespace
+
 bool readFaultEnvelope(const QByteArray &body, FaultRecord &fault)
 {
     fault = FaultRecord{};
-    QXmlStreamReader xml(body);
-    xml.setNamespaceProcessing(true);
-    NamespaceScope scope;
-
-    enum class Stage { Document, Envelope, Body, Fault, Done };
-    Stage stage = Stage::Document;
-    bool anyField = false;
-    bool seenCode = false, seenString = false, seenActor = false, seenDetail = false;
-
-    while (!xml.atEnd()) {
-        const auto t = xml.readNext();
-        if (t == QXmlStreamReader::DTD || t == QXmlStreamReader::EntityReference)
-            return false;
-        if (t == QXmlStreamReader::EndElement) {
-            scope.pop();
-            if (stage == Stage::Fault)
-                stage = Stage::Done; // Fault has ended
-            continue;
-        }
-        if (t != QXmlStreamReader::StartElement)
-            continue;
-        scope.push(xml.namespaceDeclarations());
-        const QStringView name = xml.name();
-        const bool envNs = xml.namespaceUri() == kEnvelopeNs;
-        switch (stage) {
-        case Stage::Document:
-            if (!envNs || name != u"Envelope")
-                return false;
-            stage = Stage::Envelope;
-            break;
-        case Stage::Envelope:
-            if (!envNs || name != u"Body")
-                return false; // a Header, or anything else, makes the fault unreadable
-            stage = Stage::Body;
-            break;
-        case Stage::Body:
-            if (!envNs || name != u"Fault")
-                return false;
-            stage = Stage::Fault;
-            break;
-        case Stage::Fault: {
-            bool *seen = nullptr;
-            if (name == u"faultcode")
-                seen = &seenCode;
-            else if (name == u"faultstring")
-                seen = &seenString;
-            else if (name == u"faultactor")
-                seen = &seenActor;
-            else if (name == u"detail")
-                seen = &seenDetail;
-            if (!seen) {
-                if (!anyField)
-                    return false;
-                xml.skipCurrentElement();
-                scope.pop();
-                break;
-            }
-            if (*seen)
-                return false;
-            *seen = true;
-            anyField = true;
-            const QString text = xml.readElementText(QXmlStreamReader::SkipChildElements);
-            if (xml.hasError())
-                return false;
-            if (name == u"faultcode") {
-                const qsizetype colon = text.indexOf(QLatin1Char(':'));
-                if (colon <= 0)
-                    return false;
-                const QString prefix = text.left(colon).trimmed();
-                if (scope.resolve(prefix) != kEnvelopeNs)
-                    return false;
-                const QString local = text.mid(colon + 1).trimmed();
-                fault.codeText = text;
-                if (local == u"VersionMismatch")
-                    fault.code = FaultCode::VersionMismatch;
-                else if (local == u"MustUnderstand")
-                    fault.code = FaultCode::MustUnderstand;
-                else if (local == u"Client")
-                    fault.code = FaultCode::Client;
-                else if (local == u"Server")
-                    fault.code = FaultCode::Server;
-                else
-                    fault.code = FaultCode::None;
-            } else if (name == u"faultstring") {
-                fault.faultString = text;
-            } else if (name == u"faultactor") {
-                fault.faultActor = text;
-            } else {
-                fault.detail = text;
-            }
-            scope.pop();
-            break;
-        }
-        case Stage::Done:
-            xml.skipCurrentElement();
-            scope.pop();
-            break;
-        }
-    }
-    if (xml.hasError() || stage != Stage::Done)
-        return false;
-    return true;
+    QString text;
+    if (XmlPullParser::decode(body, text) && readFault(text, fault))
+        return true;
+    fault = FaultRecord{};
+    return false;
 }
 
 } // namespace quillora::service

@@ -209,9 +209,6 @@ TEST(VarnelServices, UnreachableServerFailsAtTheTransport)
     EXPECT_EQ(proxy.callStatus(), StatusHttpFailed);
     EXPECT_TRUE(exists);
 
-    CVarnelServices unresolvable({QStringLiteral("no-such-host.invalid"), 80}, shortLimits());
-    EXPECT_EQ(unresolvable.IsUserExistsByName(QStringLiteral("x"), &exists), CallResult::Failed);
-    EXPECT_EQ(unresolvable.callStatus(), StatusHttpFailed);
 }
 
 TEST(VarnelServices, SlowServerTimesOut)

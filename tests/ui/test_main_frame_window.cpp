@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -157,6 +158,16 @@ TEST_F(Window, ToolbarStatusPanesDocksTabsAndTray)
     EXPECT_TRUE(contact->isHidden());
     w->commandAction(FrameCommand::Communication)->trigger();
     EXPECT_FALSE(contact->isHidden());
+    // the collapsed pane's tab at the edge collapses and shows it again
+    auto *edgeTab = w->findChild<QTabBar *>(QStringLiteral("pane1446TabBar"));
+    ASSERT_NE(edgeTab, nullptr);
+    EXPECT_EQ(edgeTab->tabText(0), QStringLiteral("Contact"));
+    EXPECT_EQ(edgeTab->shape(), QTabBar::RoundedEast);
+    Q_EMIT edgeTab->tabBarClicked(0);
+    EXPECT_TRUE(contact->isHidden());
+    Q_EMIT edgeTab->tabBarClicked(0);
+    EXPECT_FALSE(contact->isHidden());
+    EXPECT_EQ(w->findChild<QTabBar *>(QStringLiteral("pane1447TabBar"))->shape(), QTabBar::RoundedWest);
 
     auto *tabs = w->findChild<QTabWidget *>(QStringLiteral("zoneTabs"));
     ASSERT_NE(tabs, nullptr);

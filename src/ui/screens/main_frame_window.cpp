@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -251,6 +252,33 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
         dock->setWidget(placeholderPane(objectName + QStringLiteral("Body")));
         addDockWidget(area, dock);
         dock->hide(); // collapsed until a command shows it
+
+        // The collapsed pane's tab at its edge: a click shows the pane, or
+        // collapses it again.
+        auto *edge = new QToolBar(title, this);
+        edge->setObjectName(objectName + QStringLiteral("Tab"));
+        edge->setMovable(false);
+        edge->setFloatable(false);
+        edge->toggleViewAction()->setVisible(false);
+        auto *tab = new QTabBar(edge);
+        tab->setObjectName(objectName + QStringLiteral("TabBar"));
+        tab->setShape(area == Qt::RightDockWidgetArea ? QTabBar::RoundedEast : QTabBar::RoundedWest);
+        tab->setIconSize(QSize(16, 16));
+        tab->setDrawBase(false);
+        // The tab turns its contents with it; the image is turned back so it stands upright.
+        const bool east = area == Qt::RightDockWidgetArea;
+        const QPixmap image = dock->windowIcon().pixmap(16, 16).transformed(QTransform().rotate(east ? -90 : 90));
+        tab->addTab(QIcon(image), title);
+        edge->addWidget(tab);
+        addToolBar(area == Qt::RightDockWidgetArea ? Qt::RightToolBarArea : Qt::LeftToolBarArea, edge);
+        connect(tab, &QTabBar::tabBarClicked, dock, [dock] {
+            if (dock->isHidden()) {
+                dock->show();
+                dock->raise();
+            } else {
+                dock->hide();
+            }
+        });
         return dock;
     };
     m_w->contact = makeDock(QStringLiteral("Contact"), QStringLiteral("pane1446"), FrameCommand::Communication,

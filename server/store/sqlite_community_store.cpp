@@ -866,15 +866,21 @@ CloseResult SqliteCommunityStore::closeQuestion(int postID, int askerUserID,
         const bool late = q.int64(3) < d->overdueBefore();
 
         const std::vector<Answer> answers = readAnswers(db, postID);
+        auto findAnswer = [&answers](int id) -> const Answer * {
+            const auto it = std::find_if(answers.begin(), answers.end(), [id](const Answer &a) { return a.id == id; });
+            return it == answers.end() ? nullptr : &*it;
+        };
         std::map<int, int> awards; // answer ID -> points
         long long sum = 0;
         for (const auto &[answerId, share] : answerPoints) {
-            if (share < 0)
+            if (share < 0 || share > points)
                 return CloseResult::PointsMismatch;
-            if (std::none_of(answers.begin(), answers.end(), [&](const Answer &a) { return a.id == answerId; }))
+            if (!findAnswer(answerId))
                 return CloseResult::UnknownAnswer;
-            awards[answerId] += share;
             sum += share;
+            if (sum > points)
+                return CloseResult::PointsMismatch;
+            awards[answerId] += share;
         }
         // With answers present, every point goes to them; a question nobody
         // answered closes with its points handed back to the asker.
@@ -889,8 +895,7 @@ CloseResult SqliteCommunityStore::closeQuestion(int postID, int askerUserID,
         for (const auto &[answerId, share] : awards) {
             if (share == 0)
                 continue;
-            const auto &answer =
-                *std::find_if(answers.begin(), answers.end(), [&](const Answer &a) { return a.id == answerId; });
+            const Answer &answer = *findAnswer(answerId);
             award.bind(1, share).bind(2, answerId).run();
             award.reset();
             pay.bind(1, share).bind(2, kMaxCredit).bind(3, kCreditForChosenAnswer).bind(4, answer.answererId).run();

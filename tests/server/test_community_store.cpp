@@ -75,6 +75,9 @@ TEST_F(StoreTest, AskingReservesPointsAndClosingPaysThemWithZoneScores)
     EXPECT_EQ(store->closeQuestion(q.id, asker, {{r1.id, 70}, {r2.id, 20}}), CloseResult::PointsMismatch);
     EXPECT_EQ(store->closeQuestion(q.id, asker, {{r1.id, 110}, {r2.id, -10}}), CloseResult::PointsMismatch);
     EXPECT_EQ(store->closeQuestion(q.id, asker, {{r1.id, 50}, {999, 50}}), CloseResult::UnknownAnswer);
+    EXPECT_EQ(store->closeQuestion(q.id, asker, {{r1.id, 2147483647}, {r1.id, 2147483647}, {r2.id, 2}}),
+              CloseResult::PointsMismatch);
+
     EXPECT_EQ(store->closeQuestion(4242, asker, {}), CloseResult::UnknownQuestion);
     // A refused close changes nothing.
     EXPECT_EQ(store->memberById(a1)->points, 200);
@@ -102,6 +105,17 @@ TEST_F(StoreTest, AskingReservesPointsAndClosingPaysThemWithZoneScores)
     EXPECT_EQ(store->createAnswer(q.id, a2, 11, "Late answer").status, ReplyResult::NotOpen);
     EXPECT_EQ(store->questionsScoredBy(a2, 2, Page{15, 1}).totalCount, 1);
     EXPECT_EQ(store->questionsScoredBy(a2, 1, Page{15, 1}).totalCount, 0);
+}
+
+TEST_F(StoreTest, SharesGivenTwiceToOneAnswerAddUp)
+{
+    const int asker = member("asker");
+    const int helper = member("helper");
+    const PostResult q = store->createQuestion(asker, "Twice", 31, 100, "");
+    const ReplyResult r = store->createAnswer(q.id, helper, 31, "Once");
+    ASSERT_EQ(store->closeQuestion(q.id, asker, {{r.id, 60}, {r.id, 40}}), CloseResult::Ok);
+    EXPECT_EQ(store->question(q.id)->answers.at(0).pointsAwarded, 100);
+    EXPECT_EQ(store->memberById(helper)->points, 300);
 }
 
 TEST_F(StoreTest, QuestionWithoutAnswersClosesWithItsPointsHandedBack)

@@ -53,7 +53,8 @@ class CQuilloraApp::Screens : public session::StartupScreens {
             return false;
         }
         frame->setAttribute(Qt::WA_DeleteOnClose);
-        frame->setAboutHandler([this] { m_app.showAbout(); });
+        CQuilloraApp *app = &m_app; // this Screens object ends with start-up
+        frame->setAboutHandler([app] { app->showAbout(); });
         m_app.m_frame = frame;
         return true;
     }

@@ -35,8 +35,7 @@ AboutBox::AboutBox(QWidget *parent) : QDialog(parent)
     body->addWidget(version);
     const QString lines[] = {
         QStringLiteral("Build %1").arg(service::programVersion()),
-        QStringLiteral("The desktop client of the expert question-and-answer community."),
-        QStringLiteral("Ask questions, post solutions and talk with the experts online."),
+        QStringLiteral("Ask questions, post solutions, talk with experts."),
         QStringLiteral("Copyright (C) 2007 Kestova. All rights reserved."),
     };
     for (const QString &line : lines) {

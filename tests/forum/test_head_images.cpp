@@ -1,4 +1,5 @@
 #include "session/head_images.h"
+#include "varnel_server_process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -203,4 +204,23 @@ TEST(HeadImages, FailedDownloadsLeaveNoFile)
     const CustomFaceCache closed({QStringLiteral("127.0.0.1"), 1}, dir.path());
     EXPECT_FALSE(closed.download(QStringLiteral("9")));
     EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST(HeadImages, FromTheCommunityServer)
+{
+    quillora::testpeers::VarnelServerProcess server;
+    ASSERT_TRUE(server.started()) << server.error();
+    const QByteArray picture("BM\x36\x0c\0\0 a custom picture", 24);
+    {
+        QFile file(QString::fromStdString((server.filesDir() / "31.bmp").string()));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(picture);
+    }
+    QTemporaryDir dir;
+    const CustomFaceCache cache({QStringLiteral("127.0.0.1"), quint16(server.port())}, dir.path());
+    EXPECT_EQ(cache.resolve(QStringLiteral("31"), 4, 1).path, dir.filePath(QStringLiteral("31.bmp")));
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("31.bmp"))), picture);
+    // A member whose picture the site does not have: nothing is cached.
+    EXPECT_TRUE(cache.resolve(QStringLiteral("32"), 4, 1).path.isEmpty());
+    EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("31.bmp")});
 }

@@ -6,7 +6,8 @@
 # Usage: bench/server_load/run.sh BUILD_DIR [SECONDS]
 # Needs Debian's wrk and curl. Builds nothing: BUILD_DIR/server/varnel-server
 # must exist. The service account defaults to the compiled-in one; set
-# VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for another build.
+# VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for another build, and
+# VARNEL_SERVER to measure another server binary.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -15,7 +16,7 @@ if [ $# -lt 1 ]; then
 fi
 BUILD_DIR=$1
 SECONDS_EACH=${2:-10}
-SERVER=$BUILD_DIR/server/varnel-server
+SERVER=${VARNEL_SERVER:-$BUILD_DIR/server/varnel-server}
 BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 [ -x "$SERVER" ] || { echo "no varnel-server at $SERVER" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed (apt-get install wrk)" >&2; exit 1; }

@@ -191,6 +191,7 @@ QImage connectingBackground()
             p.setBrush(QColor(255, 255, 255, 110 + 60 * i));
             p.drawEllipse(QPointF(96 + i * 14, 70), 3.5, 3.5);
         }
+        p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(255, 255, 255, 60), 1));
         p.drawRect(QRectF(0.5, 0.5, w - 1, h - 1));
     });

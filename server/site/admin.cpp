@@ -122,13 +122,13 @@ std::string dashboard(SiteContext &ctx, const ModeratorSessions::Session &sessio
             out += "<p class=\"meta\">No announcements.</p>\n";
             continue;
         }
-        out += "<ul class=\"plain card\">\n";
+        out += "<div class=\"card\"><ul class=\"plain\">\n";
         for (const Announcement &a : list) {
             out += "<li><a href=\"/Varnel/Web/Announce.aspx?PostID=" + std::to_string(a.id) + "\">" +
                    markupToHtml(a.title, true) + "</a> <span class=\"meta\">kind " + std::to_string(a.kind) + ", " +
                    escapeHtml(varnel::formatTime(a.posted)) + "</span></li>\n";
         }
-        out += "</ul>\n";
+        out += "</ul></div>\n";
     }
     return out;
 }

@@ -382,16 +382,10 @@ std::string markupToHtml(std::string_view markup, bool singleLine)
         markup,
         [&](std::string_view word, const Style &style, bool spaceBefore) {
             if (spaceBefore && anything) {
-                // An underlined word gets an underlined space before it, so the line is continuous.
-                if (open && *open == style) {
-                    out += ' ';
-                } else if (style.bits & kUnderline) {
-                    startRun(style);
-                    out += ' ';
-                } else {
+                // Inside a run the space takes the run's style, so an underline stays continuous.
+                if (!open || !(*open == style))
                     closeSpan();
-                    out += ' ';
-                }
+                out += ' ';
             }
             if (!open || !(*open == style))
                 startRun(style);

@@ -150,7 +150,7 @@ std::string memberQuery(const Member &m)
 }
 
 // The question with its answers, as every question page shows it.
-std::string renderQuestion(const Question &q, bool showAwards)
+std::string renderQuestion(const Question &q, bool showAwards, bool withAnswers = true)
 {
     std::string out;
     out += "<div class=\"crumbs\">" + escapeHtml(zoneNameOf(q.column)) + " &rsaquo; " +
@@ -165,6 +165,8 @@ std::string renderQuestion(const Question &q, bool showAwards)
         out += "<span>closed " + escapeHtml(varnel::formatTime(q.closed)) + "</span>";
     out += "</div>\n";
     out += "<div class=\"card question-text\">" + escapeMultiline(q.text) + "</div>\n";
+    if (!withAnswers)
+        return out;
     out += "<h2>Answers (" + std::to_string(q.answers.size()) + ")</h2>\n";
     if (q.answers.empty()) {
         out += "<p class=\"meta\">No answers yet.</p>\n";
@@ -319,7 +321,9 @@ void endPostPage(httplib::Response &res, int status, const Question &q, const Me
     std::string body = "<p class=\"crumbs\">Close question</p>\n";
     if (!error.empty())
         body += "<div class=\"notice error\">" + escapeHtml(error) + "</div>\n";
-    body += renderQuestion(q, q.state == QuestionState::Closed);
+    // While the form is shown, its table lists the answers.
+    const bool formShown = q.state != QuestionState::Closed && !q.answers.empty();
+    body += renderQuestion(q, q.state == QuestionState::Closed, !formShown);
     if (q.state == QuestionState::Closed) {
         body += "<div class=\"notice info\">This question is closed; the points above were awarded.</div>\n";
     } else if (q.answers.empty()) {

@@ -106,7 +106,7 @@ std::string homeBody(SiteContext &ctx)
     }
     out += "</div>\n<h2>Announcements</h2>\n";
     bool any = false;
-    std::string list = "<ul class=\"plain card\">\n";
+    std::string list = "<div class=\"card\"><ul class=\"plain\">\n";
     for (int z = 1; z <= 4; ++z) {
         const auto items = ctx.store.announcements(z);
         for (size_t i = 0; i < items.size() && i < 3; ++i) {
@@ -120,7 +120,7 @@ std::string homeBody(SiteContext &ctx)
             list += markupToHtml(a.title, true) + "</a></li>\n";
         }
     }
-    list += "</ul>\n";
+    list += "</ul></div>\n";
     out += any ? list : std::string("<p class=\"meta\">No announcements yet.</p>\n");
     out += "<h2>Get started</h2>\n<p><a href=\"/Quillora/Download.htm\">Download Quillora</a> &middot; "
            "<a href=\"/Quillora/Help.htm\">How it works</a> &middot; "

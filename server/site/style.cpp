@@ -53,6 +53,7 @@ p { margin: 0.5rem 0; }
   padding: 1rem 1.2rem;
   margin: 0.8rem 0;
 }
+.card > h2:first-child { margin-top: 0; }
 .meta { color: var(--muted); font-size: 0.9rem; }
 .meta span + span::before { content: "\00b7"; margin: 0 0.45rem; }
 .crumbs { color: var(--muted); font-size: 0.85rem; margin-bottom: 0.3rem; }

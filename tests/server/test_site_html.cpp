@@ -49,6 +49,9 @@ TEST(SiteMarkup, StylesBecomeSpansAroundWords)
     EXPECT_EQ(markupToHtml("{i}{u}both{/u}{/i}"), "<span class=\"mk-i mk-u\">both</span>");
     EXPECT_EQ(markupToHtml("H{sub}2{/sub}O x{sup}2{/sup}"),
               "H<span class=\"mk-sub\">2</span>O x<span class=\"mk-sup\">2</span>");
+    // A space inside an underlined run is underlined; the one before a run is not.
+    EXPECT_EQ(markupToHtml("{u}one two{/u} three {u}four{/u}"),
+              "<span class=\"mk-u\">one two</span> three <span class=\"mk-u\">four</span>");
     // Names match by prefix, from the longest table rows: {big} is bold, {strong} too.
     EXPECT_EQ(markupToHtml("{big}x{/big} {strong}y{/strong}"), "<span class=\"mk-b\">x y</span>");
 }

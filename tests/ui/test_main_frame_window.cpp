@@ -137,8 +137,10 @@ TEST_F(Window, ToolbarStatusPanesDocksTabsAndTray)
         auto *pane = w->statusBar()->findChild<QLabel *>(QStringLiteral("statusPane%1").arg(i));
         ASSERT_NE(pane, nullptr) << i;
         if (i > 0) {
-            EXPECT_EQ(pane->minimumWidth(), widths[i]) << i;
-            EXPECT_EQ(pane->maximumWidth(), widths[i]) << i;
+            // fixed at the pane's width, wider only when the text would be cut off
+            EXPECT_EQ(pane->minimumWidth(), pane->maximumWidth()) << i;
+            EXPECT_GE(pane->maximumWidth(), widths[i]) << i;
+            EXPECT_GE(pane->maximumWidth(), pane->fontMetrics().horizontalAdvance(pane->text())) << i;
         }
         texts << pane->text();
     }
@@ -212,6 +214,23 @@ TEST_F(Window, CommandStatesFollowTheScreensPresentAndTheRole)
     moderator->setAboutHandler([&] { ++abouts; });
     moderator->commandAction(FrameCommand::About)->trigger();
     EXPECT_EQ(abouts, 1);
+}
+
+TEST_F(Window, ALongTextWidensItsPaneInsteadOfBeingCutOff)
+{
+    const QString name = QStringLiteral("a_remarkably_long_member_name");
+    ui::MainFrameContext ctx{site,
+                             presence::test::signInDocument(21, name, QStringLiteral("pw"), 2, 7, QStringLiteral("1"),
+                                                            QStringLiteral("123456789")),
+                             &messages, &opener};
+    ui::MainFrameWindow w(ctx);
+    auto *user = w.statusBar()->findChild<QLabel *>(QStringLiteral("statusPane1"));
+    auto *credit = w.statusBar()->findChild<QLabel *>(QStringLiteral("statusPane4"));
+    auto *online = w.statusBar()->findChild<QLabel *>(QStringLiteral("statusPane6"));
+    EXPECT_GT(user->maximumWidth(), 130);
+    EXPECT_GE(user->maximumWidth(), user->fontMetrics().horizontalAdvance(user->text()));
+    EXPECT_GE(credit->maximumWidth(), credit->fontMetrics().horizontalAdvance(QStringLiteral("Credit:123456789")));
+    EXPECT_EQ(online->maximumWidth(), 70); // "Online:-" fits its pane
 }
 
 TEST_F(Window, UnreadableUserDocumentFailsCreation)

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace quillora::ui {
@@ -100,6 +101,12 @@ class MainFrameWindow::Views : public presence::FrameView {
     {
         QLabel *label = m_w.m_w->panes[static_cast<int>(pane)];
         label->setText(text);
+        if (pane != StatusPane::Prompt) {
+            // The pane keeps its width unless the text would be cut off.
+            const int needed =
+                label->fontMetrics().horizontalAdvance(text) + 2 * label->frameWidth() + 2 * label->indent() + 2;
+            label->setFixedWidth(std::max(presence::kStatusPaneWidths[static_cast<int>(pane)], needed));
+        }
         if (pane == StatusPane::Prompt) {
             // Shown at once: a refresh blocks the event loop while it calls the service.
             m_w.statusBar()->clearMessage();

@@ -10,6 +10,9 @@
 #include <QDomDocument>
 #include <QString>
 
+#include <iterator>
+#include <random>
+
 using namespace varnel::site;
 
 TEST(SiteEscape, SpecialCharactersBecomeEntities)
@@ -95,6 +98,67 @@ TEST(SiteMarkup, BreaksAndParagraphs)
     EXPECT_EQ(markupToHtml(""), "");
     // White space around a tag counts once.
     EXPECT_EQ(markupToHtml("a {b} b{/b}"), "a <span class=\"mk-b\">b</span>");
+}
+
+// Whatever a moderator types, the title renders as balanced markup: the output
+// parses as XML inside one element, and no element but span and br appears.
+TEST(SiteMarkup, AnyTitleRendersBalanced)
+{
+    const char *pieces[] = {"{b}",
+                            "{/b}",
+                            "{i}",
+                            "{/em}",
+                            "{u}",
+                            "{/u}",
+                            "{sup}",
+                            "{/sub}",
+                            "{br}",
+                            "{p}",
+                            "{font color=#12ab3F}",
+                            "{font color='00ff00'}",
+                            "{/font}",
+                            "{font color=#zz}",
+                            "{",
+                            "}",
+                            "{/",
+                            "<",
+                            ">",
+                            "&",
+                            "\"",
+                            "'",
+                            " ",
+                            "\n",
+                            "word",
+                            "\xC3\xA9",
+                            "\xFF",
+                            "{x}",
+                            "{/x}",
+                            "<span>",
+                            "</span>"};
+    std::mt19937 random(20071208);
+    for (int round = 0; round < 3000; ++round) {
+        std::string title;
+        const int count = static_cast<int>(random() % 24);
+        for (int k = 0; k < count; ++k)
+            title += pieces[random() % std::size(pieces)];
+        std::string html = "<div>" + markupToHtml(title) + "</div>";
+        // HTML's void <br> in XML form, so the XML parser can check the rest.
+        for (size_t at = html.find("<br>"); at != std::string::npos; at = html.find("<br>", at))
+            html.replace(at, 4, "<br/>");
+        QDomDocument doc;
+        ASSERT_TRUE(doc.setContent(QString::fromStdString(html))) << title << "\n" << html;
+        const auto all = doc.elementsByTagName(QStringLiteral("*"));
+        for (int e = 0; e < all.size(); ++e) {
+            const QString name = all.at(e).toElement().tagName();
+            ASSERT_TRUE(name == QLatin1String("div") || name == QLatin1String("span") || name == QLatin1String("br"))
+                << title;
+            const QDomNamedNodeMap attrs = all.at(e).attributes();
+            for (int a = 0; a < attrs.size(); ++a) {
+                const QString attr = attrs.item(a).nodeName();
+                ASSERT_TRUE(attr == QLatin1String("class") || attr == QLatin1String("style")) << title;
+            }
+        }
+    }
 }
 
 TEST(SiteMarkup, PlainTextStripsTags)

@@ -1,40 +1,20 @@
-// Shows a markup list as the announcements of a zone view would look, with
-// the built-in head pictures below it. With a file name it saves a picture of
+// Shows a Game zone tree and a markup list as the announcements of a zone
+// view would look, with the built-in head pictures below them. With a file name it saves a picture of
 // the window and exits.
+#include "forum_icons.h"
 #include "head_image_pictures.h"
 #include "markup_list_ctrl.h"
 #include "ui_resources.h"
+#include "zone_tree_ctrl.h"
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
 
 using quillora::ui::CMarkupListCtrl;
-
-namespace {
-
-// Four 16x16 announcement kind icons: notice, news, link, event.
-QPixmap kindIcon(int kind)
-{
-    const QColor colours[] = {QColor(0xE0, 0x8A, 0x1E), QColor(0x3A, 0x7B, 0xD5), QColor(0x3C, 0xA0, 0x52),
-                              QColor(0xB0, 0x45, 0xC0)};
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(colours[kind].darker(140));
-    p.setBrush(colours[kind]);
-    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
-    p.setPen(QPen(Qt::white, 1.6));
-    p.drawLine(QPointF(5, 6), QPointF(11, 6));
-    p.drawLine(QPointF(5, 10), QPointF(9, 10));
-    return pixmap;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -45,7 +25,7 @@ int main(int argc, char **argv)
     window.setWindowTitle(QStringLiteral("Markup list"));
     auto *layout = new QVBoxLayout(&window);
     auto *list = new CMarkupListCtrl(&window, 1);
-    list->SetImageList({kindIcon(0), kindIcon(1), kindIcon(2), kindIcon(3)});
+    list->SetImageList(quillora::ui::announcementKindIcons());
     list->SetStyle(CMarkupListCtrl::Images | CMarkupListCtrl::GridLines);
     list->SetHeaderHeight(24);
     list->SetHeaderText(QStringLiteral("Announcements"));
@@ -66,7 +46,13 @@ int main(int argc, char **argv)
                                  "question-10423.mhtml"),
                   2, CMarkupListCtrl::FilePath);
     list->SetSelectedIndex(1);
-    layout->addWidget(list, 1);
+    auto *top = new QHBoxLayout;
+    auto *tree = new quillora::ui::CZoneTreeCtrl(2, &window);
+    tree->setFixedWidth(180);
+    tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+    top->addWidget(tree);
+    top->addWidget(list, 1);
+    layout->addLayout(top, 1);
 
     auto *faces = new QGridLayout;
     const QList<QPixmap> pictures = quillora::ui::builtInHeadPixmaps();
@@ -77,7 +63,7 @@ int main(int argc, char **argv)
         faces->addWidget(label, i / 12, i % 12);
     }
     layout->addLayout(faces);
-    window.resize(560, 470);
+    window.resize(760, 470);
     window.show();
     list->setFocus();
 

@@ -1,5 +1,6 @@
 #include "scripted_http_peer.h"
 #include "update_check.h"
+#include "varnel_server_process.h"
 
 #include <gtest/gtest.h>
 
@@ -153,4 +154,23 @@ TEST(UpdateCheckUrl, CanonicalUrlEncodesAndLimits)
     const QString longPath = QStringLiteral("http://h/") + QString(1020, QLatin1Char('a'));
     EXPECT_TRUE(CUpdateChecker::canonicalUrl(longPath).isEmpty());
     EXPECT_TRUE(CUpdateChecker::canonicalUrl(QStringLiteral("file:///etc/passwd")).isEmpty());
+}
+
+TEST(UpdateCheckWithServer, ReadsTheSitesVersionFile)
+{
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    using quillora::testpeers::VarnelServerOptions;
+    using quillora::testpeers::VarnelServerProcess;
+    {
+        VarnelServerProcess same;
+        ASSERT_TRUE(same.started()) << same.error();
+        CUpdateChecker checker(QStringLiteral("3.5.0.1"));
+        EXPECT_FALSE(checker.check(QString::fromStdString(same.url("/Varnel/Web/"))));
+        EXPECT_EQ(checker.latestVersion(), QStringLiteral("3.5.0.1"));
+    }
+    VarnelServerProcess newer(VarnelServerOptions{.extraArgs = {"--latest-version", "3.5.0.2"}});
+    ASSERT_TRUE(newer.started()) << newer.error();
+    CUpdateChecker checker(QStringLiteral("3.5.0.1"));
+    EXPECT_TRUE(checker.check(QString::fromStdString(newer.url("/Varnel/Web/"))));
+    EXPECT_EQ(checker.latestVersion(), QStringLiteral("3.5.0.2"));
 }

@@ -172,6 +172,69 @@ std::string validateDraft(SiteContext &ctx, AnnouncementDraft &d, const httplib:
     return {};
 }
 
+void loginPage(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
+{
+    const auto session = currentSession(req, ctx);
+    if (!session) {
+        sendPage(res, 200, {"Moderators' entry", "Moderators", loginForm({}, {})});
+        return;
+    }
+    sendPage(res, 200, {"Announcements", "Moderators", dashboard(ctx, *session, {}, {}, {})});
+}
+
+void signIn(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
+{
+    const std::string userName = req.get_param_value("UserName");
+    const auto moderator = ctx.store.checkModerator(userName, req.get_param_value("Password"));
+    if (!moderator) {
+        sendPage(res, 403,
+                 {"Moderators' entry", "Moderators",
+                  loginForm("The user name or password is not correct, or the member is not a moderator.", userName)});
+        return;
+    }
+    const std::string token = ctx.moderators.open(moderator->id, moderator->userName);
+    res.set_header("Set-Cookie", std::string(kCookie) + "=" + token +
+                                     "; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=" +
+                                     std::to_string(kSessionSeconds));
+    res.set_redirect("/Varnel/Web/Admin/login.aspx", 303);
+}
+
+void postAnnouncement(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
+{
+    const auto session = currentSession(req, ctx);
+    if (!session || req.get_param_value("token") != session->formToken) {
+        sendPage(res, 403, {"Moderators' entry", "Moderators", loginForm("Please sign in as a moderator first.", {})});
+        return;
+    }
+    AnnouncementDraft draft;
+    std::string error = validateDraft(ctx, draft, req);
+    if (error.empty()) {
+        // Kinds 0 and 1 open the announcement's own page; the store fills in their target.
+        const auto id =
+            ctx.store.addAnnouncement(draft.zone, draft.kind, draft.title,
+                                      draft.kind <= 1 ? std::string() : draft.target, session->memberId, draft.body);
+        if (id) {
+            const std::string done = "Announcement <a href=\"/Varnel/Web/Announce.aspx?PostID=" + std::to_string(*id) +
+                                     "\">" + markupToHtml(draft.title, true) + "</a> posted.";
+            sendPage(res, 200, {"Announcements", "Moderators", dashboard(ctx, *session, {}, {}, done)});
+            return;
+        }
+        error = "The announcement could not be stored.";
+    }
+    sendPage(res, 400, {"Announcements", "Moderators", dashboard(ctx, *session, draft, error, {})});
+}
+
+void signOut(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
+{
+    const std::string token = cookieValue(req, kCookie);
+    const auto session = ctx.moderators.find(token);
+    if (session && req.get_param_value("token") == session->formToken)
+        ctx.moderators.close(token);
+    res.set_header("Set-Cookie",
+                   std::string(kCookie) + "=; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=0");
+    res.set_redirect("/Varnel/Web/Admin/login.aspx", 303);
+}
+
 } // namespace
 
 std::string ModeratorSessions::open(int memberId, const std::string &userName)
@@ -215,67 +278,15 @@ void ModeratorSessions::close(const std::string &token)
 
 void registerAdminPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx)
 {
-    server.Get(R"(/Varnel/Web/Admin/login\.aspx)", [ctx](const httplib::Request &req, httplib::Response &res) {
-        const auto session = currentSession(req, *ctx);
-        if (!session) {
-            sendPage(res, 200, {"Moderators' entry", "Moderators", loginForm({}, {})});
-            return;
-        }
-        sendPage(res, 200, {"Announcements", "Moderators", dashboard(*ctx, *session, {}, {}, {})});
-    });
-
-    server.Post(R"(/Varnel/Web/Admin/login\.aspx)", [ctx](const httplib::Request &req, httplib::Response &res) {
-        const std::string userName = req.get_param_value("UserName");
-        const auto moderator = ctx->store.checkModerator(userName, req.get_param_value("Password"));
-        if (!moderator) {
-            sendPage(
-                res, 403,
-                {"Moderators' entry", "Moderators",
-                 loginForm("The user name or password is not correct, or the member is not a moderator.", userName)});
-            return;
-        }
-        const std::string token = ctx->moderators.open(moderator->id, moderator->userName);
-        res.set_header("Set-Cookie", std::string(kCookie) + "=" + token +
-                                         "; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=" +
-                                         std::to_string(kSessionSeconds));
-        res.set_redirect("/Varnel/Web/Admin/login.aspx", 303);
-    });
-
-    server.Post(R"(/Varnel/Web/Admin/announce\.aspx)", [ctx](const httplib::Request &req, httplib::Response &res) {
-        const auto session = currentSession(req, *ctx);
-        if (!session || req.get_param_value("token") != session->formToken) {
-            sendPage(res, 403,
-                     {"Moderators' entry", "Moderators", loginForm("Please sign in as a moderator first.", {})});
-            return;
-        }
-        AnnouncementDraft draft;
-        std::string error = validateDraft(*ctx, draft, req);
-        if (error.empty()) {
-            // Kinds 0 and 1 open the announcement's own page; the store fills in their target.
-            const auto id = ctx->store.addAnnouncement(draft.zone, draft.kind, draft.title,
-                                                       draft.kind <= 1 ? std::string() : draft.target,
-                                                       session->memberId, draft.body);
-            if (id) {
-                const std::string done =
-                    "Announcement <a href=\"/Varnel/Web/Announce.aspx?PostID=" + std::to_string(*id) + "\">" +
-                    markupToHtml(draft.title, true) + "</a> posted.";
-                sendPage(res, 200, {"Announcements", "Moderators", dashboard(*ctx, *session, {}, {}, done)});
-                return;
-            }
-            error = "The announcement could not be stored.";
-        }
-        sendPage(res, 400, {"Announcements", "Moderators", dashboard(*ctx, *session, draft, error, {})});
-    });
-
-    server.Post(R"(/Varnel/Web/Admin/logout\.aspx)", [ctx](const httplib::Request &req, httplib::Response &res) {
-        const std::string token = cookieValue(req, kCookie);
-        const auto session = ctx->moderators.find(token);
-        if (session && req.get_param_value("token") == session->formToken)
-            ctx->moderators.close(token);
-        res.set_header("Set-Cookie",
-                       std::string(kCookie) + "=; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=0");
-        res.set_redirect("/Varnel/Web/Admin/login.aspx", 303);
-    });
+    server.Get(R"(/Varnel/Web/Admin/login\.aspx)",
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { loginPage(req, res, *ctx); }));
+    server.Post(R"(/Varnel/Web/Admin/login\.aspx)",
+                guarded([ctx](const httplib::Request &req, httplib::Response &res) { signIn(req, res, *ctx); }));
+    server.Post(
+        R"(/Varnel/Web/Admin/announce\.aspx)",
+        guarded([ctx](const httplib::Request &req, httplib::Response &res) { postAnnouncement(req, res, *ctx); }));
+    server.Post(R"(/Varnel/Web/Admin/logout\.aspx)",
+                guarded([ctx](const httplib::Request &req, httplib::Response &res) { signOut(req, res, *ctx); }));
 }
 
 } // namespace varnel::site

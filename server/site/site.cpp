@@ -540,30 +540,30 @@ void registerSite(httplib::Server &server, varnel::CommunityStore &store, const 
 {
     auto ctx = std::make_shared<SiteContext>(store, options);
 
-    server.Get(kStyleSheetPath, [](const httplib::Request &, httplib::Response &res) {
-        res.set_header("Cache-Control", "max-age=3600");
-        res.set_content(std::string(styleSheet()), "text/css; charset=utf-8");
-    });
-    server.Get(R"(/Varnel/Web/versioncheck\.txt)", [ctx](const httplib::Request &, httplib::Response &res) {
-        res.set_header("Cache-Control", "no-cache");
-        res.set_content(ctx->options.latestVersion, "text/plain");
-    });
+    server.Get(kStyleSheetPath, guarded([](const httplib::Request &, httplib::Response &res) {
+                   res.set_header("Cache-Control", "max-age=3600");
+                   res.set_content(std::string(styleSheet()), "text/css; charset=utf-8");
+               }));
+    server.Get(R"(/Varnel/Web/versioncheck\.txt)", guarded([ctx](const httplib::Request &, httplib::Response &res) {
+                   res.set_header("Cache-Control", "no-cache");
+                   res.set_content(ctx->options.latestVersion, "text/plain");
+               }));
     server.Get(R"(/Varnel/Web/Show(Soft|Hard|Game|Prog)Post\.aspx)",
-               [ctx](const httplib::Request &req, httplib::Response &res) { showQuestion(req, res, *ctx); });
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { showQuestion(req, res, *ctx); }));
     server.Get(R"(/Varnel/Web/MyPost\.aspx)",
-               [ctx](const httplib::Request &req, httplib::Response &res) { myPost(req, res, *ctx); });
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { myPost(req, res, *ctx); }));
     server.Get(R"(/Varnel/Web/EndPost\.aspx)",
-               [ctx](const httplib::Request &req, httplib::Response &res) { endPostGet(req, res, *ctx); });
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { endPostGet(req, res, *ctx); }));
     server.Post(R"(/Varnel/Web/EndPost\.aspx)",
-                [ctx](const httplib::Request &req, httplib::Response &res) { endPostPost(req, res, *ctx); });
+                guarded([ctx](const httplib::Request &req, httplib::Response &res) { endPostPost(req, res, *ctx); }));
     server.Get(R"(/Varnel/Web/Announce\.aspx)",
-               [ctx](const httplib::Request &req, httplib::Response &res) { announcePage(req, res, *ctx); });
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { announcePage(req, res, *ctx); }));
     server.Get(R"(/Varnel/Web/images/CustomFace/(.*))",
-               [ctx](const httplib::Request &req, httplib::Response &res) { headImage(req, res, *ctx); });
-    server.Get(R"(/Quillora/download/Quillora\.exe)", [](const httplib::Request &, httplib::Response &res) {
-        res.set_header("Content-Disposition", "attachment; filename=\"Quillora-for-Linux.txt\"");
-        res.set_content(std::string(kInstallerText), "application/octet-stream");
-    });
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) { headImage(req, res, *ctx); }));
+    server.Get(R"(/Quillora/download/Quillora\.exe)", guarded([](const httplib::Request &, httplib::Response &res) {
+                   res.set_header("Content-Disposition", "attachment; filename=\"Quillora-for-Linux.txt\"");
+                   res.set_content(std::string(kInstallerText), "application/octet-stream");
+               }));
     registerAdminPages(server, ctx);
     registerStaticPages(server, ctx);
 }

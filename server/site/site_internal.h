@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -52,6 +53,22 @@ void sendPage(httplib::Response &res, int status, const PageFrame &frame);
 // A short page with a heading and one notice: 403 refusals, 404s, 400s.
 void sendNotice(httplib::Response &res, int status, const std::string &title, const std::string &message,
                 const std::string &zoneName = {});
+
+// Wraps a page handler: when the storage fails (it throws), the visitor gets a
+// plain 500 page instead of cpp-httplib's default, which would put the
+// error's text in a response header.
+template <typename Handler> auto guarded(Handler handler)
+{
+    return [handler](const httplib::Request &req, httplib::Response &res) {
+        try {
+            handler(req, res);
+        } catch (const std::exception &) {
+            res.headers.clear();
+            sendNotice(res, 500, "Temporarily unavailable",
+                       "The community cannot show this page right now. Please try again in a moment.");
+        }
+    };
+}
 
 // Routes of the moderators' pages (admin.cpp) and of the fixed pages (static_pages.cpp).
 void registerAdminPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);

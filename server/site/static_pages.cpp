@@ -132,19 +132,19 @@ void fixedPage(httplib::Server &server, const std::string &pattern, std::string 
 {
     // Rendered once: these pages never change while the server runs.
     auto page = std::make_shared<const std::string>(renderPage({std::move(title), {}, std::move(body)}));
-    server.Get(pattern, [page](const httplib::Request &, httplib::Response &res) {
-        res.set_header("Cache-Control", "max-age=300");
-        res.set_content(*page, "text/html; charset=utf-8");
-    });
+    server.Get(pattern, guarded([page](const httplib::Request &, httplib::Response &res) {
+                   res.set_header("Cache-Control", "max-age=300");
+                   res.set_content(*page, "text/html; charset=utf-8");
+               }));
 }
 
 } // namespace
 
 void registerStaticPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx)
 {
-    server.Get("/", [ctx](const httplib::Request &, httplib::Response &res) {
-        sendPage(res, 200, {"Home", {}, homeBody(*ctx)});
-    });
+    server.Get("/", guarded([ctx](const httplib::Request &, httplib::Response &res) {
+                   sendPage(res, 200, {"Home", {}, homeBody(*ctx)});
+               }));
     fixedPage(server, R"(/Quillora/Help\.htm)", "Help", helpBody());
     fixedPage(server, R"(/Quillora/Password\.htm)", "Forgot your password?", passwordBody());
     // The client opens "download.htm" after the update check and "Download.htm" from its Help menu.

@@ -165,6 +165,14 @@ void CMainFrame::openExpertsOfOwnQuestion(int myQuestionId)
         m_dialogs.loadQuestionExperts(myQuestionId);
 }
 
+void CMainFrame::setSearchPaneZone(int zoneIndex)
+{
+    if (zoneIndex < 0 || zoneIndex > 3)
+        return;
+    if (m_dialogs.searchPaneZone)
+        m_dialogs.searchPaneZone(zoneIndex);
+}
+
 QString CMainFrame::siteAddressOf(FrameCommand command) const
 {
     const QString path = sitePagePath(command);

@@ -95,6 +95,8 @@ struct FrameDialogs {
     std::function<void(int questionId)> loadQuestionExperts;
     // Shows the "Communication" dialog without activating it (tray icon click).
     std::function<void()> showMessageBoard;
+    // Passes the active zone to the search pane, which selects its first category.
+    std::function<void(int zoneIndex)> searchPaneZone;
 };
 
 class CMainFrame {
@@ -132,6 +134,8 @@ class CMainFrame {
     void zoneRefresh();
     // Shows the experts of the member's own question in the "Contact" pane.
     void openExpertsOfOwnQuestion(int myQuestionId);
+    // The main view's tab changed: the search pane follows the zone.
+    void setSearchPaneZone(int zoneIndex);
 
     // Signs the member out (the outcome is ignored), removes the tray icon
     // and ends the program. Runs once; later calls do nothing.

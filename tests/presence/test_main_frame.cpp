@@ -185,7 +185,7 @@ TEST_F(DownFrame, PanesAndRefusals)
     EXPECT_EQ(zones.calls.value(0), QStringLiteral("reset 0"));
 }
 
-TEST_F(DownFrame, OwnQuestionExpertsNeedAQuestion)
+TEST_F(DownFrame, HooksForTheZoneViews)
 {
     createAs(4, 3);
     std::vector<int> loaded;
@@ -196,6 +196,12 @@ TEST_F(DownFrame, OwnQuestionExpertsNeedAQuestion)
     frame.openExpertsOfOwnQuestion(5);
     EXPECT_EQ(view.panes, std::vector<FramePane>{FramePane::Contact});
     EXPECT_EQ(loaded, std::vector<int>{5});
+
+    std::vector<int> zones;
+    frame.dialogs().searchPaneZone = [&](int z) { zones.push_back(z); };
+    for (int z : {2, 4, -1, 0})
+        frame.setSearchPaneZone(z);
+    EXPECT_EQ(zones, (std::vector<int>{2, 0}));
 }
 
 TEST_F(DownFrame, CloseWithTheServiceUnreachableStillClosesSilently)

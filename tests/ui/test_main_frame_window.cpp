@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
@@ -231,6 +232,29 @@ TEST_F(Window, ALongTextWidensItsPaneInsteadOfBeingCutOff)
     EXPECT_GE(user->maximumWidth(), user->fontMetrics().horizontalAdvance(user->text()));
     EXPECT_GE(credit->maximumWidth(), credit->fontMetrics().horizontalAdvance(QStringLiteral("Credit:123456789")));
     EXPECT_EQ(online->maximumWidth(), 70); // "Online:-" fits its pane
+}
+
+TEST_F(Window, OtherScreensReplaceThePlaceholders)
+{
+    auto w = make();
+    auto *tabs = w->findChild<QTabWidget *>(QStringLiteral("zoneTabs"));
+    tabs->setCurrentIndex(2);
+    QPointer<QWidget> placeholder = tabs->widget(2);
+    auto *view = new QLabel(QStringLiteral("game view"));
+    w->setZoneView(2, view);
+    EXPECT_TRUE(placeholder.isNull());
+    EXPECT_EQ(tabs->widget(2), view);
+    EXPECT_EQ(tabs->tabText(2), QStringLiteral("    Game   "));
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_EQ(tabs->count(), 4);
+    QPointer<QWidget> stray = new QLabel;
+    w->setZoneView(4, stray); // no such zone: the frame drops the view it was given
+    EXPECT_TRUE(stray.isNull());
+    EXPECT_EQ(tabs->count(), 4);
+
+    auto *pane = new QLabel(QStringLiteral("experts"));
+    w->setPaneView(presence::FramePane::Contact, pane);
+    EXPECT_EQ(w->findChild<QDockWidget *>(QStringLiteral("pane1446"))->widget(), pane);
 }
 
 TEST_F(Window, UnreadableUserDocumentFailsCreation)

@@ -418,6 +418,34 @@ int MainFrameWindow::pollIntervalMs() const
     return m_w->pollTimer.isActive() ? m_w->pollTimer.interval() : 0;
 }
 
+void MainFrameWindow::setPaneView(FramePane pane, QWidget *view)
+{
+    if (!m_created) {
+        delete view;
+        return;
+    }
+    QDockWidget *dock = pane == FramePane::Contact ? m_w->contact : m_w->search;
+    QWidget *old = dock->widget();
+    dock->setWidget(view);
+    delete old;
+}
+
+void MainFrameWindow::setZoneView(int zoneIndex, QWidget *view)
+{
+    if (!m_created || zoneIndex < 0 || zoneIndex >= m_w->tabs->count()) {
+        delete view;
+        return;
+    }
+    const QString caption = m_w->tabs->tabText(zoneIndex);
+    const bool current = m_w->tabs->currentIndex() == zoneIndex;
+    QWidget *old = m_w->tabs->widget(zoneIndex);
+    m_w->tabs->removeTab(zoneIndex);
+    m_w->tabs->insertTab(zoneIndex, view, caption);
+    if (current)
+        m_w->tabs->setCurrentIndex(zoneIndex);
+    delete old;
+}
+
 void MainFrameWindow::saveLayout() const
 {
     QSettings settings;

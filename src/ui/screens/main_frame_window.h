@@ -24,6 +24,7 @@ class QToolBar;
 namespace quillora::presence {
 class CMainFrame;
 enum class FrameCommand : int;
+enum class FramePane : int;
 } // namespace quillora::presence
 
 namespace quillora::ui {
@@ -77,6 +78,12 @@ class MainFrameWindow : public QMainWindow {
 
     // Interval of timer 1 in milliseconds (0 before showMaximizedAndStart).
     int pollIntervalMs() const;
+
+    // The views other screens put into the frame: a pane's body ("Contact"
+    // or "Search") and the zone view of a tab (0..3). The frame takes
+    // ownership and drops the placeholder it showed until then.
+    void setPaneView(presence::FramePane pane, QWidget *view);
+    void setZoneView(int zoneIndex, QWidget *view);
 
     // Saves the bar and pane layout to the per-user settings (also done by the
     // close sequence) and restores it.

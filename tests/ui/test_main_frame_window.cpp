@@ -257,6 +257,18 @@ TEST_F(Window, OtherScreensReplaceThePlaceholders)
     EXPECT_EQ(w->findChild<QDockWidget *>(QStringLiteral("pane1446"))->widget(), pane);
 }
 
+TEST_F(Window, TimerStartsWithTheFrameAndTheTrayExitCloses)
+{
+    auto w = make(/*role*/ 2, /*level*/ 7);
+    EXPECT_EQ(w->pollIntervalMs(), 0);
+    w->showMaximizedAndStart();
+    EXPECT_EQ(w->pollIntervalMs(), 171428);
+    auto *tray = w->findChild<QMenu *>(QStringLiteral("trayMenu"));
+    tray->actions().at(2)->trigger(); // "Exit"
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(w->isVisible());
+}
+
 TEST_F(Window, UnreadableUserDocumentFailsCreation)
 {
     ui::MainFrameContext ctx{site, QStringLiteral("not xml"), &messages, &opener};

@@ -47,6 +47,9 @@ struct Options {
     std::string account; // NAME:SECRET
     std::string latestVersion = "3.5.0.1";
     bool demo = false;
+    // Each connection holds a worker while it is kept alive, so there are
+    // many more workers than cores.
+    int threads = 64;
     varnel::CommunitySettings settings;
 };
 
@@ -55,7 +58,7 @@ void usage(std::ostream &out)
     out << "usage: varnel-server [--listen ADDR] [--port N] [--host NAME] [--db FILE] [--files DIR] [--log FILE]\n"
            "                     [--account NAME:SECRET] [--latest-version TEXT] [--demo]\n"
            "                     [--idle-minutes N] [--idle-seconds N] [--overdue-days N]\n"
-           "                     [--start-points N] [--start-credit N]\n";
+           "                     [--start-points N] [--start-credit N] [--threads N]\n";
 }
 
 std::optional<long long> number(const std::string &text, long long min, long long max)
@@ -128,6 +131,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.settings.overdueDays = static_cast<int>(*n);
+        } else if (arg == "--threads") {
+            auto n = numeric(1, 1024);
+            if (!n)
+                return false;
+            o.threads = static_cast<int>(*n);
         } else if (arg == "--start-points") {
             auto n = numeric(0, 1000000);
             if (!n)
@@ -176,6 +184,17 @@ class TempDir {
 // milliseconds. Query strings are never written (they carry passwords).
 class RequestLog {
   public:
+    // Texts from a request (an operation name, a namespace in a fault text)
+    // cannot start a line of their own.
+    static std::string oneLine(std::string text)
+    {
+        for (char &c : text) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = ' ';
+        }
+        return text;
+    }
+
     explicit RequestLog(std::ostream &out) : m_out(out) {}
     void write(const httplib::Request &req, const httplib::Response &res, const std::string &what,
                const std::string &outcome, double ms)
@@ -189,8 +208,8 @@ class RequestLog {
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.1fms", ms);
         std::lock_guard lock(m_mutex);
-        m_out << stamp << ' ' << req.remote_addr << ' ' << req.method << ' ' << what << ' ' << res.status << ' '
-              << outcome << ' ' << duration << '\n';
+        m_out << stamp << ' ' << req.remote_addr << ' ' << oneLine(req.method) << ' ' << oneLine(what) << ' '
+              << res.status << ' ' << oneLine(outcome) << ' ' << duration << '\n';
         m_out.flush();
     }
 
@@ -271,6 +290,9 @@ int main(int argc, char **argv)
 
     httplib::Server server;
     server.set_payload_max_length(kMaxRequestBody);
+    server.new_task_queue = [threads = options.threads] {
+        return new httplib::ThreadPool(static_cast<size_t>(threads));
+    };
     int port = options.port;
     if (port == 0) {
         port = server.bind_to_any_port(options.listen);
@@ -356,7 +378,7 @@ int main(int argc, char **argv)
         }
         res.set_content(varnel::site::wsdlDocument(options.host, port), "text/xml; charset=utf-8");
     });
-    varnel::site::registerSite(*&server, *store, {options.host, fs::path(options.files), options.latestVersion, port});
+    varnel::site::registerSite(server, *store, {options.host, fs::path(options.files), options.latestVersion, port});
 #endif
 
     std::thread signalWaiter([&server, stopSignals] {

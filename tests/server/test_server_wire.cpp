@@ -221,10 +221,12 @@ TEST_F(WireTest, RequestLogNamesOperationsAndNeverPasswords)
     proxy->GetUserByUserName(QStringLiteral("logged"), QStringLiteral("wrong-Pa55"), &doc);
     http->Get("/Varnel/Web/ShowSoftPost.aspx?PostID=1&USRID=1&USRPSW=Tr0mbone%3F");
     expectFault("garbage");
+    // A namespace with a line break cannot forge a log line.
+    expectFault(envelope(op("GetUserListOnline", "", "urn:x&#10;2026-01-01T00:00:00Z 10.0.0.1 forged")));
 
-    // The server writes a request's line just after its response: wait for all six.
+    // The server writes a request's line just after its response: wait for all seven.
     QByteArray text;
-    for (int i = 0; i < 200 && text.count('\n') < 6; ++i) {
+    for (int i = 0; i < 200 && text.count('\n') < 7; ++i) {
         if (i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         QFile log(QString::fromStdString(server->logPath().string()));
@@ -238,7 +240,7 @@ TEST_F(WireTest, RequestLogNamesOperationsAndNeverPasswords)
         EXPECT_FALSE(text.contains(secret)) << secret;
     // One line per request, each starting with an ISO time.
     const QList<QByteArray> lines = text.trimmed().split('\n');
-    EXPECT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines.size(), 7);
     for (const QByteArray &line : lines)
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ 127\\.0\\.0\\.1 "))
                         .match(QString::fromUtf8(line))

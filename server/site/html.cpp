@@ -452,7 +452,9 @@ std::string renderPage(const PageFrame &frame)
     std::string out;
     out.reserve(frame.body.size() + 1024);
     out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           // Member pages carry USRID/USRPSW in their address: never pass it on as a referrer.
+           "<meta name=\"referrer\" content=\"no-referrer\">\n<title>";
     out += escapeHtml(frame.title);
     out += " - Quillora</title>\n<link rel=\"stylesheet\" href=\"";
     out += kStyleSheetPath;

@@ -50,6 +50,7 @@ void sendPage(httplib::Response &res, int status, const PageFrame &frame)
     res.status = status;
     res.set_header("Cache-Control", "no-store");
     res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Referrer-Policy", "no-referrer");
     res.set_content(renderPage(frame), "text/html; charset=utf-8");
 }
 

@@ -268,6 +268,9 @@ TEST_F(SitePages, QuestionPageShowsEscapedQuestionAndAnswersForEveryZonePage)
         EXPECT_NE(res->body.find("site_answerer"), std::string::npos);
         EXPECT_NE(res->body.find("60 points"), std::string::npos);
         EXPECT_NE(res->body.find("Programming"), std::string::npos);
+        // The address holds the password: the page must neither be cached nor sent on as a referrer.
+        EXPECT_EQ(res->get_header_value("Referrer-Policy"), "no-referrer");
+        EXPECT_EQ(res->get_header_value("Cache-Control"), "no-store");
     }
 }
 

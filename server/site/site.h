@@ -3,16 +3,6 @@
 // the moderators' entry, the help and download pages, the version file, the
 // custom head images, the installer download, and the WSDL document.
 //
-// REQUEST to the server's main() (server-site, from the load benchmark): call
-//     server.set_tcp_nodelay(true);
-// before bind_to_port / bind_to_any_port. cpp-httplib writes every answer's
-// head and body in two sends, so with Nagle's algorithm and the client's
-// delayed ACK each answer on a kept-alive connection waits ~40 ms: one
-// connection gets ~37 answers/s. With TCP_NODELAY it gets thousands (see
-// bench/server_load/run.sh). A thread pool larger than cpp-httplib's default
-// of 8 (server.new_task_queue) also helps: each kept-alive connection holds a
-// worker, so the 9th and later connections wait.
-//
 // NOTE for the server's main(): the WSDL needs the real port, so a SOAP
 // toolkit that reads it calls the right endpoint. Call
 //     wsdlDocument(options.host, boundPort)

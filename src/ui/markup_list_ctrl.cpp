@@ -348,9 +348,12 @@ void CMarkupListCtrl::keyPressEvent(QKeyEvent *event)
 
 void CMarkupListCtrl::wheelEvent(QWheelEvent *event)
 {
-    const int steps = event->angleDelta().y() / 120;
+    // Fine-grained wheels send parts of a step; they add up to whole steps.
+    m_wheelRemainder += event->angleDelta().y();
+    const int steps = m_wheelRemainder / 120;
+    m_wheelRemainder %= 120;
     if (steps == 0) {
-        event->ignore();
+        event->accept();
         return;
     }
     QScrollBar *bar = verticalScrollBar();

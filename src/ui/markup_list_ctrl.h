@@ -123,6 +123,7 @@ class CMarkupListCtrl : public QAbstractScrollArea {
     QString m_headerText;
     QList<QPixmap> m_images;
     QPixmap m_checkImages[2];
+    int m_wheelRemainder = 0;
 };
 
 } // namespace quillora::ui

@@ -127,7 +127,14 @@ TEST_F(MarkupListTest, Scrolling)
     QWheelEvent up(QPointF(10, 60), list->mapToGlobal(QPointF(10, 60)), QPoint(), QPoint(0, 360), Qt::NoButton,
                    Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(list->viewport(), &up);
-    EXPECT_EQ(bar->value(), 0); // never above the top
+    EXPECT_EQ(bar->value(), 0);   // never above the top
+    for (int i = 0; i < 4; ++i) { // four quarter steps make one
+        QWheelEvent part(QPointF(10, 60), list->mapToGlobal(QPointF(10, 60)), QPoint(), QPoint(0, -30), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list->viewport(), &part);
+    }
+    EXPECT_EQ(bar->value(), 40);
+    bar->setValue(0);
 
     // Items are drawn shifted by the scroll position, below the header band.
     EXPECT_EQ(list->ItemRect(0).top(), 20);

@@ -1,5 +1,7 @@
 #include "main_frame_window.h"
 
+#include "zone_catalogue.h"
+
 #include "main_frame.h"
 #include "ui/message_box.h"
 #include "ui/system_open.h"
@@ -35,9 +37,6 @@ using presence::StatusPane;
 namespace {
 
 // The zone tabs of the main view, in zone-index order, padded as they are shown.
-constexpr std::array<const char16_t *, 4> kZoneTabCaptions{u" Software  ", u" Hardware  ", u"    Game   ",
-                                                           u"Programming"};
-
 // Per-user settings: the bar and pane layout lives under this group.
 constexpr char kLayoutGroup[] = "CommandBars";
 constexpr int kLayoutVersion = 1;
@@ -297,8 +296,8 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
     m_w->tabs = new QTabWidget(this);
     m_w->tabs->setObjectName(QStringLiteral("zoneTabs"));
     m_w->tabs->setDocumentMode(true);
-    for (int i = 0; i < int(kZoneTabCaptions.size()); ++i)
-        m_w->tabs->addTab(placeholderZone(i), str(kZoneTabCaptions[i]));
+    for (int i = 0; i < forum::kZoneCount; ++i)
+        m_w->tabs->addTab(placeholderZone(i), forum::tabCaption(i));
     setCentralWidget(m_w->tabs);
 
     restoreLayout();

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -235,6 +236,39 @@ Page clampPage(Page page)
     return page;
 }
 
+// A FIFO lock: whoever asks first goes first.
+class FairTurn {
+  public:
+    class Hold {
+      public:
+        explicit Hold(FairTurn &turn) : m_turn(turn)
+        {
+            std::unique_lock lock(turn.m_mutex);
+            const std::uint64_t mine = turn.m_next++;
+            turn.m_changed.wait(lock, [&] { return turn.m_serving == mine; });
+        }
+        ~Hold()
+        {
+            {
+                std::lock_guard lock(m_turn.m_mutex);
+                ++m_turn.m_serving;
+            }
+            m_turn.m_changed.notify_all();
+        }
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+      private:
+        FairTurn &m_turn;
+    };
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_next = 0;
+    std::uint64_t m_serving = 0;
+};
+
 } // namespace
 
 struct SqliteCommunityStore::Impl {
@@ -391,8 +425,14 @@ struct SqliteCommunityStore::Impl {
         tx.commit();
         return result;
     }
+    // Writers of this process take turns here, first come first served,
+    // rather than in SQLite's busy handler, whose sleeps gave contended
+    // writes tails of a second; the busy timeout remains for other processes.
+    FairTurn writeTurn;
+
     template <typename F> auto write(F &&f)
     {
+        FairTurn::Hold turn(writeTurn);
         Lease lease(*this);
         Transaction tx(lease.db(), Transaction::Write);
         auto result = f(lease.db());

@@ -308,8 +308,11 @@ int main(int argc, char **argv)
         std::cerr << "varnel-server: cannot listen on " << options.listen << ':' << options.port << '\n';
         return 1;
     }
-    const std::string siteUrl = "http://" + urlHost(options.listen) + ":" + std::to_string(port);
-    std::cout << "varnel-server listening on " << siteUrl << std::endl;
+    std::cout << "varnel-server listening on http://" << urlHost(options.listen) << ':' << port << std::endl;
+    // Links stored in the demo data name the site host, which members reach
+    // (the listen address may be 0.0.0.0).
+    const std::string siteUrl =
+        "http://" + urlHost(options.host) + (port == 80 ? std::string() : ":" + std::to_string(port));
 
     // A fresh database asked for demo data is seeded quickly (no fsync per
     // commit, a clock that walks through the past two months) and then

@@ -174,6 +174,8 @@ ServiceAnswer VarnelService::handle(const QByteArray &requestBody) const
             return fault(qs::FaultCode::Client, QStringLiteral("The service account is not valid."));
 
         const Handler handler = handlers()[static_cast<size_t>(op.id)];
+        if (!handler)
+            return fault(qs::FaultCode::Server, QStringLiteral("%1 is not served here.").arg(answer.operation));
         const qs::SoapValues out = (this->*handler)(request.inValues);
         answer.body = writeResponse(op, m_namespace, out);
         answer.outcome = QStringLiteral("ok");

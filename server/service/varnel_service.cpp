@@ -209,10 +209,9 @@ qs::SoapValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) cons
 // the client takes any failed call here as a wrong password.
 qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
 {
-    const auto member = m_store.checkMember(utf8(in[0]), utf8(in[1]));
+    const auto member = m_store.signInCheck(utf8(in[0]), utf8(in[1]));
     if (!member)
         throw ClientFault{QStringLiteral("Unknown user name or wrong password.")};
-    m_store.touch(member->id);
     DocumentWriter doc("Users");
     doc.beginRecord("User")
         .field("PKID", member->id)
@@ -514,10 +513,8 @@ qs::SoapValues VarnelService::sendMessage(const qs::SoapValues &in) const
 // marked delivered. A poll is also a sign of life for presence.
 qs::SoapValues VarnelService::getMessage(const qs::SoapValues &in) const
 {
-    const int userID = in[0].integer;
-    m_store.touch(userID);
     DocumentWriter doc("Messages");
-    for (const Message &msg : m_store.takeMessages(userID, kMessagesPerPoll)) {
+    for (const Message &msg : m_store.takeMessages(in[0].integer, kMessagesPerPoll)) {
         doc.beginRecord("Message")
             .field("FromID", msg.fromId)
             .field("Content", msg.text)

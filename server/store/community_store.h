@@ -196,6 +196,9 @@ class CommunityStore {
     virtual bool setOffline(int userID) = 0;
     // Activity of a signed-in member (message polls, status refresh) keeps him online.
     virtual void touch(int userID) = 0;
+    // checkMember() by user name for a sign-in or a status refresh: in the
+    // same transaction, a sign of life of a signed-in member.
+    virtual std::optional<Member> signInCheck(const std::string &userName, const std::string &password) = 0;
     virtual std::vector<Member> onlineMembers(Page page, int &totalCount) = 0;
     virtual std::vector<Expert> onlineExperts(int zone) = 0;
     virtual std::vector<Expert> onlineExpertsForQuestion(int postID) = 0;
@@ -231,6 +234,7 @@ class CommunityStore {
     // Messages
     virtual bool sendMessage(int fromUserID, int toUserID, const std::string &text) = 0;
     // The oldest undelivered messages, at most `limit`; only those are marked delivered.
+    // The poll is also a sign of life of a signed-in member (see touch()).
     virtual std::vector<Message> takeMessages(int userID, int limit) = 0;
 
     // Scores per zone, then one row for all zones.

@@ -704,11 +704,30 @@ bool SqliteCommunityStore::setOffline(int userID)
     });
 }
 
+namespace {
+// A sign of life: keeps a signed-in member online; never signs one in.
+void markSeen(sqlite3 *db, int userID, Timestamp now)
+{
+    updateMemberColumn(db, "UPDATE members SET last_seen = ? WHERE id = ? AND signed_in = 1", now, userID);
+}
+} // namespace
+
 void SqliteCommunityStore::touch(int userID)
 {
     d->write([&](sqlite3 *db) {
-        return updateMemberColumn(db, "UPDATE members SET last_seen = ? WHERE id = ? AND signed_in = 1", d->now(),
-                                  userID);
+        markSeen(db, userID, d->now());
+        return true;
+    });
+}
+
+std::optional<Member> SqliteCommunityStore::signInCheck(const std::string &userName, const std::string &password)
+{
+    return d->write([&](sqlite3 *db) -> std::optional<Member> {
+        auto m = d->findMember(db, "m.user_name = ?", [&](Statement &s) { s.bind(1, userName); });
+        if (!m || m->password != password)
+            return std::nullopt;
+        markSeen(db, m->id, d->now());
+        return m;
     });
 }
 
@@ -1154,6 +1173,7 @@ bool SqliteCommunityStore::sendMessage(int fromUserID, int toUserID, const std::
 std::vector<Message> SqliteCommunityStore::takeMessages(int userID, int limit)
 {
     return d->write([&](sqlite3 *db) {
+        markSeen(db, userID, d->now());
         Statement s(db, std::string("SELECT msg.id, msg.from_id, msg.to_id, msg.body, msg.sent,") + kMemberColumns +
                             " FROM messages msg JOIN members m ON m.id = msg.from_id"
                             " WHERE msg.to_id = ? AND msg.delivered = 0 ORDER BY msg.id LIMIT ?");

@@ -41,6 +41,7 @@ class SqliteCommunityStore final : public CommunityStore {
     bool setOnline(int userID, const std::string &ipAddress) override;
     bool setOffline(int userID) override;
     void touch(int userID) override;
+    std::optional<Member> signInCheck(const std::string &userName, const std::string &password) override;
     std::vector<Member> onlineMembers(Page page, int &totalCount) override;
     std::vector<Expert> onlineExperts(int zone) override;
     std::vector<Expert> onlineExpertsForQuestion(int postID) override;

@@ -187,8 +187,8 @@ TEST_F(StoreTest, PresenceExpiresAfterIdleTimeUnlessRefreshed)
     EXPECT_EQ(total, 3);
 
     now += 400;
-    store->touch(a); // a polls for messages
-    now += 400;      // b was last seen 800 s ago, beyond the 600 s idle time
+    store->takeMessages(a, 10); // a polls for messages
+    now += 400;                 // b was last seen 800 s ago, beyond the 600 s idle time
     auto online = store->onlineMembers(Page{20, 1}, total);
     EXPECT_EQ(total, 2);
     EXPECT_TRUE(store->memberById(a)->online);
@@ -197,6 +197,8 @@ TEST_F(StoreTest, PresenceExpiresAfterIdleTimeUnlessRefreshed)
     // Signing out is final: a later poll does not bring the member back.
     EXPECT_TRUE(store->setOffline(a));
     store->touch(a);
+    EXPECT_TRUE(store->signInCheck("a", "apw"));
+    EXPECT_FALSE(store->signInCheck("a", "wrong"));
     EXPECT_FALSE(store->memberById(a)->online);
     online = store->onlineMembers(Page{20, 1}, total);
     EXPECT_EQ(total, 1);

@@ -214,7 +214,7 @@ class CommunityStore {
     virtual bool hasOverdueQuestions(int userID, int zone) = 0;
     virtual std::vector<Question> ownQuestions(int userID) = 0;
 
-    // The eight paged lists. zone 0 means every zone.
+    // The eight paged lists. A zone outside 1 to 4 means every zone.
     virtual QuestionPage questionsInColumn(int column, Page page) = 0;
     virtual QuestionPage questionsAskedBy(int userID, int zone, Page page) = 0;
     virtual QuestionPage questionsToClose(int userID, int zone, Page page) = 0; // open or overdue, own

@@ -87,7 +87,6 @@ CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     setOrganizationName(QStringLiteral("Kestova"));
     setApplicationName(QStringLiteral("Quillora"));
     setApplicationVersion(service::programVersion());
-    setApplicationDisplayName(ui::programTitle());
     ui::initResources();
     setWindowIcon(ui::programIcon());
 

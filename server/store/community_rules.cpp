@@ -1,68 +1,13 @@
 #include "community_rules.h"
 
+#include "zone_catalogue.h"
+
 #include <array>
 #include <ctime>
 
 namespace varnel {
 
 namespace {
-
-struct ZoneRange {
-    int first;
-    int last;
-    const char *name;
-};
-
-constexpr std::array<ZoneRange, kZoneCount> kZones{{
-    {1, 9, "Software"},
-    {10, 19, "Hardware"},
-    {20, 30, "Game"},
-    {31, 41, "Programming"},
-}};
-
-constexpr std::array<const char *, kColumnCount> kColumnNames{
-    "Windows",
-    "Linux/Unix",
-    "System Utilities",
-    "Office Software",
-    "Network Utilities",
-    "Anti-virus & Security",
-    "Multimedia Software",
-    "Business Software",
-    "Others",
-    "CPU/Mainboard",
-    "Storage Devices",
-    "Video Devices",
-    "Audio Devices",
-    "Network Devices",
-    "Others",
-    "Printers/Scanners",
-    "Digital Cameras",
-    "MP3/PDA/Mobile",
-    "Others",
-    "Role-playing Games",
-    "Action & Adventure",
-    "Simulation & Shooting",
-    "Real-Time Strategy",
-    "Sports & Racing",
-    "Other Games",
-    "Role-Playing Games",
-    "Real-Time Strategy",
-    "Online Shooting",
-    "Sports & Racing",
-    "Others",
-    "C/C++/VC++",
-    "C#/C#Builder",
-    "VB/VB.NET",
-    "Delphi",
-    "Java/J#",
-    "Assemble Language",
-    "MS-SQL Server",
-    "PowerBuilder",
-    "Other Database",
-    "Webpage Design",
-    "Graphics Design",
-};
 
 // Score needed for rank r + 1 (and level r + 1).
 constexpr std::array<int, 10> kRankThresholds{0, 20, 60, 120, 200, 350, 550, 800, 1100, 1500};
@@ -79,33 +24,35 @@ int stepFor(int value, const std::array<int, 10> &thresholds)
 
 } // namespace
 
+// Zones and columns come from the one catalogue the client uses too.
 int zoneOfColumn(int column)
 {
-    for (int z = 0; z < kZoneCount; ++z) {
-        if (column >= kZones[z].first && column <= kZones[z].last)
-            return z + 1;
-    }
-    return 0;
+    const int index = quillora::forum::zoneOfColumn(column);
+    return index < 0 ? 0 : index + 1;
 }
 
 int firstColumnOfZone(int zone)
 {
-    return zone >= 1 && zone <= kZoneCount ? kZones[zone - 1].first : 0;
+    const quillora::forum::ZoneInfo *z = quillora::forum::zoneAt(zone - 1);
+    return z ? z->firstColumn : 0;
 }
 
 int lastColumnOfZone(int zone)
 {
-    return zone >= 1 && zone <= kZoneCount ? kZones[zone - 1].last : 0;
+    const quillora::forum::ZoneInfo *z = quillora::forum::zoneAt(zone - 1);
+    return z ? z->lastColumn : 0;
 }
 
 std::string zoneName(int zone)
 {
-    return zone >= 1 && zone <= kZoneCount ? kZones[zone - 1].name : "";
+    // The zone's tab caption without its padding: "Software", "Hardware", "Game", "Programming".
+    return quillora::forum::tabCaption(zone - 1).trimmed().toStdString();
 }
 
 std::string columnName(int column)
 {
-    return column >= 1 && column <= kColumnCount ? kColumnNames[column - 1] : "";
+    const quillora::forum::ColumnInfo *c = quillora::forum::columnById(column);
+    return c ? c->treeLabel : "";
 }
 
 int rankForScore(int score)

@@ -1,10 +1,51 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the service
-# command-line tool against the compiled-in endpoint. (The community server
-# and the desktop client take over this script as they land.)
+# The main job: installs what is missing, builds, starts the local community
+# server with its demo community on loopback, and starts the desktop client
+# pointed at it. Closing the client stops the server.
+#
+# The demo keeps its data and the client's per-user files in a scratch
+# folder, so every run starts fresh (no remembered member). Without a
+# display it starts a virtual one (Xvfb) and says how to look at it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 bash scripts/deps.sh
 bash scripts/build.sh build/release
-./build/release/tools/varnel-call/varnel-call --list
+
+work=$(mktemp -d /tmp/quillora-demo.XXXXXX)
+server_pid=""
+xvfb_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+mkdir -m 700 "$work/runtime"
+mkfifo "$work/server.out"
+./build/release/server/varnel-server --demo --port "${QUILLORA_DEMO_PORT:-0}" --db "$work/community.db" \
+  --files "$work/files" --log "$work/server.log" > "$work/server.out" &
+server_pid=$!
+exec 3< "$work/server.out"
+read -r first <&3
+port=${first##*:}
+echo "$first"
+while read -r line <&3; do
+  echo "$line"
+  [ "$line" = "varnel-server ready" ] && break
+done
+cat <&3 > /dev/null &
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  export DISPLAY=:77
+  Xvfb "$DISPLAY" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  sleep 1
+  echo "No display: the client runs on the virtual display $DISPLAY."
+  echo "Look at it with: DISPLAY=$DISPLAY import -window root /tmp/quillora.png"
+fi
+
+echo "Starting Quillora against http://127.0.0.1:$port (the server log is $work/server.log)"
+QUILLORA_SITE="127.0.0.1:$port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+  XDG_RUNTIME_DIR="$work/runtime" QTWEBENGINE_DISABLE_SANDBOX=1 ./build/release/src/app/quillora || true

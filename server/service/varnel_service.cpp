@@ -26,18 +26,6 @@ qs::SoapValue text(const QString &document)
     return qs::SoapValue::ofString(document);
 }
 
-const char *stateText(QuestionState state)
-{
-    switch (state) {
-    case QuestionState::Open:
-        return "Open";
-    case QuestionState::Closed:
-        return "Closed";
-    case QuestionState::Overdue:
-        return "Overdue";
-    }
-    return "Open";
-}
 
 std::string questionHistory(const Member &m)
 {
@@ -70,7 +58,7 @@ qs::SoapValues postList(const QuestionPage &page)
             .field("Replies", q.answerCount)
             .field("PostDate", formatTime(q.posted))
             .field("ColumnID", q.column)
-            .field("State", std::string(stateText(q.state)))
+            .field("State", std::string(questionStateText(q.state)))
             .endRecord();
     }
     return {text(doc.finish()), qs::SoapValue::ofInt(page.totalCount)};
@@ -409,7 +397,7 @@ qs::SoapValues VarnelService::getForumPostByID(const qs::SoapValues &in) const
             .field("GroupID", q->zone)
             .field("Points", q->points)
             .field("PostDate", formatTime(q->posted))
-            .field("State", std::string(stateText(q->state)))
+            .field("State", std::string(questionStateText(q->state)))
             .field("Replies", q->answerCount)
             .field("Content", q->text)
             .field("Title", q->title)

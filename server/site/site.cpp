@@ -95,18 +95,6 @@ const char *stateClass(QuestionState s)
     return "state-open";
 }
 
-const char *stateText(QuestionState s)
-{
-    switch (s) {
-    case QuestionState::Open:
-        return "Open";
-    case QuestionState::Closed:
-        return "Closed";
-    case QuestionState::Overdue:
-        return "Overdue";
-    }
-    return "Open";
-}
 
 std::string memberLabel(const std::string &nick, const std::string &userName)
 {
@@ -161,7 +149,7 @@ std::string renderQuestion(const Question &q, bool showAwards, bool withAnswers 
     out += "<div class=\"meta\"><span>Question " + std::to_string(q.id) + "</span><span>asked by " +
            memberLabel(q.askerNick, q.askerName) + "</span><span>" + std::to_string(q.points) + " points</span><span>" +
            escapeHtml(varnel::formatTime(q.posted)) + "</span><span><span class=\"state " + stateClass(q.state) +
-           "\">" + stateText(q.state) + "</span></span>";
+           "\">" + questionStateText(q.state) + "</span></span>";
     if (q.state == QuestionState::Closed && q.closed)
         out += "<span>closed " + escapeHtml(varnel::formatTime(q.closed)) + "</span>";
     out += "</div>\n";
@@ -246,7 +234,7 @@ void myPost(const httplib::Request &req, httplib::Response &res, SiteContext &ct
                         escapeHtml(memberQuery(*viewer)) + "\">" + escapeHtml(q.title) + "</a></td><td class=\"num\">" +
                         std::to_string(q.points) + "</td><td class=\"num\">" + std::to_string(q.answerCount) +
                         "</td><td class=\"when\">" + escapeHtml(varnel::formatTime(q.posted)) +
-                        "</td><td><span class=\"state " + stateClass(q.state) + "\">" + stateText(q.state) +
+                        "</td><td><span class=\"state " + stateClass(q.state) + "\">" + questionStateText(q.state) +
                         "</span></td></tr>\n";
             }
             body += "</tbody>\n</table>\n";

@@ -19,6 +19,20 @@ using Timestamp = std::int64_t;
 
 enum class QuestionState { Open, Closed, Overdue };
 
+// "Open", "Closed" or "Overdue": how documents and pages name a state.
+inline const char *questionStateText(QuestionState state)
+{
+    switch (state) {
+    case QuestionState::Open:
+        return "Open";
+    case QuestionState::Closed:
+        return "Closed";
+    case QuestionState::Overdue:
+        return "Overdue";
+    }
+    return "Open";
+}
+
 // Roles: lower is more powerful. Below 4 may post announcements.
 enum Role : int { RoleAdministrator = 1, RoleModerator = 2, RoleZoneModerator = 3, RoleExpert = 4, RoleMember = 5 };
 

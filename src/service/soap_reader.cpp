@@ -37,6 +37,18 @@ bool nextElement(Xml &xml)
     }
 }
 
+// Reads the rest of the document: it must still be well-formed.
+bool readToEnd(Xml &xml)
+{
+    for (;;) {
+        const auto t = xml.next();
+        if (t == Xml::EndDocument)
+            return true;
+        if (t == Xml::Error)
+            return false;
+    }
+}
+
 // Signed decimal with optional leading white space and sign; nothing may
 // follow, and the value must fit in 32 bits.
 bool parseStrictInt(QStringView text, int &value)
@@ -141,7 +153,7 @@ class ResponseParser {
         bool wrapperSeen = false;
         while (nextElement(xml)) {
             if (xml.token() == Xml::EndElement)
-                return finish(xml); // end of Body
+                return readToEnd(xml); // end of Body
             if (!wrapperSeen) {
                 wrapperSeen = true;
                 if (!readWrapper(xml))
@@ -152,18 +164,6 @@ class ResponseParser {
             }
         }
         return false;
-    }
-
-    // The rest of the document must still be well-formed.
-    static bool finish(Xml &xml)
-    {
-        for (;;) {
-            const auto t = xml.next();
-            if (t == Xml::EndDocument)
-                return true;
-            if (t == Xml::Error)
-                return false;
-        }
     }
 
     bool readWrapper(Xml &xml)
@@ -349,13 +349,7 @@ bool readFault(const QString &text, FaultRecord &fault)
     if (xml.hasError() || xml.token() != Xml::EndElement)
         return false;
     // Whatever follows the Fault must still be well-formed.
-    for (;;) {
-        const auto t = xml.next();
-        if (t == Xml::EndDocument)
-            return true;
-        if (t == Xml::Error)
-            return false;
-    }
+    return readToEnd(xml);
 }
 
 } // namespace

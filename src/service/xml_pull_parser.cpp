@@ -187,16 +187,33 @@ bool XmlPullParser::readName(QStringView &name)
     if (atEnd() || !isNameStart(peek().unicode()))
         return false;
     ++m_pos;
-    while (!atEnd() && isNameChar(peek().unicode()))
-        ++m_pos;
+    const char16_t *data = reinterpret_cast<const char16_t *>(m_text.data());
+    const qsizetype size = m_text.size();
+    while (m_pos < size) {
+        const char16_t c = data[m_pos];
+        // Plain ASCII name characters without a call; the rest through the full rule.
+        if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+            c == u'-' || c == u'.' || c == u':' || (c >= 0x80 && isNameChar(c)))
+            ++m_pos;
+        else
+            break;
+    }
     name = m_text.mid(start, m_pos - start);
     return true;
 }
 
 bool XmlPullParser::splitName(QStringView qname, QStringView &prefix, QStringView &local) const
 {
-    const qsizetype colon = qname.indexOf(QLatin1Char(':'));
-    if (!m_ns || colon < 0) {
+    qsizetype colon = -1;
+    if (m_ns) {
+        for (qsizetype i = 0; i < qname.size(); ++i) {
+            if (qname[i] == u':') {
+                colon = i;
+                break;
+            }
+        }
+    }
+    if (colon < 0) {
         prefix = QStringView();
         local = qname;
         return true;

@@ -6,6 +6,7 @@
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
+#include "screens/pane_search_widget.h"
 #include "screens/update_dlg.h"
 #include "single_instance.h"
 #include "system_open.h"
@@ -56,6 +57,7 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         CQuilloraApp *app = &m_app; // this Screens object ends with start-up
         frame->setAboutHandler([app] { app->showAbout(); });
         m_app.m_frame = frame;
+        ui::installSearchPane(*frame, *m_app.m_messages);
         return true;
     }
 

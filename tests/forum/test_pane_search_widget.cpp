@@ -146,6 +146,13 @@ TEST_F(PaneSearchWidgetTest, InstalledPaneFillsFollowsZonesAndDrivesTheFrameZone
     ASSERT_EQ(zones.calls.size(), 3u);
     EXPECT_EQ(zones.calls[2].listMode, 8);
     EXPECT_EQ(zones.calls[2].keyword, QStringLiteral("bob"));
+
+    // A zone change shows the pane again after the member closed it.
+    auto *dock = window->findChild<QDockWidget *>(QStringLiteral("pane1447"));
+    dock->hide();
+    window->frame().setSearchPaneZone(3);
+    EXPECT_TRUE(dock->isVisible());
+    EXPECT_EQ(pane->categorySelector()->currentText(), QStringLiteral("Language & Database"));
     window->frame().setZoneViews(nullptr);
 }
 

@@ -178,9 +178,12 @@ PaneSearchWidget *installSearchPane(MainFrameWindow &frame, MessageBoxes &messag
     presence::CMainFrame &rules = frame.frame();
     auto *pane = new PaneSearchWidget(messages, [&rules]() -> presence::ZoneViews & { return rules.zoneViews(); });
     QPointer<PaneSearchWidget> guard(pane);
-    rules.dialogs().searchPaneZone = [guard](int zoneIndex) {
-        if (guard)
-            guard->followZone(zoneIndex);
+    // A zone change shows the pane too, as "Search Questions" does.
+    rules.dialogs().searchPaneZone = [guard, &rules](int zoneIndex) {
+        if (!guard)
+            return;
+        rules.run(presence::FrameCommand::SearchQuestions);
+        guard->followZone(zoneIndex);
     };
     frame.setPaneView(presence::FramePane::Search, pane);
     return pane;

@@ -66,8 +66,8 @@ class PaneSearchWidget : public QWidget, public forum::PaneSearchView {
 };
 
 // Puts a search pane into the frame's "Search" dock: its searches go to the
-// frame's zone views, and the frame's zone changes reach the pane. Null when
-// the frame was not created.
+// frame's zone views, and each zone change of the frame shows the pane and
+// makes it follow. Null when the frame was not created.
 PaneSearchWidget *installSearchPane(MainFrameWindow &frame, MessageBoxes &messages);
 
 } // namespace quillora::ui

@@ -1,10 +1,14 @@
 // The "Post Question" and "Post Solution" widgets offscreen: what the boxes
 // accept, where the focus goes, and a question and a solution posted to the
 // real server through the buttons.
+#include "main_frame.h"
 #include "result_document.h"
 #include "screens/add_post_dialog.h"
 #include "screens/add_reply_dialog.h"
+#include "screens/main_frame_window.h"
+#include "screens/posting_entry.h"
 #include "ui/message_box.h"
+#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_catalogue.h"
@@ -14,7 +18,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -29,8 +38,12 @@ char *argv[] = {arg0, nullptr};
 struct PostingDialogs : ::testing::Test {
     static void SetUpTestSuite()
     {
-        if (!qApp)
+        if (!qApp) {
+            // The main window keeps its bar layout in the per-user settings.
+            static QTemporaryDir config;
+            qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
             new QApplication(argc, argv);
+        }
         server = new testpeers::VarnelServerProcess({.demo = true});
     }
     static void TearDownTestSuite()
@@ -58,6 +71,30 @@ struct PostingDialogs : ::testing::Test {
         }
         c.currentColumn = column;
         return c;
+    }
+
+    // An open question of another member than `name` in `column`: ID and title.
+    std::pair<int, QString> openQuestionOf(int column, const QString &name) const
+    {
+        QString document;
+        int total = 0;
+        service::CVarnelServices proxy(site());
+        proxy.useServiceAccount(service::Op::GetForumPostListByColumn);
+        EXPECT_TRUE(service::succeeded(proxy.GetForumPostListByColumn(column, 15, 1, &document, &total)));
+        for (const auto &row : service::readRecords(document, service::kForumPostsTag, 15, 8).records) {
+            if (row.value(7) != QStringLiteral("Closed") && row.value(2) != name)
+                return {service::leadingInt(row.value(0)), row.value(1)};
+        }
+        return {-1, QString()};
+    }
+
+    QString userDocument(const QString &name) const
+    {
+        QString document;
+        service::CVarnelServices proxy(site());
+        proxy.useServiceAccount(service::Op::GetUserByUserName);
+        EXPECT_TRUE(service::succeeded(proxy.GetUserByUserName(name, name + QStringLiteral("123"), &document)));
+        return document;
     }
 
     static testpeers::VarnelServerProcess *server;
@@ -129,20 +166,8 @@ TEST_F(PostingDialogs, SubmitStoresAQuestionAndAcceptsTheDialog)
 
 TEST_F(PostingDialogs, SolutionDialogShowsTheQuestionAndPostsTheAnswer)
 {
-    // An open question of another member in column 20.
-    QString document;
-    int total = 0;
-    service::CVarnelServices proxy(site());
-    proxy.useServiceAccount(service::Op::GetForumPostListByColumn);
-    ASSERT_TRUE(service::succeeded(proxy.GetForumPostListByColumn(20, 15, 1, &document, &total)));
     forum::PostingContext context = contextOf(QStringLiteral("dave"), 20);
-    for (const auto &row : service::readRecords(document, service::kForumPostsTag, 15, 8).records) {
-        if (row.value(7) != QStringLiteral("Closed") && row.value(2) != QStringLiteral("dave")) {
-            context.selectedQuestionId = service::leadingInt(row.value(0));
-            context.selectedQuestionTitle = row.value(1);
-            break;
-        }
-    }
+    std::tie(context.selectedQuestionId, context.selectedQuestionTitle) = openQuestionOf(20, QStringLiteral("dave"));
     ASSERT_GE(context.selectedQuestionId, 0);
 
     ui::AddReplyDialog dialog(site(), messages, context);
@@ -162,4 +187,90 @@ TEST_F(PostingDialogs, SolutionDialogShowsTheQuestionAndPostsTheAnswer)
     QTest::mouseClick(dialog.submitButton(), Qt::LeftButton);
     EXPECT_EQ(messages.shown.size(), 1u) << messages.lastText().toStdString();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+namespace {
+
+// The zone views as the main frame sees them, over the shared browsing values.
+class BrowsingZoneViews : public presence::ZoneViews {
+  public:
+    explicit BrowsingZoneViews(const forum::BrowsingValues &values) : m_values(values) {}
+    int currentZoneIndex() const override { return m_values.currentZoneIndex; }
+    int currentColumn() const override { return m_values.currentColumn; }
+    int selectedQuestionId() const override { return m_values.selectedQuestionId; }
+
+  private:
+    const forum::BrowsingValues &m_values;
+};
+
+// Runs `fill` on the modal dialog of type D once it is open.
+template <typename D> void whenOpen(std::function<void(D &)> fill, bool *seen)
+{
+    QTimer::singleShot(0, [fill, seen] {
+        auto *dialog = qobject_cast<D *>(QApplication::activeModalWidget());
+        *seen = dialog != nullptr;
+        if (dialog)
+            fill(*dialog);
+        else if (QWidget *other = QApplication::activeModalWidget())
+            other->close();
+    });
+}
+
+} // namespace
+
+TEST_F(PostingDialogs, MenuCommandsOpenTheDialogsWithTheMembersFiguresAndRefresh)
+{
+    ui::RecordingSystemOpener opener;
+    ui::MainFrameWindow window(ui::MainFrameContext{site(), userDocument(QStringLiteral("dave")), &messages, &opener});
+    window.setQuitHandler([] {});
+    ASSERT_TRUE(window.isCreated());
+    forum::BrowsingValues browsing;
+    BrowsingZoneViews zones(browsing);
+    window.frame().setZoneViews(&zones);
+    EXPECT_FALSE(window.frame().isAvailable(presence::FrameCommand::AskQuestion));
+    ui::installPostingDialogs(window, browsing, messages);
+    EXPECT_TRUE(window.frame().isAvailable(presence::FrameCommand::AskQuestion));
+    EXPECT_TRUE(window.frame().isAvailable(presence::FrameCommand::AnswerQuestion));
+
+    // Ask in a Hardware column, where dave has nothing overdue.
+    browsing.currentZoneIndex = 1;
+    browsing.currentColumn = 14;
+    const int pointsBefore = window.frame().member().points;
+    bool seen = false;
+    QString zoneShown;
+    whenOpen<ui::AddPostDialog>(
+        [&](ui::AddPostDialog &d) {
+            zoneShown = d.zoneLabel()->text();
+            d.titleEdit()->setText(QStringLiteral("Fan spins at full speed after sleep"));
+            d.pointsEdit()->setText(QStringLiteral("50"));
+            d.questionEdit()->setPlainText(QStringLiteral("Only a restart calms it down."));
+            d.submitButton()->click();
+        },
+        &seen);
+    window.frame().run(presence::FrameCommand::AskQuestion);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(zoneShown, forum::zoneLine(14));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.front().text, QStringLiteral("The question has been successfully posted!"));
+    EXPECT_EQ(window.frame().member().points, pointsBefore - 50) << "the status refresh brought the new figure";
+
+    // Answer the selected question.
+    std::tie(browsing.selectedQuestionId, browsing.selectedQuestionTitle) = openQuestionOf(14, QStringLiteral("dave"));
+    ASSERT_GE(browsing.selectedQuestionId, 0);
+    messages.shown.clear();
+    seen = false;
+    QString titleShown;
+    whenOpen<ui::AddReplyDialog>(
+        [&](ui::AddReplyDialog &d) {
+            titleShown = d.questionEdit()->text();
+            d.solutionEdit()->setPlainText(QStringLiteral("Reset the fan curve in the firmware settings."));
+            d.submitButton()->click();
+        },
+        &seen);
+    window.frame().run(presence::FrameCommand::AnswerQuestion);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(titleShown, browsing.selectedQuestionTitle);
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.front().text, QStringLiteral("The solution has been successfully posted!"));
+    window.frame().setZoneViews(nullptr);
 }

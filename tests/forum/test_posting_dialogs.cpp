@@ -134,6 +134,10 @@ TEST_F(PostingDialogs, QuestionBoxesTakeWhatTheRulesExpect)
     EXPECT_EQ(text.mid(5, 10), QString(10, QLatin1Char('b')));
     EXPECT_EQ(text.mid(15, 1), QStringLiteral("a"));
     EXPECT_EQ(dialog.questionEdit()->textCursor().position(), 15);
+    QTest::keyClick(dialog.questionEdit(), Qt::Key_X);
+    EXPECT_EQ(dialog.questionEdit()->toPlainText(), text) << "a full box takes no more";
+    dialog.questionEdit()->setPlainText(QString(8100, QLatin1Char('c')));
+    EXPECT_EQ(dialog.questionEdit()->toPlainText().size(), 8000) << "text set from outside is cut too";
 
     // An empty points box: the integer message, the box selected.
     dialog.titleEdit()->setText(QStringLiteral("Title"));

@@ -14,28 +14,39 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <memory>
+
 namespace quillora::ui {
 
 void limitPlainText(QPlainTextEdit *edit, int maxLength, QLabel *count)
 {
-    const auto update = [edit, maxLength, count] {
-        const QString text = edit->toPlainText();
-        if (text.size() > maxLength) {
-            // Cut what went past the limit just before the cursor, where it
-            // was typed or pasted, and keep the cursor there.
-            QTextCursor cursor = edit->textCursor();
-            const int excess = int(text.size()) - maxLength;
-            const int end = cursor.position();
+    auto cutting = std::make_shared<bool>(false);
+    const auto update = [edit, maxLength, count, cutting] {
+        if (*cutting)
+            return;
+        const auto remove = [edit](int from, int to) {
+            QTextCursor c(edit->document());
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            c.removeSelectedText(); // the box's own cursor moves along
+        };
+        int excess = int(edit->toPlainText().size()) - maxLength;
+        if (excess > 0) {
+            *cutting = true;
+            // What went past the limit was typed or pasted just before the
+            // cursor: cut it there. Text set from outside is cut at its end.
+            const int end = edit->textCursor().position();
             const int start = std::max(0, end - excess);
-            QString kept = text;
-            kept.remove(start, end - start);
-            if (kept.size() > maxLength)
-                kept.truncate(maxLength);
-            const QSignalBlocker block(edit->document());
-            edit->setPlainText(kept);
-            cursor = edit->textCursor();
-            cursor.setPosition(std::min<int>(start, int(kept.size())));
-            edit->setTextCursor(cursor);
+            if (end > start) {
+                remove(start, end);
+                excess -= end - start;
+            }
+            if (excess > 0) {
+                const int size = int(edit->toPlainText().size());
+                remove(size - excess, size);
+            }
+            *cutting = false;
         }
         if (count)
             count->setText(QStringLiteral("%1 / %2").arg(edit->toPlainText().size()).arg(maxLength));

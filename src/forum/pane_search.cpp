@@ -3,6 +3,7 @@
 #include "main_frame.h"
 #include "ui/message_box.h"
 #include "zone_catalogue.h"
+#include "zone_view.h"
 
 #include <climits>
 
@@ -111,7 +112,7 @@ bool CPaneSearch::onSearchById()
         return false;
     }
     presence::ZoneViews &zones = m_zones();
-    zones.listFirstPage(zones.currentZoneIndex(), ListSearchById, id, QString());
+    zones.listFirstPage(zones.currentZoneIndex(), ModeSearchById, id, QString());
     return true;
 }
 
@@ -122,7 +123,7 @@ bool CPaneSearch::onSearchByTitle()
         return false;
     presence::ZoneViews &zones = m_zones();
     // The keyword goes out exactly as typed, an empty one included.
-    zones.listFirstPage(zones.currentZoneIndex(), ListSearchByTitle, column, m_view.keywordText());
+    zones.listFirstPage(zones.currentZoneIndex(), ModeSearchByTitle, column, m_view.keywordText());
     return true;
 }
 
@@ -134,7 +135,7 @@ bool CPaneSearch::onSearchByAuthor()
         return false;
     }
     presence::ZoneViews &zones = m_zones();
-    zones.listFirstPage(zones.currentZoneIndex(), ListSearchByAuthor, kAuthorSearchForumId, name);
+    zones.listFirstPage(zones.currentZoneIndex(), ModeSearchByAuthor, kAuthorSearchForumId, name);
     return true;
 }
 

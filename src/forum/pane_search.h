@@ -25,9 +25,6 @@ class MessageBoxes;
 
 namespace quillora::forum {
 
-// List modes of the zone views that the three searches use.
-enum SearchListMode : int { ListSearchById = 6, ListSearchByTitle = 7, ListSearchByAuthor = 8 };
-
 // The column argument of a search by author (the service wants a forum ID
 // with it but does not narrow the search by it).
 inline constexpr int kAuthorSearchForumId = 1;

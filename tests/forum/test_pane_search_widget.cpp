@@ -110,6 +110,7 @@ TEST_F(PaneSearchWidgetTest, InstalledPaneFillsFollowsZonesAndDrivesTheFrameZone
     EXPECT_EQ(pane->categorySelector()->count(), 8);
     EXPECT_EQ(pane->categorySelector()->currentIndex(), 0);
     EXPECT_EQ(pane->columnSelector()->currentText(), QStringLiteral("Windows"));
+    EXPECT_EQ(pane->categorySelector()->toolTip(), QStringLiteral("Operating Systems"));
 
     window->frame().setSearchPaneZone(2);
     EXPECT_EQ(pane->categorySelector()->currentText(), QStringLiteral("Single Game"));
@@ -119,6 +120,7 @@ TEST_F(PaneSearchWidgetTest, InstalledPaneFillsFollowsZonesAndDrivesTheFrameZone
     pane->categorySelector()->setCurrentIndex(5);
     EXPECT_EQ(pane->columnSelector()->itemText(0), QStringLiteral("Role-Playing Games"));
     pane->columnSelector()->setCurrentIndex(4);
+    EXPECT_EQ(pane->columnSelector()->toolTip(), QStringLiteral("Others Games"));
     zones.current = 1;
     QTest::keyClicks(pane->keywordEdit(), QStringLiteral("lag "));
     QTest::mouseClick(pane->searchByTitleButton(), Qt::LeftButton);

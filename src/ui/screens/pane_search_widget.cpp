@@ -109,6 +109,9 @@ PaneSearchWidget::PaneSearchWidget(MessageBoxes &messages, forum::CPaneSearch::Z
     connect(m_questionId, &QLineEdit::returnPressed, m_byId, &QPushButton::click);
     connect(m_keyword, &QLineEdit::returnPressed, m_byTitle, &QPushButton::click);
     connect(m_userName, &QLineEdit::returnPressed, m_byAuthor, &QPushButton::click);
+    // The narrow pane may cut a label short; the tip shows it whole.
+    for (QComboBox *selector : {m_category, m_column})
+        connect(selector, &QComboBox::currentTextChanged, selector, &QComboBox::setToolTip);
     connect(m_category, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_filling)
             m_rules->onCategoryChanged(index);
@@ -143,19 +146,20 @@ QString PaneSearchWidget::userNameText() const
 
 void PaneSearchWidget::setCategoryItems(const QStringList &labels, int selected)
 {
-    m_filling = true;
-    m_category->clear();
-    m_category->addItems(labels);
-    m_category->setCurrentIndex(selected);
-    m_filling = false;
+    fill(m_category, labels, selected);
 }
 
 void PaneSearchWidget::setColumnItems(const QStringList &labels, int selected)
 {
+    fill(m_column, labels, selected);
+}
+
+void PaneSearchWidget::fill(QComboBox *selector, const QStringList &labels, int selected)
+{
     m_filling = true;
-    m_column->clear();
-    m_column->addItems(labels);
-    m_column->setCurrentIndex(selected);
+    selector->clear();
+    selector->addItems(labels);
+    selector->setCurrentIndex(selected);
     m_filling = false;
 }
 

@@ -53,6 +53,8 @@ class PaneSearchWidget : public QWidget, public forum::PaneSearchView {
     void showEvent(QShowEvent *event) override;
 
   private:
+    void fill(QComboBox *selector, const QStringList &labels, int selected);
+
     QLineEdit *m_questionId = nullptr;
     QLineEdit *m_keyword = nullptr;
     QLineEdit *m_userName = nullptr;

@@ -7,6 +7,7 @@
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/pane_search_widget.h"
+#include "screens/quillora_view.h"
 #include "screens/update_dlg.h"
 #include "single_instance.h"
 #include "system_open.h"
@@ -58,6 +59,10 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         frame->setAboutHandler([app] { app->showAbout(); });
         m_app.m_frame = frame;
         ui::installSearchPane(*frame, *m_app.m_messages);
+        // The main view: the four zone views in the frame's tabs.
+        m_app.m_browsing.reset();
+        m_app.m_view = new ui::CQuilloraView(*frame, m_app.m_browsing, *m_app.m_messages, *m_app.m_opener, frame);
+        m_app.m_view->create();
         return true;
     }
 

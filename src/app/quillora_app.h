@@ -4,9 +4,11 @@
 // rest of the process, and shows the about box.
 #pragma once
 
+#include "browsing_values.h"
 #include "login_dlg.h"
 #include "screens/connecting_window.h"
 #include "screens/main_frame_window.h"
+#include "screens/quillora_view.h"
 #include "site_config.h"
 #include "startup_sequence.h"
 
@@ -49,6 +51,10 @@ class CQuilloraApp : public QApplication {
     const QString &userDocument() const { return m_userDocument; }
     ui::MainFrameWindow *mainFrame() const { return m_frame; }
     const service::SiteAddress &site() const { return m_site; }
+    // The zone views' browsing values (current zone and column, questions
+    // opened), one copy for the process, and the main view that writes them.
+    forum::BrowsingValues &browsing() { return m_browsing; }
+    ui::CQuilloraView *mainView() const { return m_view; }
 
     void showAbout();
 
@@ -66,6 +72,8 @@ class CQuilloraApp : public QApplication {
     QString m_userDocument;
     session::StartupOutcome m_outcome = session::StartupOutcome::SignInCancelled;
     QPointer<ui::MainFrameWindow> m_frame;
+    forum::BrowsingValues m_browsing;
+    QPointer<ui::CQuilloraView> m_view;
     QPointer<ui::CModeless> m_connecting;
 };
 

@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
@@ -299,6 +300,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
     for (int i = 0; i < forum::kZoneCount; ++i)
         m_w->tabs->addTab(placeholderZone(i), forum::tabCaption(i));
     setCentralWidget(m_w->tabs);
+    connect(m_w->tabs, &QTabWidget::currentChanged, this, &MainFrameWindow::zoneTabChanged);
 
     restoreLayout();
 
@@ -436,6 +438,7 @@ void MainFrameWindow::setZoneView(int zoneIndex, QWidget *view)
         return;
     }
     const QString caption = m_w->tabs->tabText(zoneIndex);
+    const QSignalBlocker swapping(m_w->tabs);
     const bool current = m_w->tabs->currentIndex() == zoneIndex;
     QWidget *old = m_w->tabs->widget(zoneIndex);
     m_w->tabs->removeTab(zoneIndex);
@@ -443,6 +446,17 @@ void MainFrameWindow::setZoneView(int zoneIndex, QWidget *view)
     if (current)
         m_w->tabs->setCurrentIndex(zoneIndex);
     delete old;
+}
+
+int MainFrameWindow::currentZoneTab() const
+{
+    return m_w->tabs ? m_w->tabs->currentIndex() : -1;
+}
+
+void MainFrameWindow::setCurrentZoneTab(int zoneIndex)
+{
+    if (m_w->tabs && zoneIndex >= 0 && zoneIndex < m_w->tabs->count())
+        m_w->tabs->setCurrentIndex(zoneIndex);
 }
 
 void MainFrameWindow::saveLayout() const

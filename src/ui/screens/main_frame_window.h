@@ -84,6 +84,9 @@ class MainFrameWindow : public QMainWindow {
     // ownership and drops the placeholder it showed until then.
     void setPaneView(presence::FramePane pane, QWidget *view);
     void setZoneView(int zoneIndex, QWidget *view);
+    // The zone tab shown (0..3); selecting one emits zoneTabChanged.
+    int currentZoneTab() const;
+    void setCurrentZoneTab(int zoneIndex);
 
     // Saves the bar and pane layout to the per-user settings (also done by the
     // close sequence) and restores it.
@@ -93,6 +96,9 @@ class MainFrameWindow : public QMainWindow {
   Q_SIGNALS:
     // Every tick of timer 1: the message board runs its poll.
     void pollTick();
+    // The member selected another zone tab (not emitted while setZoneView
+    // swaps a tab's view).
+    void zoneTabChanged(int zoneIndex);
 
   protected:
     void closeEvent(QCloseEvent *event) override;

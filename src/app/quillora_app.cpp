@@ -7,6 +7,7 @@
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/pane_search_widget.h"
+#include "screens/posting_entry.h"
 #include "screens/quillora_view.h"
 #include "screens/update_dlg.h"
 #include "single_instance.h"
@@ -63,6 +64,8 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         m_app.m_browsing.reset();
         m_app.m_view = new ui::CQuilloraView(*frame, m_app.m_browsing, *m_app.m_messages, *m_app.m_opener, frame);
         m_app.m_view->create();
+        // "Ask Question" and "Answer Question", from the menu and the zone views.
+        ui::installPostingDialogs(*frame, m_app.m_browsing, *m_app.m_messages);
         return true;
     }
 

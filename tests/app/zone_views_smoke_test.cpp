@@ -1,0 +1,128 @@
+// Smoke test of the program's zone views: the real application object signs
+// a member in against the real varnel-server (offscreen), then the member
+// opens a column, turns the page and opens a question in the embedded
+// browser, as he would with the mouse.
+#include "browsing_values.h"
+#include "markup_list_ctrl.h"
+#include "quillora_app.h"
+#include "screens/login_dialog.h"
+#include "screens/main_frame_window.h"
+#include "screens/quillora_view.h"
+#include "screens/update_dlg.h"
+#include "screens/zone_view_widget.h"
+#include "ui/message_box.h"
+#include "ui/system_open.h"
+#include "varnel_server_process.h"
+#include "zone_tree_ctrl.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrlQuery>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace quillora;
+using quillora::testpeers::VarnelServerOptions;
+using quillora::testpeers::VarnelServerProcess;
+
+namespace {
+
+char *argv0 = const_cast<char *>("quillora");
+
+void doubleClick(QAbstractItemView *view, QPoint at)
+{
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesAndReadsAQuestion)
+{
+    VarnelServerProcess server(VarnelServerOptions{.demo = true});
+    ASSERT_TRUE(server.started()) << server.error();
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("config"));
+    QDir(home.path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral("cache")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")).toLocal8Bit());
+    qputenv("QUILLORA_SITE", QByteArray::fromStdString(server.siteAddress()));
+
+    ui::RecordingMessageBoxes messages;
+    ui::RecordingSystemOpener opener;
+    int argc = 1;
+    app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
+    // The sign-in dialog is answered as the member would.
+    QTimer answer;
+    QPointer<QWidget> answered;
+    QObject::connect(&answer, &QTimer::timeout, &app, [&answered] {
+        auto *login = qobject_cast<ui::LoginDialog *>(QApplication::activeModalWidget());
+        if (!login || login == answered)
+            return;
+        answered = login;
+        QTest::keyClicks(login->userNameEdit(), QStringLiteral("dave"));
+        QTest::keyClicks(login->passwordEdit(), QStringLiteral("dave123"));
+        QTest::mouseClick(login->signInButton(), Qt::LeftButton);
+    });
+    answer.start(20);
+    ASSERT_TRUE(app.initInstance());
+    answer.stop();
+    EXPECT_TRUE(messages.shown.empty()) << qPrintable(messages.lastText());
+
+    ui::CQuilloraView *mainView = app.mainView();
+    ASSERT_NE(mainView, nullptr);
+    EXPECT_EQ(&app.mainFrame()->frame().zoneViews(), static_cast<presence::ZoneViews *>(mainView));
+    ui::ZoneViewWidget *view = mainView->zoneView(1); // Hardware
+    ASSERT_NE(view, nullptr);
+    app.mainFrame()->setCurrentZoneTab(1);
+    EXPECT_EQ(app.browsing().currentZoneIndex, 1);
+    EXPECT_GT(view->announcementList()->GetItemCount(), 0);
+
+    // The first column of the Hardware tree.
+    QTreeWidgetItem *column = nullptr;
+    for (QTreeWidgetItemIterator it(view->tree()); *it && !column; ++it) {
+        if (ui::CZoneTreeCtrl::itemData(*it) == 10)
+            column = *it;
+    }
+    ASSERT_NE(column, nullptr);
+    doubleClick(view->tree(), view->tree()->visualItemRect(column).center());
+    EXPECT_TRUE(messages.shown.empty()) << qPrintable(messages.lastText());
+    EXPECT_EQ(app.browsing().currentColumn, 10);
+    QTreeWidget *posts = view->postList();
+    ASSERT_EQ(posts->topLevelItemCount(), 15);
+    ASSERT_TRUE(view->nextButton()->isEnabled());
+
+    QTest::mouseClick(view->nextButton(), Qt::LeftButton);
+    EXPECT_EQ(view->pageField()->text(), QStringLiteral("2"));
+    ASSERT_GT(posts->topLevelItemCount(), 0);
+
+    QTreeWidgetItem *row = posts->topLevelItem(0);
+    const QString questionId = row->text(0);
+    QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+    doubleClick(posts, posts->visualItemRect(row).center());
+    EXPECT_EQ(app.browsing().selectedQuestionId, questionId.toInt());
+    EXPECT_EQ(view->frontPane(), view->browser());
+    ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty());
+    EXPECT_TRUE(loaded.first().first().toBool());
+    const QUrl url = view->browser()->url();
+    EXPECT_EQ(url.path(), QStringLiteral("/Varnel/Web/ShowHardPost.aspx"));
+    const QUrlQuery query(url);
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("PostID")), questionId);
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("USRPSW")), QStringLiteral("dave123"));
+    EXPECT_TRUE(view->answerButton()->isVisible());
+
+    // Closing the frame ends the program.
+    QTimer::singleShot(0, app.mainFrame(), [&app] { app.mainFrame()->close(); });
+    QTimer::singleShot(30000, &app, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(app.exec(), 0);
+}

@@ -15,6 +15,7 @@
 #include "varnel_server_process.h"
 #include "zone_tree_ctrl.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -27,6 +28,8 @@
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 using namespace quillora;
 using quillora::testpeers::VarnelServerOptions;
@@ -95,7 +98,10 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesAndReadsAQuestion)
             column = *it;
     }
     ASSERT_NE(column, nullptr);
+    QElapsedTimer clock;
+    clock.start();
     doubleClick(view->tree(), view->tree()->visualItemRect(column).center());
+    const qint64 listMs = clock.elapsed(); // the list call is synchronous: the rows are in when it returns
     EXPECT_TRUE(messages.shown.empty()) << qPrintable(messages.lastText());
     EXPECT_EQ(app.browsing().currentColumn, 10);
     QTreeWidget *posts = view->postList();
@@ -109,11 +115,18 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesAndReadsAQuestion)
     QTreeWidgetItem *row = posts->topLevelItem(0);
     const QString questionId = row->text(0);
     QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+    clock.restart();
     doubleClick(posts, posts->visualItemRect(row).center());
     EXPECT_EQ(app.browsing().selectedQuestionId, questionId.toInt());
     EXPECT_EQ(view->frontPane(), view->browser());
     ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty());
+    const qint64 pageMs = clock.elapsed();
     EXPECT_TRUE(loaded.first().first().toBool());
+    // Figures for the record, not limits: a column page from the double-click
+    // to its rows, and a question page from the double-click to loaded.
+    std::cout << "column page listed in " << listMs << " ms, question page loaded in " << pageMs << " ms\n";
+    ::testing::Test::RecordProperty("column_page_ms", int(listMs));
+    ::testing::Test::RecordProperty("question_page_ms", int(pageMs));
     const QUrl url = view->browser()->url();
     EXPECT_EQ(url.path(), QStringLiteral("/Varnel/Web/ShowHardPost.aspx"));
     const QUrlQuery query(url);

@@ -253,6 +253,11 @@ QWidget *ZoneViewWidget::buildLeftPanel()
     m_tree->setObjectName(QStringLiteral("zoneTree"));
     m_tree->setFrameShape(QFrame::NoFrame);
     m_tree->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The longest column labels fit the 180-pixel panel.
+    m_tree->setIndentation(12);
+    QFont treeFont = m_tree->font();
+    treeFont.setPointSizeF(treeFont.pointSizeF() * 0.92);
+    m_tree->setFont(treeFont);
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
         flush();
         m_rules->openTreeItem(CZoneTreeCtrl::itemData(item));

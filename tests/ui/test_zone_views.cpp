@@ -189,6 +189,8 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     EXPECT_EQ(posts->headerItem()->text(forum::CellTitle), QStringLiteral("Title"));
     EXPECT_FALSE(posts->header()->sectionsClickable());
     EXPECT_EQ(posts->topLevelItem(0)->textAlignment(forum::CellPoints), int(Qt::AlignCenter));
+    EXPECT_EQ(posts->headerItem()->textAlignment(forum::CellTitle) & Qt::AlignHorizontal_Mask, int(Qt::AlignLeft));
+    EXPECT_EQ(posts->headerItem()->textAlignment(forum::CellDate) & Qt::AlignHorizontal_Mask, int(Qt::AlignHCenter));
 
     const int pages = view->rules().pageCount();
     ASSERT_GE(pages, 2);

@@ -318,7 +318,12 @@ void ZoneViewWidget::buildPostList()
     header->setSectionsMovable(false);
     header->setStretchLastSection(false);
     header->setMinimumSectionSize(0);
-    header->setDefaultAlignment(Qt::AlignCenter);
+    // Each header sits as its cells do: Title on the left, the figures centred.
+    for (int c = 0; c < forum::kPostCellCount; ++c) {
+        const bool centred = c >= forum::CellMember && c <= forum::CellDate;
+        m_posts->headerItem()->setTextAlignment(c, centred ? Qt::Alignment(Qt::AlignCenter)
+                                                           : Qt::AlignLeft | Qt::AlignVCenter);
+    }
     const QList<int> widths = forum::postListCellWidths(m_screen.width());
     for (int c = 0; c < forum::kPostCellCount && c < widths.size(); ++c) {
         header->resizeSection(c, widths.at(c));

@@ -371,10 +371,9 @@ QWidget *ZoneViewWidget::buildBottomBar()
     auto *bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("bottomBar"));
     bar->setFixedHeight(kZoneBottomBarHeight);
-    bar->setAutoFillBackground(true);
-    QPalette pal = bar->palette();
-    pal.setColor(QPalette::Window, QColor(236, 239, 244));
-    bar->setPalette(pal);
+    // A hairline on top sets the bar off from the list above it.
+    bar->setAttribute(Qt::WA_StyledBackground);
+    bar->setStyleSheet(QStringLiteral("QWidget#bottomBar { background: #eceff4; border-top: 1px solid #b8c2d0; }"));
     auto *layout = new QHBoxLayout(bar);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(4);

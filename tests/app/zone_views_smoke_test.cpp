@@ -1,10 +1,13 @@
 // Smoke test of the program's zone views: the real application object signs
 // a member in against the real varnel-server (offscreen), then the member
-// opens a column, turns the page and opens a question in the embedded
-// browser, as he would with the mouse.
+// opens a column, turns the page, opens a question in the embedded browser
+// and posts an answer to another member's new question, as he would with the
+// mouse and keyboard.
 #include "browsing_values.h"
 #include "markup_list_ctrl.h"
 #include "quillora_app.h"
+#include "result_document.h"
+#include "screens/add_reply_dialog.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/quillora_view.h"
@@ -13,10 +16,12 @@
 #include "ui/message_box.h"
 #include "ui/system_open.h"
 #include "varnel_server_process.h"
+#include "varnel_services.h"
 #include "zone_tree_ctrl.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -47,10 +52,28 @@ void doubleClick(QAbstractItemView *view, QPoint at)
 
 } // namespace
 
-TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesAndReadsAQuestion)
+TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
 {
     VarnelServerProcess server(VarnelServerOptions{.demo = true});
     ASSERT_TRUE(server.started()) << server.error();
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), static_cast<quint16>(server.port())};
+
+    // Another member asks a fresh question in the first Hardware column.
+    int questionForDave = 0;
+    {
+        service::CVarnelServices proxy(site);
+        proxy.useServiceAccount(service::Op::GetUserByUserName);
+        QString aliceDoc;
+        ASSERT_TRUE(service::succeeded(
+            proxy.GetUserByUserName(QStringLiteral("alice"), QStringLiteral("alice123"), &aliceDoc)));
+        const int alice = service::leadingInt(service::readFirstElementText(aliceDoc, u"PKID", nullptr));
+        proxy.useServiceAccount(service::Op::CreatForumPost);
+        bool created = false;
+        ASSERT_TRUE(service::succeeded(proxy.CreatForumPost(alice, QStringLiteral("Why does my new fan rattle?"), 10,
+                                                            40, QStringLiteral("It rattles at low speed only."),
+                                                            &created, &questionForDave)));
+        ASSERT_TRUE(created);
+    }
     QTemporaryDir home;
     QDir(home.path()).mkpath(QStringLiteral("config"));
     QDir(home.path()).mkpath(QStringLiteral("runtime"));
@@ -133,6 +156,41 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesAndReadsAQuestion)
     EXPECT_EQ(query.queryItemValue(QStringLiteral("PostID")), questionId);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("USRPSW")), QStringLiteral("dave123"));
     EXPECT_TRUE(view->answerButton()->isVisible());
+
+    // Back on page 1 the new question is listed; dave opens it and answers.
+    QTest::mouseClick(view->previousButton(), Qt::LeftButton);
+    EXPECT_EQ(view->pageField()->text(), QStringLiteral("1"));
+    QTreeWidgetItem *fresh = nullptr;
+    for (int i = 0; i < posts->topLevelItemCount() && !fresh; ++i) {
+        if (posts->topLevelItem(i)->text(0) == QString::number(questionForDave))
+            fresh = posts->topLevelItem(i);
+    }
+    ASSERT_NE(fresh, nullptr);
+    doubleClick(posts, posts->visualItemRect(fresh).center());
+    EXPECT_EQ(app.browsing().selectedQuestionId, questionForDave);
+    const QString solution = QStringLiteral("Check the fan grill screws; a loose grill rattles at low speed.");
+    QTimer reply;
+    QObject::connect(&reply, &QTimer::timeout, &app, [&reply, &solution] {
+        auto *dialog = qobject_cast<ui::AddReplyDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        reply.stop();
+        QTest::keyClicks(dialog->solutionEdit(), solution);
+        QTest::mouseClick(dialog->submitButton(), Qt::LeftButton);
+    });
+    reply.start(20);
+    const size_t shownBefore = messages.shown.size();
+    QTest::mouseClick(view->answerButton(), Qt::LeftButton);
+    reply.stop();
+    ASSERT_GT(messages.shown.size(), shownBefore);
+    EXPECT_EQ(messages.lastText(), QStringLiteral("The solution has been successfully posted!"));
+    {
+        service::CVarnelServices proxy(site);
+        proxy.useServiceAccount(service::Op::GetForumReplyListByPostID);
+        QString replies;
+        ASSERT_TRUE(service::succeeded(proxy.GetForumReplyListByPostID(questionForDave, &replies)));
+        EXPECT_TRUE(replies.contains(solution)) << qPrintable(replies);
+    }
 
     // Closing the frame ends the program.
     QTimer::singleShot(0, app.mainFrame(), [&app] { app.mainFrame()->close(); });

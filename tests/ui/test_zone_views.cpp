@@ -181,8 +181,10 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     const QList<int> widths = forum::postListCellWidths(screen.width());
     EXPECT_TRUE(posts->isColumnHidden(forum::CellId));
     EXPECT_TRUE(posts->isColumnHidden(forum::CellColumnId));
-    for (int c = forum::CellTitle; c <= forum::CellDate; ++c)
+    for (int c = forum::CellMember; c <= forum::CellDate; ++c)
         EXPECT_EQ(posts->header()->sectionSize(c), widths.at(c)) << c;
+    // Title takes what the docked panes leave, so the other cells never scroll out of view.
+    EXPECT_EQ(posts->header()->sectionResizeMode(forum::CellTitle), QHeaderView::Stretch);
     EXPECT_EQ(posts->visualItemRect(posts->topLevelItem(0)).height(), forum::postRowHeight(screen.height()));
     EXPECT_TRUE(posts->alternatingRowColors());
     EXPECT_EQ(posts->palette().color(QPalette::AlternateBase), QColor(245, 245, 245));

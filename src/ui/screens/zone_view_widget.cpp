@@ -330,6 +330,10 @@ void ZoneViewWidget::buildPostList()
         if (widths.at(c) == 0)
             m_posts->setColumnHidden(c, true);
     }
+    // The widths come from the screen, but docked panes take part of it: the
+    // Title cell gives or takes the difference, so Member to Date stay in view
+    // without a horizontal scroll bar.
+    header->setSectionResizeMode(forum::CellTitle, QHeaderView::Stretch);
     connect(m_posts, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *, int) {
         flush();
         QTreeWidgetItem *item = m_posts->currentItem();

@@ -3,10 +3,10 @@
 // document and the rows handed to the display, without painting), paging,
 // opening a question row (the page address), and the online experts list.
 #include "forum/zone_view.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "presence/member_values.h"
 #include "service/varnel_services.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 
 #include <QTemporaryDir>
@@ -68,8 +68,8 @@ struct Fixture {
     }
     BrowsingValues browsing;
     KeepingDisplay display;
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     CZoneView view;
 };
 

@@ -4,6 +4,9 @@
 // rest of the process, and shows the about box.
 #pragma once
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+
 #include "browsing_values.h"
 #include "login_dlg.h"
 #include "screens/connecting_window.h"
@@ -21,17 +24,15 @@ namespace quillora::session {
 class SingleInstanceLock;
 }
 
-namespace quillora::ui {
-class MessageBoxes;
-class SystemOpener;
-} // namespace quillora::ui
+namespace quillora::platform {
+} // namespace quillora::platform
 
 namespace quillora::app {
 
 // Message boxes and the system "open" action; null members mean the real ones.
 struct AppPlatform {
-    ui::MessageBoxes *messages = nullptr;
-    ui::SystemOpener *opener = nullptr;
+    platform::MessageBoxes *messages = nullptr;
+    platform::SystemOpener *opener = nullptr;
 };
 
 class CQuilloraApp : public QApplication {
@@ -63,10 +64,10 @@ class CQuilloraApp : public QApplication {
     friend class Screens;
 
     service::SiteAddress m_site;
-    std::unique_ptr<ui::MessageBoxes> m_ownMessages;
-    std::unique_ptr<ui::SystemOpener> m_ownOpener;
-    ui::MessageBoxes *m_messages = nullptr;
-    ui::SystemOpener *m_opener = nullptr;
+    std::unique_ptr<platform::MessageBoxes> m_ownMessages;
+    std::unique_ptr<platform::SystemOpener> m_ownOpener;
+    platform::MessageBoxes *m_messages = nullptr;
+    platform::SystemOpener *m_opener = nullptr;
     std::unique_ptr<session::SingleInstanceLock> m_instanceLock;
     session::SignInQuota m_quota;
     QString m_userDocument;

@@ -3,7 +3,7 @@
 #include "varnel_services.h"
 #include "zone_catalogue.h"
 
-#include "ui/message_box.h"
+#include "platform/message_box.h"
 
 namespace quillora::forum {
 
@@ -83,7 +83,7 @@ QString CAddPostDlg::messageFor(QuestionRule rule)
     return {};
 }
 
-CAddPostDlg::CAddPostDlg(const service::SiteAddress &site, AddPostView &view, ui::MessageBoxes &messages,
+CAddPostDlg::CAddPostDlg(const service::SiteAddress &site, AddPostView &view, platform::MessageBoxes &messages,
                          const PostingContext &context)
     : m_site(site), m_view(view), m_messages(messages), m_context(context)
 {
@@ -100,7 +100,7 @@ void CAddPostDlg::onInitDialog()
 
 void CAddPostDlg::message(const QString &text)
 {
-    m_messages.ok(text, ui::programTitle(), ui::MessageIcon::Warning, m_view.messageOwner());
+    m_messages.ok(text, platform::programTitle(), platform::MessageIcon::Warning, m_view.messageOwner());
 }
 
 void CAddPostDlg::onSubmit()

@@ -16,9 +16,9 @@
 
 #include <optional>
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
-} // namespace quillora::ui
+} // namespace quillora::platform
 
 namespace quillora::forum {
 
@@ -90,7 +90,7 @@ std::optional<int> parsePoints(const QString &text);
 
 class CAddPostDlg {
   public:
-    CAddPostDlg(const service::SiteAddress &site, AddPostView &view, ui::MessageBoxes &messages,
+    CAddPostDlg(const service::SiteAddress &site, AddPostView &view, platform::MessageBoxes &messages,
                 const PostingContext &context);
 
     // The dialog opens: zone line of the current column, empty title with the
@@ -113,7 +113,7 @@ class CAddPostDlg {
 
     service::SiteAddress m_site;
     AddPostView &m_view;
-    ui::MessageBoxes &m_messages;
+    platform::MessageBoxes &m_messages;
     PostingContext m_context;
 };
 

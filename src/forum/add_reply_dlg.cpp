@@ -3,7 +3,7 @@
 #include "varnel_services.h"
 #include "zone_catalogue.h"
 
-#include "ui/message_box.h"
+#include "platform/message_box.h"
 
 namespace quillora::forum {
 
@@ -41,7 +41,7 @@ QString CAddReplyDlg::messageFor(SolutionRule rule)
     return {};
 }
 
-CAddReplyDlg::CAddReplyDlg(const service::SiteAddress &site, AddReplyView &view, ui::MessageBoxes &messages,
+CAddReplyDlg::CAddReplyDlg(const service::SiteAddress &site, AddReplyView &view, platform::MessageBoxes &messages,
                            const PostingContext &context)
     : m_site(site), m_view(view), m_messages(messages), m_context(context)
 {
@@ -57,7 +57,7 @@ void CAddReplyDlg::onInitDialog()
 
 void CAddReplyDlg::message(const QString &text)
 {
-    m_messages.ok(text, ui::programTitle(), ui::MessageIcon::Warning, m_view.messageOwner());
+    m_messages.ok(text, platform::programTitle(), platform::MessageIcon::Warning, m_view.messageOwner());
 }
 
 void CAddReplyDlg::onSubmit()

@@ -32,7 +32,7 @@ QString zoneTextOfColumn(int columnId);
 
 class CAddReplyDlg {
   public:
-    CAddReplyDlg(const service::SiteAddress &site, AddReplyView &view, ui::MessageBoxes &messages,
+    CAddReplyDlg(const service::SiteAddress &site, AddReplyView &view, platform::MessageBoxes &messages,
                  const PostingContext &context);
 
     // The dialog opens: the zone of the current column, the selected
@@ -54,7 +54,7 @@ class CAddReplyDlg {
 
     service::SiteAddress m_site;
     AddReplyView &m_view;
-    ui::MessageBoxes &m_messages;
+    platform::MessageBoxes &m_messages;
     PostingContext m_context;
 };
 

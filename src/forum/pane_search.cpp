@@ -1,7 +1,7 @@
 #include "pane_search.h"
 
 #include "main_frame.h"
-#include "ui/message_box.h"
+#include "platform/message_box.h"
 #include "zone_catalogue.h"
 #include "zone_view.h"
 
@@ -39,7 +39,7 @@ int questionIdFromText(const QString &text)
     return static_cast<int>(value);
 }
 
-CPaneSearch::CPaneSearch(PaneSearchView &view, ui::MessageBoxes &messages, ZoneViewsSource zones)
+CPaneSearch::CPaneSearch(PaneSearchView &view, platform::MessageBoxes &messages, ZoneViewsSource zones)
     : m_view(view), m_messages(messages), m_zones(std::move(zones))
 {
 }
@@ -100,7 +100,7 @@ void CPaneSearch::fillColumns(int categoryIndex)
 
 void CPaneSearch::showMessage(const QString &text)
 {
-    m_messages.ok(text, ui::programTitle(), ui::MessageIcon::None, m_view.messageOwner());
+    m_messages.ok(text, platform::programTitle(), platform::MessageIcon::None, m_view.messageOwner());
 }
 
 bool CPaneSearch::onSearchById()

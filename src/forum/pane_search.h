@@ -19,7 +19,7 @@ namespace quillora::presence {
 class ZoneViews;
 }
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
 }
 
@@ -60,7 +60,7 @@ class CPaneSearch {
     // get its zone views after the pane is made.
     using ZoneViewsSource = std::function<presence::ZoneViews &()>;
 
-    CPaneSearch(PaneSearchView &view, ui::MessageBoxes &messages, ZoneViewsSource zones);
+    CPaneSearch(PaneSearchView &view, platform::MessageBoxes &messages, ZoneViewsSource zones);
 
     // The pane is shown: the first time only, "Category:" gets the eight
     // labels with the first selected and "Zone:" its columns.
@@ -93,7 +93,7 @@ class CPaneSearch {
     void showMessage(const QString &text);
 
     PaneSearchView &m_view;
-    ui::MessageBoxes &m_messages;
+    platform::MessageBoxes &m_messages;
     ZoneViewsSource m_zones;
     bool m_created = false;
     int m_category = -1;

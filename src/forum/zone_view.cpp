@@ -1,11 +1,11 @@
 #include "zone_view.h"
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "presence/member_values.h"
 #include "service/result_document.h"
 #include "service/varnel_services.h"
 #include "session/head_images.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "zone_catalogue.h"
 
 #include <QUrl>
@@ -130,8 +130,8 @@ int announcementRowHeight(int screenHeight)
 }
 
 CZoneView::CZoneView(int zoneIndex, const service::SiteAddress &site, BrowsingValues &browsing,
-                     const presence::MemberValues &member, ZoneViewDisplay &display, ui::MessageBoxes &messages,
-                     ui::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks, QObject *owner)
+                     const presence::MemberValues &member, ZoneViewDisplay &display, platform::MessageBoxes &messages,
+                     platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks, QObject *owner)
     : m_zoneIndex(zoneIndex), m_site(site), m_browsing(browsing), m_member(member), m_display(display),
       m_messages(messages), m_opener(opener), m_faceDirectory(std::move(customFaceDirectory)),
       m_hooks(std::move(hooks)), m_owner(owner)
@@ -145,7 +145,8 @@ QString CZoneView::viewClassName() const
 
 void CZoneView::message(const QString &text, bool warning)
 {
-    m_messages.ok(text, ui::programTitle(), warning ? ui::MessageIcon::Warning : ui::MessageIcon::Information, m_owner);
+    m_messages.ok(text, platform::programTitle(),
+                  warning ? platform::MessageIcon::Warning : platform::MessageIcon::Information, m_owner);
 }
 
 void CZoneView::setLists(bool postList, bool announcements)

@@ -6,8 +6,8 @@
 // "Ask Question" / "Answer Question" around the posting dialogs.
 //
 // The view holds no widgets. It drives a ZoneViewDisplay (the thin widget),
-// shows every message through ui::MessageBoxes, opens link announcements
-// through ui::SystemOpener, and calls the service synchronously with a fresh
+// shows every message through platform::MessageBoxes, opens link announcements
+// through platform::SystemOpener, and calls the service synchronously with a fresh
 // proxy per call. Needs Qt Core only, so every rule runs in a test without a
 // display.
 #pragma once
@@ -23,10 +23,10 @@
 
 class QObject;
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
 class SystemOpener;
-} // namespace quillora::ui
+} // namespace quillora::platform
 
 namespace quillora::presence {
 struct MemberValues;
@@ -194,8 +194,8 @@ class CZoneView {
     // password are read at each use). `customFaceDirectory` is the head image
     // cache (session::customFaceDirectory()).
     CZoneView(int zoneIndex, const service::SiteAddress &site, BrowsingValues &browsing,
-              const presence::MemberValues &member, ZoneViewDisplay &display, ui::MessageBoxes &messages,
-              ui::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks = {},
+              const presence::MemberValues &member, ZoneViewDisplay &display, platform::MessageBoxes &messages,
+              platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks = {},
               QObject *owner = nullptr);
 
     int zoneIndex() const { return m_zoneIndex; }
@@ -265,8 +265,8 @@ class CZoneView {
     BrowsingValues &m_browsing;
     const presence::MemberValues &m_member;
     ZoneViewDisplay &m_display;
-    ui::MessageBoxes &m_messages;
-    ui::SystemOpener &m_opener;
+    platform::MessageBoxes &m_messages;
+    platform::SystemOpener &m_opener;
     QString m_faceDirectory;
     ZoneViewHooks m_hooks;
     QObject *m_owner;

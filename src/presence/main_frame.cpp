@@ -1,7 +1,7 @@
 #include "main_frame.h"
 
-#include "ui/message_box.h"
-#include "ui/system_open.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "varnel_services.h"
 
 namespace quillora::presence {
@@ -68,15 +68,16 @@ int zoneOfColumn(int column)
     return -1;
 }
 
-CMainFrame::CMainFrame(const service::SiteAddress &site, ui::MessageBoxes &messages, ui::SystemOpener &opener,
-                       FrameView &view, QObject *owner)
+CMainFrame::CMainFrame(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                       platform::SystemOpener &opener, FrameView &view, QObject *owner)
     : m_site(site), m_messages(messages), m_opener(opener), m_view(view), m_owner(owner)
 {
 }
 
 void CMainFrame::showMessage(const QString &text, bool error)
 {
-    m_messages.ok(text, ui::programTitle(), error ? ui::MessageIcon::Warning : ui::MessageIcon::Information, m_owner);
+    m_messages.ok(text, platform::programTitle(),
+                  error ? platform::MessageIcon::Warning : platform::MessageIcon::Information, m_owner);
 }
 
 bool CMainFrame::fetchOnlineCount(int &count)

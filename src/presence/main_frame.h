@@ -16,10 +16,10 @@
 
 class QObject;
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
 class SystemOpener;
-} // namespace quillora::ui
+} // namespace quillora::platform
 
 namespace quillora::presence {
 
@@ -101,8 +101,8 @@ struct FrameDialogs {
 
 class CMainFrame {
   public:
-    CMainFrame(const service::SiteAddress &site, ui::MessageBoxes &messages, ui::SystemOpener &opener, FrameView &view,
-               QObject *owner = nullptr);
+    CMainFrame(const service::SiteAddress &site, platform::MessageBoxes &messages, platform::SystemOpener &opener,
+               FrameView &view, QObject *owner = nullptr);
 
     // Reads the member values from the sign-in document, fetches the online
     // count and fills status panes 1 to 6. False (after its message) when the
@@ -153,8 +153,8 @@ class CMainFrame {
     bool fetchOnlineCount(int &count);
 
     service::SiteAddress m_site;
-    ui::MessageBoxes &m_messages;
-    ui::SystemOpener &m_opener;
+    platform::MessageBoxes &m_messages;
+    platform::SystemOpener &m_opener;
     FrameView &m_view;
     QObject *m_owner;
     ZoneViews m_noZones;

@@ -1,7 +1,7 @@
 #include "login_dlg.h"
 
-#include "ui/message_box.h"
-#include "ui/system_open.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "varnel_services.h"
 
 namespace quillora::session {
@@ -10,15 +10,15 @@ using service::CVarnelServices;
 using service::Op;
 using service::succeeded;
 
-CLoginDlg::CLoginDlg(const service::SiteAddress &site, LoginView &view, ui::MessageBoxes &messages,
-                     ui::SystemOpener &opener, const RememberedCredentials &store, SignInQuota &quota)
+CLoginDlg::CLoginDlg(const service::SiteAddress &site, LoginView &view, platform::MessageBoxes &messages,
+                     platform::SystemOpener &opener, const RememberedCredentials &store, SignInQuota &quota)
     : m_site(site), m_view(view), m_messages(messages), m_opener(opener), m_store(store), m_quota(quota)
 {
 }
 
 void CLoginDlg::message(const QString &text)
 {
-    m_messages.ok(text, ui::programTitle(), ui::MessageIcon::None, m_view.messageOwner());
+    m_messages.ok(text, platform::programTitle(), platform::MessageIcon::None, m_view.messageOwner());
 }
 
 void CLoginDlg::onInitDialog()
@@ -133,7 +133,7 @@ void CLoginDlg::onSignIn()
         return;
     case RememberStatus::TooLong:
         // The record cannot hold this pair; sign in without remembering it.
-        m_messages.ok(tooLongToRememberMessage(), ui::programTitle(), ui::MessageIcon::Information,
+        m_messages.ok(tooLongToRememberMessage(), platform::programTitle(), platform::MessageIcon::Information,
                       m_view.messageOwner());
         break;
     }

@@ -10,10 +10,10 @@
 #include <QObject>
 #include <QString>
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
 class SystemOpener;
-} // namespace quillora::ui
+} // namespace quillora::platform
 
 namespace quillora::session {
 
@@ -43,8 +43,8 @@ struct SignInQuota {
 
 class CLoginDlg {
   public:
-    CLoginDlg(const service::SiteAddress &site, LoginView &view, ui::MessageBoxes &messages, ui::SystemOpener &opener,
-              const RememberedCredentials &store, SignInQuota &quota);
+    CLoginDlg(const service::SiteAddress &site, LoginView &view, platform::MessageBoxes &messages,
+              platform::SystemOpener &opener, const RememberedCredentials &store, SignInQuota &quota);
 
     // The dialog opens: "Forgot password" disabled, remembered credentials loaded.
     void onInitDialog();
@@ -89,8 +89,8 @@ class CLoginDlg {
 
     service::SiteAddress m_site;
     LoginView &m_view;
-    ui::MessageBoxes &m_messages;
-    ui::SystemOpener &m_opener;
+    platform::MessageBoxes &m_messages;
+    platform::SystemOpener &m_opener;
     const RememberedCredentials &m_store;
     SignInQuota &m_quota;
 

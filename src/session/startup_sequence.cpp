@@ -1,9 +1,9 @@
 #include "startup_sequence.h"
 
 #include "machine_address.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "result_document.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_services.h"
 
 namespace quillora::session {
@@ -12,8 +12,9 @@ using service::CVarnelServices;
 using service::Op;
 using service::succeeded;
 
-StartupSequence::StartupSequence(const service::SiteAddress &site, StartupScreens &screens, ui::MessageBoxes &messages,
-                                 ui::SystemOpener &opener, std::function<QString()> machineAddress)
+StartupSequence::StartupSequence(const service::SiteAddress &site, StartupScreens &screens,
+                                 platform::MessageBoxes &messages, platform::SystemOpener &opener,
+                                 std::function<QString()> machineAddress)
     : m_site(site), m_screens(screens), m_messages(messages), m_opener(opener),
       m_machineAddress(machineAddress ? std::move(machineAddress) : std::function<QString()>(machineIPv4Address))
 {
@@ -23,7 +24,7 @@ StartupOutcome StartupSequence::fail(StartupOutcome outcome, const QString &mess
 {
     m_screens.destroyConnecting();
     // Start-up messages belong to the application, not to a window.
-    m_messages.ok(message, ui::programTitle());
+    m_messages.ok(message, platform::programTitle());
     return outcome;
 }
 

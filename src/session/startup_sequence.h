@@ -9,10 +9,10 @@
 
 #include <functional>
 
-namespace quillora::ui {
+namespace quillora::platform {
 class MessageBoxes;
 class SystemOpener;
-} // namespace quillora::ui
+} // namespace quillora::platform
 
 namespace quillora::session {
 
@@ -48,8 +48,8 @@ enum class StartupOutcome {
 
 class StartupSequence {
   public:
-    StartupSequence(const service::SiteAddress &site, StartupScreens &screens, ui::MessageBoxes &messages,
-                    ui::SystemOpener &opener, std::function<QString()> machineAddress = {});
+    StartupSequence(const service::SiteAddress &site, StartupScreens &screens, platform::MessageBoxes &messages,
+                    platform::SystemOpener &opener, std::function<QString()> machineAddress = {});
 
     // Steps from the sign-in dialog on; anything but Running means the program ends.
     StartupOutcome run();
@@ -75,8 +75,8 @@ class StartupSequence {
 
     service::SiteAddress m_site;
     StartupScreens &m_screens;
-    ui::MessageBoxes &m_messages;
-    ui::SystemOpener &m_opener;
+    platform::MessageBoxes &m_messages;
+    platform::SystemOpener &m_opener;
     std::function<QString()> m_machineAddress;
     QString m_userDocument;
     int m_userId = 0;

@@ -6,54 +6,54 @@
 
 namespace quillora::ui {
 
-MessageAnswer QtMessageBoxes::show(const MessageRequest &request)
+platform::MessageAnswer QtMessageBoxes::show(const platform::MessageRequest &request)
 {
     QWidget *owner = qobject_cast<QWidget *>(request.owner);
     QMessageBox box(owner);
     box.setWindowTitle(request.caption);
     box.setText(request.text);
     switch (request.icon) {
-    case MessageIcon::None:
+    case platform::MessageIcon::None:
         box.setIcon(QMessageBox::NoIcon);
         break;
-    case MessageIcon::Information:
+    case platform::MessageIcon::Information:
         box.setIcon(QMessageBox::Information);
         break;
-    case MessageIcon::Warning:
+    case platform::MessageIcon::Warning:
         box.setIcon(QMessageBox::Warning);
         break;
-    case MessageIcon::Error:
+    case platform::MessageIcon::Error:
         box.setIcon(QMessageBox::Critical);
         break;
-    case MessageIcon::Question:
+    case platform::MessageIcon::Question:
         box.setIcon(QMessageBox::Question);
         break;
     }
     switch (request.buttons) {
-    case MessageButtons::Ok:
+    case platform::MessageButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         break;
-    case MessageButtons::OkCancel:
+    case platform::MessageButtons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
-    case MessageButtons::YesNo:
+    case platform::MessageButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     }
     switch (box.exec()) {
     case QMessageBox::Ok:
-        return MessageAnswer::Ok;
+        return platform::MessageAnswer::Ok;
     case QMessageBox::Cancel:
-        return MessageAnswer::Cancel;
+        return platform::MessageAnswer::Cancel;
     case QMessageBox::Yes:
-        return MessageAnswer::Yes;
+        return platform::MessageAnswer::Yes;
     case QMessageBox::No:
-        return MessageAnswer::No;
+        return platform::MessageAnswer::No;
     default:
         // A box closed by its window's close button answers as its escape button.
-        return request.buttons == MessageButtons::Ok      ? MessageAnswer::Ok
-               : request.buttons == MessageButtons::YesNo ? MessageAnswer::No
-                                                          : MessageAnswer::Cancel;
+        return request.buttons == platform::MessageButtons::Ok      ? platform::MessageAnswer::Ok
+               : request.buttons == platform::MessageButtons::YesNo ? platform::MessageAnswer::No
+                                                                    : platform::MessageAnswer::Cancel;
     }
 }
 

@@ -2,13 +2,13 @@
 // a widget), captioned and iconed as asked.
 #pragma once
 
-#include "message_box.h"
+#include "platform/message_box.h"
 
 namespace quillora::ui {
 
-class QtMessageBoxes : public MessageBoxes {
+class QtMessageBoxes : public platform::MessageBoxes {
   public:
-    MessageAnswer show(const MessageRequest &request) override;
+    platform::MessageAnswer show(const platform::MessageRequest &request) override;
 };
 
 } // namespace quillora::ui

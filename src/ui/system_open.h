@@ -1,28 +1,11 @@
-// Opening site pages with the system's "open" action (the default browser).
-// Logic takes a SystemOpener; the program passes DesktopSystemOpener, tests a
-// RecordingSystemOpener. The interface and the recorder need Qt Core only.
+// The system's "open" action for the program: QDesktopServices::openUrl.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "platform/system_open.h"
 
 namespace quillora::ui {
 
-class SystemOpener {
-  public:
-    virtual ~SystemOpener() = default;
-    virtual void openUrl(const QString &url) = 0;
-};
-
-// Records the addresses it was asked to open, opens nothing.
-class RecordingSystemOpener : public SystemOpener {
-  public:
-    void openUrl(const QString &url) override { opened.append(url); }
-    QStringList opened;
-};
-
-// QDesktopServices::openUrl (defined in the widget library, system_open.cpp).
-class DesktopSystemOpener : public SystemOpener {
+class DesktopSystemOpener : public platform::SystemOpener {
   public:
     void openUrl(const QString &url) override;
 };

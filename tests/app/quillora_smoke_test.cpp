@@ -1,6 +1,8 @@
 // Smoke tests of the program: the real application object runs start-up
 // against the real varnel-server (offscreen), answering its dialogs the way a
 // member would; and the built binary refuses a second copy on one display.
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "quillora_app.h"
 #include "remembered_credentials.h"
 #include "screens/login_dialog.h"
@@ -8,8 +10,6 @@
 #include "screens/update_dlg.h"
 #include "scripted_http_peer.h"
 #include "single_instance.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 
@@ -113,8 +113,8 @@ TEST(QuilloraSmoke, SignsInShowsTheMainFrameOffersTheUpdateAndSignsOutOnClose)
     const service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(server.port())};
     const int before = onlineCount(site);
 
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     int argc = 1;
     app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
     ModalAnswerer answerer(&app);
@@ -164,8 +164,8 @@ TEST(QuilloraSmoke, RememberedMemberWithTheServerGoneEndsWithTheConnectMessage)
     ASSERT_EQ(session::RememberedCredentials().remember(QStringLiteral("carol"), QStringLiteral("carol123")),
               session::RememberStatus::Ok);
 
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     int argc = 1;
     app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
     ModalAnswerer answerer(&app);

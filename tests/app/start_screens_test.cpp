@@ -1,13 +1,13 @@
 // The start-up widgets: that they carry the system's texts and pass the
 // rules' focus, selection and enabling on to the real controls.
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "qt_message_boxes.h"
 #include "remembered_credentials.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
 #include "screens/update_dlg.h"
 #include "scripted_http_peer.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -42,8 +42,8 @@ class StartScreens : public ::testing::Test {
     session::RememberedCredentials store{{dir.filePath(QStringLiteral("Kestova/credentials.ini")),
                                           dir.filePath(QStringLiteral("quillora/winuser.dat"))}};
     service::SiteAddress site{QStringLiteral("127.0.0.1"), deadPort()};
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     session::SignInQuota quota;
 
     static quint16 deadPort()
@@ -164,9 +164,10 @@ TEST_F(StartScreens, QtMessageBoxesShowTheRequestAndReturnTheAnswer)
         seenParent = box->parentWidget();
         QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     });
-    const ui::MessageAnswer answer = boxes.show({QStringLiteral("Go on?"), QStringLiteral("Quillora 2007"),
-                                                 ui::MessageIcon::Error, ui::MessageButtons::YesNo, &owner});
-    EXPECT_EQ(answer, ui::MessageAnswer::No);
+    const platform::MessageAnswer answer =
+        boxes.show({QStringLiteral("Go on?"), QStringLiteral("Quillora 2007"), platform::MessageIcon::Error,
+                    platform::MessageButtons::YesNo, &owner});
+    EXPECT_EQ(answer, platform::MessageAnswer::No);
     EXPECT_EQ(seenText, QStringLiteral("Go on?"));
     EXPECT_EQ(seenTitle, QStringLiteral("Quillora 2007"));
     EXPECT_EQ(seenIcon, QMessageBox::Critical);

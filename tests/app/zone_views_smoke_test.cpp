@@ -5,6 +5,8 @@
 // mouse and keyboard.
 #include "browsing_values.h"
 #include "markup_list_ctrl.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "quillora_app.h"
 #include "result_document.h"
 #include "screens/add_reply_dialog.h"
@@ -13,8 +15,6 @@
 #include "screens/quillora_view.h"
 #include "screens/update_dlg.h"
 #include "screens/zone_view_widget.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_tree_ctrl.h"
@@ -84,8 +84,8 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
     qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")).toLocal8Bit());
     qputenv("QUILLORA_SITE", QByteArray::fromStdString(server.siteAddress()));
 
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     int argc = 1;
     app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
     // The sign-in dialog is answered as the member would.

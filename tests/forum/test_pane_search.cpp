@@ -3,7 +3,7 @@
 // view of the current zone.
 #include "main_frame.h"
 #include "pane_search.h"
-#include "ui/message_box.h"
+#include "platform/message_box.h"
 #include "zone_catalogue.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +63,7 @@ class PaneSearchTest : public ::testing::Test {
   protected:
     RecordingZoneViews zones;
     FakePaneView view;
-    ui::RecordingMessageBoxes messages;
+    platform::RecordingMessageBoxes messages;
     CPaneSearch pane{view, messages, [this]() -> presence::ZoneViews & { return zones; }};
 };
 

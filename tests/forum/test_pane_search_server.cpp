@@ -3,9 +3,9 @@
 // paging through search results repeats the same search.
 #include "main_frame.h"
 #include "pane_search.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "presence/member_values.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "zone_catalogue.h"
 #include "zone_view_test_support.h"
@@ -40,8 +40,8 @@ class FourZoneViews : public presence::ZoneViews {
 
     BrowsingValues browsing;
     presence::MemberValues member;
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     std::array<RecordingZoneDisplay, kZoneCount> displays;
     std::array<std::unique_ptr<CZoneView>, kZoneCount> views;
 };
@@ -78,7 +78,7 @@ struct PaneSearchServer : ::testing::Test {
     QTemporaryDir faces;
     std::unique_ptr<FourZoneViews> zones;
     PaneView view;
-    ui::RecordingMessageBoxes paneMessages;
+    platform::RecordingMessageBoxes paneMessages;
     std::unique_ptr<CPaneSearch> pane;
 };
 

@@ -3,10 +3,10 @@
 // the rules, and the digits-only question ID box.
 #include "frame_test_support.h"
 #include "main_frame.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "screens/main_frame_window.h"
 #include "screens/pane_search_widget.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "zone_catalogue.h"
 
 #include <QApplication>
@@ -82,8 +82,8 @@ struct PaneSearchWidgetTest : ::testing::Test {
     }
 
     service::SiteAddress site{QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()};
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     RecordingZoneViews zones;
     std::unique_ptr<ui::MainFrameWindow> window;
 };

@@ -3,8 +3,8 @@
 // and the "Ask Question" / "Answer Question" entries around them.
 #include "add_post_dlg.h"
 #include "add_reply_dlg.h"
+#include "platform/message_box.h"
 #include "result_document.h"
-#include "ui/message_box.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_catalogue.h"
@@ -152,7 +152,7 @@ TEST(SolutionRules, ZoneTextDropsItsPrefix)
 
 struct OfflineDialogs : ::testing::Test {
     service::SiteAddress nowhere{QStringLiteral("127.0.0.1"), closedLoopbackPort()};
-    ui::RecordingMessageBoxes messages;
+    platform::RecordingMessageBoxes messages;
 };
 
 TEST_F(OfflineDialogs, PostQuestionOpensWithItsInitialValues)
@@ -341,7 +341,7 @@ struct ServerPosting : ::testing::Test {
     }
 
     static testpeers::VarnelServerProcess *server;
-    ui::RecordingMessageBoxes messages;
+    platform::RecordingMessageBoxes messages;
 };
 testpeers::VarnelServerProcess *ServerPosting::server = nullptr;
 

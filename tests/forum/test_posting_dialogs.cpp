@@ -2,13 +2,13 @@
 // accept, where the focus goes, and a question and a solution posted to the
 // real server through the buttons.
 #include "main_frame.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "result_document.h"
 #include "screens/add_post_dialog.h"
 #include "screens/add_reply_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/posting_entry.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_catalogue.h"
@@ -98,7 +98,7 @@ struct PostingDialogs : ::testing::Test {
     }
 
     static testpeers::VarnelServerProcess *server;
-    ui::RecordingMessageBoxes messages;
+    platform::RecordingMessageBoxes messages;
 };
 testpeers::VarnelServerProcess *PostingDialogs::server = nullptr;
 
@@ -224,7 +224,7 @@ template <typename D> void whenOpen(std::function<void(D &)> fill, bool *seen)
 
 TEST_F(PostingDialogs, MenuCommandsOpenTheDialogsWithTheMembersFiguresAndRefresh)
 {
-    ui::RecordingSystemOpener opener;
+    platform::RecordingSystemOpener opener;
     ui::MainFrameWindow window(ui::MainFrameContext{site(), userDocument(QStringLiteral("dave")), &messages, &opener});
     window.setQuitHandler([] {});
     ASSERT_TRUE(window.isCreated());

@@ -3,11 +3,11 @@
 // documents and failures the real server never sends (more than 48 experts,
 // a broken document, a service that stops answering), played by a scripted
 // loopback peer.
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "presence/member_values.h"
 #include "service/site_config.h"
 #include "session/head_images.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "zone_view_test_support.h"
 
 #include <QDir>
@@ -173,8 +173,8 @@ struct PeerView : ::testing::Test {
     BrowsingValues browsing;
     presence::MemberValues member;
     RecordingZoneDisplay display;
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     std::unique_ptr<CZoneView> view;
 };
 

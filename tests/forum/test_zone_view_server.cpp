@@ -3,12 +3,12 @@
 // directly), paging and its buttons, "Jump to", the pages opened for rows
 // and announcements, own-question detection, online experts, and the checks
 // around the posting dialogs.
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "presence/member_values.h"
 #include "service/result_document.h"
 #include "service/varnel_services.h"
 #include "session/head_images.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "zone_view_test_support.h"
 
@@ -115,8 +115,8 @@ struct ServerView : ::testing::Test {
     BrowsingValues browsing;
     presence::MemberValues member;
     RecordingZoneDisplay display;
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     std::unique_ptr<CZoneView> view;
 };
 testpeers::VarnelServerProcess *ServerView::server = nullptr;
@@ -633,7 +633,7 @@ TEST_F(ServerView, AskQuestionChecks)
     EXPECT_EQ(dialogs, 2);
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown.front().text, QStringLiteral("The question has been successfully posted!"));
-    EXPECT_EQ(messages.shown.front().icon, ui::MessageIcon::Information);
+    EXPECT_EQ(messages.shown.front().icon, platform::MessageIcon::Information);
     EXPECT_EQ(messages.shown.front().caption, QStringLiteral("Quillora 2007"));
     EXPECT_EQ(refreshes, 1);
     EXPECT_EQ(display.expertSets, 2); // cleared, then filled

@@ -3,8 +3,8 @@
 // sequence.
 #include "frame_test_support.h"
 #include "main_frame.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ const QString kConnectFailed = QStringLiteral("Failed to connect to server, plea
 
 struct DownFrame : ::testing::Test {
     service::SiteAddress site{QStringLiteral("127.0.0.1"), closedLoopbackPort()};
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     RecordingFrameView view;
     RecordingZones zones;
     CMainFrame frame{site, messages, opener, view};

@@ -3,8 +3,8 @@
 // the close sequence signing the member out.
 #include "frame_test_support.h"
 #include "main_frame.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 
@@ -59,8 +59,8 @@ struct ServerFrame : ::testing::Test {
     }
 
     static testpeers::VarnelServerProcess *server;
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     RecordingFrameView view;
 };
 testpeers::VarnelServerProcess *ServerFrame::server = nullptr;

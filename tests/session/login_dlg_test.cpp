@@ -1,18 +1,18 @@
 // The sign-in rules. Rules that need the service run against the real
 // varnel-server (see signin_server_test.cpp); these need none, or a dead port.
 #include "login_dlg.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "session_test_support.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace quillora::session;
+using quillora::platform::RecordingMessageBoxes;
+using quillora::platform::RecordingSystemOpener;
 using quillora::service::SiteAddress;
-using quillora::ui::RecordingMessageBoxes;
-using quillora::ui::RecordingSystemOpener;
 using sessiontest::RecordingLoginView;
 
 namespace {

@@ -1,11 +1,11 @@
 // Sign-in and start-up against the real varnel-server with its demo
 // community (members "alice", "bob", ... with passwords name + "123").
 #include "login_dlg.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "remembered_credentials.h"
 #include "session_test_support.h"
 #include "startup_sequence.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 
@@ -16,11 +16,11 @@
 #include <memory>
 
 using namespace quillora::session;
+using quillora::platform::RecordingMessageBoxes;
+using quillora::platform::RecordingSystemOpener;
 using quillora::service::SiteAddress;
 using quillora::testpeers::VarnelServerOptions;
 using quillora::testpeers::VarnelServerProcess;
-using quillora::ui::RecordingMessageBoxes;
-using quillora::ui::RecordingSystemOpener;
 using sessiontest::RecordingLoginView;
 
 namespace {

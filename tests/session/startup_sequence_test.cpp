@@ -2,19 +2,19 @@
 // The service answers come from a scripted peer (documents the real server
 // never sends) or from nowhere (a dead port); the paths the real server
 // drives are in signin_server_test.cpp.
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "session_test_support.h"
 #include "startup_sequence.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 
 #include <gtest/gtest.h>
 
 using namespace quillora::session;
+using quillora::platform::RecordingMessageBoxes;
+using quillora::platform::RecordingSystemOpener;
 using quillora::service::SiteAddress;
 using quillora::testpeers::PeerScript;
 using quillora::testpeers::ScriptedHttpPeer;
-using quillora::ui::RecordingMessageBoxes;
-using quillora::ui::RecordingSystemOpener;
 using sessiontest::answering;
 
 namespace sessiontest {

@@ -2,9 +2,9 @@
 //   main_frame_preview [level] [role]   (QUILLORA_SITE names the server)
 // Not a test; the window runs until it is closed.
 #include "frame_test_support.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "screens/main_frame_window.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "ui/ui_resources.h"
 
 #include <QApplication>
@@ -16,8 +16,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Quillora"));
     const int level = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 7;
     const int role = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 3;
-    quillora::ui::RecordingMessageBoxes messages;
-    quillora::ui::RecordingSystemOpener opener;
+    quillora::platform::RecordingMessageBoxes messages;
+    quillora::platform::RecordingSystemOpener opener;
     quillora::ui::MainFrameContext ctx{
         quillora::service::siteFromEnvironment(),
         quillora::presence::test::signInDocument(21, QStringLiteral("marta.k"), QStringLiteral("pw"), role, level,

@@ -2,9 +2,9 @@
 // tray menu, status panes and the saved layout.
 #include "frame_test_support.h"
 #include "main_frame.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "screens/main_frame_window.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,8 +75,8 @@ struct Window : ::testing::Test {
     }
 
     service::SiteAddress site{QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()};
-    ui::RecordingMessageBoxes messages;
-    ui::RecordingSystemOpener opener;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
     int quits = 0;
 };
 

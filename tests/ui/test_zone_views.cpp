@@ -7,12 +7,12 @@
 #include "frame_commands.h"
 #include "main_frame.h"
 #include "markup_list_ctrl.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "screens/expert_info.h"
 #include "screens/main_frame_window.h"
 #include "screens/quillora_view.h"
 #include "screens/zone_view_widget.h"
-#include "ui/message_box.h"
-#include "ui/system_open.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_tree_ctrl.h"
@@ -125,8 +125,8 @@ class ZoneViewsTest : public ::testing::Test {
     static inline VarnelServerProcess *s_server = nullptr;
     QTemporaryDir m_home;
     service::SiteAddress m_site;
-    ui::RecordingMessageBoxes m_messages;
-    ui::RecordingSystemOpener m_opener;
+    platform::RecordingMessageBoxes m_messages;
+    platform::RecordingSystemOpener m_opener;
     forum::BrowsingValues m_browsing;
     std::unique_ptr<ui::MainFrameWindow> m_window;
     ui::CQuilloraView *m_view = nullptr;

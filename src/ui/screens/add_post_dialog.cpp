@@ -66,7 +66,7 @@ QLabel *fieldLabel(const QString &text, QWidget *buddy, QWidget *parent)
 
 } // namespace
 
-AddPostDialog::AddPostDialog(const service::SiteAddress &site, MessageBoxes &messages,
+AddPostDialog::AddPostDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
                              const forum::PostingContext &context, QWidget *parent)
     : QDialog(parent)
 {
@@ -229,8 +229,8 @@ void AddPostDialog::showEvent(QShowEvent *event)
     applyFocus();
 }
 
-bool execAddPostDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                       QWidget *parent)
+bool execAddPostDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                       const forum::PostingContext &context, QWidget *parent)
 {
     AddPostDialog dialog(site, messages, context, parent);
     return dialog.exec() == QDialog::Accepted;

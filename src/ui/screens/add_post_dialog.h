@@ -4,6 +4,8 @@
 // this widget shows and forwards.
 #pragma once
 
+#include "platform/message_box.h"
+
 #include "add_post_dlg.h"
 
 #include <QDialog>
@@ -17,13 +19,11 @@ class QPushButton;
 
 namespace quillora::ui {
 
-class MessageBoxes;
-
 class AddPostDialog : public QDialog, public forum::AddPostView {
     Q_OBJECT
   public:
-    AddPostDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                  QWidget *parent = nullptr);
+    AddPostDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                  const forum::PostingContext &context, QWidget *parent = nullptr);
     ~AddPostDialog() override;
 
     forum::CAddPostDlg &rules() { return *m_rules; }
@@ -75,7 +75,7 @@ class AddPostDialog : public QDialog, public forum::AddPostView {
 void limitPlainText(QPlainTextEdit *edit, int maxLength, QLabel *count = nullptr);
 
 // Opens "Post Question" modally over `parent`; true when the question was stored.
-bool execAddPostDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                       QWidget *parent);
+bool execAddPostDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                       const forum::PostingContext &context, QWidget *parent);
 
 } // namespace quillora::ui

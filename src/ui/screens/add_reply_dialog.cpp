@@ -29,7 +29,7 @@ QLineEdit *readOnlyLine(QWidget *parent)
 
 } // namespace
 
-AddReplyDialog::AddReplyDialog(const service::SiteAddress &site, MessageBoxes &messages,
+AddReplyDialog::AddReplyDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
                                const forum::PostingContext &context, QWidget *parent)
     : QDialog(parent)
 {
@@ -136,8 +136,8 @@ void AddReplyDialog::showEvent(QShowEvent *event)
         m_solution->setFocus(Qt::OtherFocusReason);
 }
 
-bool execAddReplyDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                        QWidget *parent)
+bool execAddReplyDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                        const forum::PostingContext &context, QWidget *parent)
 {
     AddReplyDialog dialog(site, messages, context, parent);
     return dialog.exec() == QDialog::Accepted;

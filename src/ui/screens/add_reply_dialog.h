@@ -3,6 +3,8 @@
 // in forum::CAddReplyDlg; this widget shows and forwards.
 #pragma once
 
+#include "platform/message_box.h"
+
 #include "add_reply_dlg.h"
 
 #include <QDialog>
@@ -16,13 +18,11 @@ class QPushButton;
 
 namespace quillora::ui {
 
-class MessageBoxes;
-
 class AddReplyDialog : public QDialog, public forum::AddReplyView {
     Q_OBJECT
   public:
-    AddReplyDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                   QWidget *parent = nullptr);
+    AddReplyDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                   const forum::PostingContext &context, QWidget *parent = nullptr);
     ~AddReplyDialog() override;
 
     forum::CAddReplyDlg &rules() { return *m_rules; }
@@ -59,7 +59,7 @@ class AddReplyDialog : public QDialog, public forum::AddReplyView {
 };
 
 // Opens "Post Solution" modally over `parent`; true when the solution was stored.
-bool execAddReplyDialog(const service::SiteAddress &site, MessageBoxes &messages, const forum::PostingContext &context,
-                        QWidget *parent);
+bool execAddReplyDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                        const forum::PostingContext &context, QWidget *parent);
 
 } // namespace quillora::ui

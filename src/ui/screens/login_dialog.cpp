@@ -20,9 +20,9 @@ constexpr QRect kButtonRow(18, 250, 404, 30);
 
 } // namespace
 
-LoginDialog::LoginDialog(const service::SiteAddress &site, MessageBoxes &messages, SystemOpener &opener,
-                         const session::RememberedCredentials &store, session::SignInQuota &quota,
-                         Registration registration, QWidget *parent)
+LoginDialog::LoginDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                         platform::SystemOpener &opener, const session::RememberedCredentials &store,
+                         session::SignInQuota &quota, Registration registration, QWidget *parent)
     : QDialog(parent), m_registration(std::move(registration))
 {
     initResources();

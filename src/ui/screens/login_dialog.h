@@ -4,6 +4,9 @@
 // rules are in session::CLoginDlg; this widget shows and forwards.
 #pragma once
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+
 #include "login_dlg.h"
 
 #include <QDialog>
@@ -17,9 +20,6 @@ class QPushButton;
 
 namespace quillora::ui {
 
-class MessageBoxes;
-class SystemOpener;
-
 class LoginDialog : public QDialog, public session::LoginView {
     Q_OBJECT
   public:
@@ -27,7 +27,7 @@ class LoginDialog : public QDialog, public session::LoginView {
     using Registration = std::function<bool(QWidget *parent)>;
 
     // Without a registration runner, "Free Registration" stays disabled.
-    LoginDialog(const service::SiteAddress &site, MessageBoxes &messages, SystemOpener &opener,
+    LoginDialog(const service::SiteAddress &site, platform::MessageBoxes &messages, platform::SystemOpener &opener,
                 const session::RememberedCredentials &store, session::SignInQuota &quota,
                 Registration registration = {}, QWidget *parent = nullptr);
     ~LoginDialog() override;

@@ -3,7 +3,7 @@
 #include "zone_catalogue.h"
 
 #include "main_frame.h"
-#include "ui/message_box.h"
+#include "platform/message_box.h"
 #include "ui/system_open.h"
 #include "ui/ui_resources.h"
 
@@ -156,7 +156,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
       })
 {
     initResources();
-    setWindowTitle(programTitle());
+    setWindowTitle(platform::programTitle());
     setWindowIcon(programIcon());
     setObjectName(QStringLiteral("MainFrame"));
 

@@ -4,6 +4,9 @@
 // message lives there, this class only shows and forwards.
 #pragma once
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+
 #include "site_config.h"
 
 #include <QMainWindow>
@@ -29,15 +32,12 @@ enum class FramePane : int;
 
 namespace quillora::ui {
 
-class MessageBoxes;
-class SystemOpener;
-
 // What start-up hands to the main window.
 struct MainFrameContext {
     service::SiteAddress site;
     QString userDocument; // the sign-in User document kept by the application object
-    ui::MessageBoxes *messages = nullptr;
-    ui::SystemOpener *opener = nullptr;
+    platform::MessageBoxes *messages = nullptr;
+    platform::SystemOpener *opener = nullptr;
 };
 
 class MainFrameWindow : public QMainWindow {

@@ -48,7 +48,8 @@ QPushButton *addSearchButton(QGridLayout *grid, int row, const QString &objectNa
 
 } // namespace
 
-PaneSearchWidget::PaneSearchWidget(MessageBoxes &messages, forum::CPaneSearch::ZoneViewsSource zones, QWidget *parent)
+PaneSearchWidget::PaneSearchWidget(platform::MessageBoxes &messages, forum::CPaneSearch::ZoneViewsSource zones,
+                                   QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("paneSearch"));
@@ -175,7 +176,7 @@ void PaneSearchWidget::showEvent(QShowEvent *event)
     m_rules->onFirstShow();
 }
 
-PaneSearchWidget *installSearchPane(MainFrameWindow &frame, MessageBoxes &messages)
+PaneSearchWidget *installSearchPane(MainFrameWindow &frame, platform::MessageBoxes &messages)
 {
     if (!frame.isCreated())
         return nullptr;

@@ -5,6 +5,8 @@
 // widget shows and forwards.
 #pragma once
 
+#include "platform/message_box.h"
+
 #include "pane_search.h"
 
 #include <QWidget>
@@ -18,12 +20,12 @@ class QPushButton;
 namespace quillora::ui {
 
 class MainFrameWindow;
-class MessageBoxes;
 
 class PaneSearchWidget : public QWidget, public forum::PaneSearchView {
     Q_OBJECT
   public:
-    PaneSearchWidget(MessageBoxes &messages, forum::CPaneSearch::ZoneViewsSource zones, QWidget *parent = nullptr);
+    PaneSearchWidget(platform::MessageBoxes &messages, forum::CPaneSearch::ZoneViewsSource zones,
+                     QWidget *parent = nullptr);
     ~PaneSearchWidget() override;
 
     forum::CPaneSearch &rules() { return *m_rules; }
@@ -70,6 +72,6 @@ class PaneSearchWidget : public QWidget, public forum::PaneSearchView {
 // Puts a search pane into the frame's "Search" dock: its searches go to the
 // frame's zone views, and each zone change of the frame shows the pane and
 // makes it follow. Null when the frame was not created.
-PaneSearchWidget *installSearchPane(MainFrameWindow &frame, MessageBoxes &messages);
+PaneSearchWidget *installSearchPane(MainFrameWindow &frame, platform::MessageBoxes &messages);
 
 } // namespace quillora::ui

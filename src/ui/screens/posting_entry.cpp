@@ -19,11 +19,11 @@ forum::PostingContext contextNow(MainFrameWindow &frame, const forum::BrowsingVa
 } // namespace
 
 PostingDialogOpeners postingDialogOpeners(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
-                                          MessageBoxes &messages)
+                                          platform::MessageBoxes &messages)
 {
     const QPointer<MainFrameWindow> guard(&frame);
     const forum::BrowsingValues *values = &browsing;
-    MessageBoxes *boxes = &messages;
+    platform::MessageBoxes *boxes = &messages;
     PostingDialogOpeners openers;
     openers.askQuestion = [guard, values, boxes] {
         if (!guard)
@@ -38,7 +38,8 @@ PostingDialogOpeners postingDialogOpeners(MainFrameWindow &frame, const forum::B
     return openers;
 }
 
-void installPostingDialogs(MainFrameWindow &frame, const forum::BrowsingValues &browsing, MessageBoxes &messages)
+void installPostingDialogs(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
+                           platform::MessageBoxes &messages)
 {
     if (!frame.isCreated())
         return;

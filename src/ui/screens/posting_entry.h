@@ -6,6 +6,8 @@
 // the main frame and the zone views.
 #pragma once
 
+#include "platform/message_box.h"
+
 #include "browsing_values.h"
 
 #include <functional>
@@ -13,7 +15,6 @@
 namespace quillora::ui {
 
 class MainFrameWindow;
-class MessageBoxes;
 
 struct PostingDialogOpeners {
     std::function<bool()> askQuestion;    // "Post Question"; true when stored
@@ -24,10 +25,11 @@ struct PostingDialogOpeners {
 // Both must outlive the openers; an opener run after the frame is gone
 // opens nothing and returns false.
 PostingDialogOpeners postingDialogOpeners(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
-                                          MessageBoxes &messages);
+                                          platform::MessageBoxes &messages);
 
 // Sets the main frame's "Ask Question" and "Answer Question" dialogs and
 // enables the two commands.
-void installPostingDialogs(MainFrameWindow &frame, const forum::BrowsingValues &browsing, MessageBoxes &messages);
+void installPostingDialogs(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
+                           platform::MessageBoxes &messages);
 
 } // namespace quillora::ui

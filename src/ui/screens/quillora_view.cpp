@@ -11,8 +11,8 @@
 
 namespace quillora::ui {
 
-CQuilloraView::CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &browsing, MessageBoxes &messages,
-                             SystemOpener &opener, QObject *parent)
+CQuilloraView::CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &browsing, platform::MessageBoxes &messages,
+                             platform::SystemOpener &opener, QObject *parent)
     : QObject(parent), m_frame(frame), m_browsing(browsing)
 {
     setObjectName(QStringLiteral("CQuilloraView"));

@@ -9,6 +9,9 @@
 // pages leave no history, cache or cookies on disk.
 #pragma once
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+
 #include "main_frame.h"
 
 #include <QObject>
@@ -25,8 +28,6 @@ struct BrowsingValues;
 namespace quillora::ui {
 
 class MainFrameWindow;
-class MessageBoxes;
-class SystemOpener;
 class ZoneViewWidget;
 
 class CQuilloraView : public QObject, public presence::ZoneViews {
@@ -34,8 +35,8 @@ class CQuilloraView : public QObject, public presence::ZoneViews {
   public:
     // Builds the four views into `frame`'s tabs and makes itself the frame's
     // zone views. Nothing is loaded yet: create() does that.
-    CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &browsing, MessageBoxes &messages, SystemOpener &opener,
-                  QObject *parent = nullptr);
+    CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &browsing, platform::MessageBoxes &messages,
+                  platform::SystemOpener &opener, QObject *parent = nullptr);
     ~CQuilloraView() override;
 
     // Creation: every view loads its online experts, the Software view its

@@ -17,6 +17,9 @@
 // off-the-record profile keeps no history, cache or cookies on disk.
 #pragma once
 
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+
 #include "ui/screens/expert_info.h"
 #include "zone_view.h"
 
@@ -44,8 +47,6 @@ namespace quillora::ui {
 
 class CMarkupListCtrl;
 class CZoneTreeCtrl;
-class MessageBoxes;
-class SystemOpener;
 class ZonePanelGroup;
 
 inline constexpr int kZoneLeftPanelWidth = 180;
@@ -56,8 +57,8 @@ struct ZoneViewContext {
     service::SiteAddress site;
     forum::BrowsingValues *browsing = nullptr;
     const presence::MemberValues *member = nullptr;
-    MessageBoxes *messages = nullptr;
-    SystemOpener *opener = nullptr;
+    platform::MessageBoxes *messages = nullptr;
+    platform::SystemOpener *opener = nullptr;
     QWebEngineProfile *profile = nullptr; // must outlive the widget
     QString customFaceDirectory;          // session::customFaceDirectory()
     QSize screenSize;                     // the widths and heights derive from it; primary screen when empty

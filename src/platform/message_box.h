@@ -10,7 +10,7 @@
 #include <deque>
 #include <vector>
 
-namespace quillora::ui {
+namespace quillora::platform {
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo };
@@ -25,7 +25,7 @@ struct MessageRequest {
 };
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     virtual MessageAnswer show(const MessageRequest &request) = 0;
 
@@ -40,7 +40,7 @@ public:
 // Records every request and answers from a queue set in advance (OK, or the
 // first button's answer, when the queue is empty). For tests and headless runs.
 class RecordingMessageBoxes : public MessageBoxes {
-public:
+  public:
     MessageAnswer show(const MessageRequest &request) override
     {
         shown.push_back(request);
@@ -59,6 +59,9 @@ public:
 };
 
 // The program title, caption of most message boxes.
-inline QString programTitle() { return QStringLiteral("Quillora 2007"); }
+inline QString programTitle()
+{
+    return QStringLiteral("Quillora 2007");
+}
 
-} // namespace quillora::ui
+} // namespace quillora::platform

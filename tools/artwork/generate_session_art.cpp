@@ -4,6 +4,8 @@
 // and scaled down, so edges and text come out smooth.
 //
 //   quillora-session-art <source dir>/src/ui/resources/images/session
+//
+// (the artwork target runs every generator).
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>

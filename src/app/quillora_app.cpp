@@ -9,6 +9,7 @@
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
 #include "screens/quillora_view.h"
+#include "screens/register_dialog.h"
 #include "screens/update_dlg.h"
 #include "single_instance.h"
 #include "system_open.h"
@@ -25,8 +26,13 @@ class CQuilloraApp::Screens : public session::StartupScreens {
     bool runSignIn(QString *userName, QString *password) override
     {
         const session::RememberedCredentials store;
-        // Registration opens no dialog in this version: "Free Registration" stays disabled.
-        ui::LoginDialog dialog(m_app.m_site, *m_app.m_messages, *m_app.m_opener, store, m_app.m_quota);
+        // "Free Registration": the sign-up dialog, which remembers the new member.
+        auto registration = [this, &store](QWidget *parent) {
+            const session::SysfsMachineSources machine;
+            ui::RegisterDialog dialog(m_app.m_site, *m_app.m_messages, store, machine, parent);
+            return dialog.exec() == QDialog::Accepted;
+        };
+        ui::LoginDialog dialog(m_app.m_site, *m_app.m_messages, *m_app.m_opener, store, m_app.m_quota, registration);
         if (dialog.exec() != QDialog::Accepted)
             return false;
         *userName = dialog.rules().userName();

@@ -232,6 +232,18 @@ QImage aboutBanner()
     });
 }
 
+// Sign-up dialog banner, 720x84, drawn across the dialog's width: band, mark,
+// title and a line on what membership gives.
+QImage registerBanner()
+{
+    return render(720, 84, [](QPainter &p, double w, double h) {
+        drawBand(p, QRectF(0, 0, w, h));
+        drawMark(p, QRectF(20, 14, 54, 54));
+        drawTitle(p, QRectF(90, 16, w - 100, 64), QStringLiteral("Join Quillora 2007"),
+                  QStringLiteral("Free membership: ask the experts, answer questions, earn points."), 25, 13);
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -253,6 +265,7 @@ int main(int argc, char **argv)
         {"connecting-background.png", connectingBackground()},
         {"update-banner.png", updateBanner()},
         {"about-banner.png", aboutBanner()},
+        {"register-banner.png", registerBanner()},
     };
     for (const auto &pic : pictures) {
         const QString path = out.filePath(QString::fromLatin1(pic.name));

@@ -55,6 +55,9 @@ LoginDialog::LoginDialog(const service::SiteAddress &site, platform::MessageBoxe
     }
     setTabOrder(m_userName, m_password);
     setTabOrder(m_password, m_signIn);
+    setTabOrder(m_signIn, m_register);
+    setTabOrder(m_register, m_forgot);
+    setTabOrder(m_forgot, m_cancel);
 
     m_rules = std::make_unique<session::CLoginDlg>(site, *this, messages, opener, store, quota);
     connect(m_signIn, &QPushButton::clicked, this, [this] { m_rules->onSignIn(); });

@@ -50,7 +50,9 @@ CIconComboBox::CIconComboBox(QWidget *parent, IconSource source) : QComboBox(par
     setItemDelegate(new IconEntryDelegate(this));
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
     setMinimumHeight(kEntryHeight + 4);
+    // A scrolling list of 8 entries rather than every picture around the current one.
     setMaxVisibleItems(8);
+    setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
 }
 
 QPixmap CIconComboBox::headIcon(int iconId)

@@ -422,6 +422,23 @@ TEST_F(Registration, NotRememberedAfterRegisteringKeepsTheDialogAndSaysSo)
     }
 }
 
+TEST_F(Registration, PairTooLongForTheRecordIsRegisteredButNotRemembered)
+{
+    // 13 characters, 26 bytes in UTF-8: more than the record's 23.
+    const QString password =
+        QStringLiteral("\u00c4\u00d6\u00dc\u00e4\u00f6\u00fc\u00df\u00c4\u00d6\u00dc\u00e4\u00f6\u00fc");
+    CRegisterDlg dlg(site(), view, messages, store, machine);
+    view.typed = validForm(QStringLiteral("longpass"));
+    view.typed.password = view.typed.confirmation = password;
+    dlg.onSubmit();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, CRegisterDlg::tooLongToRememberMessage());
+    EXPECT_EQ(messages.shown[1].text, QStringLiteral("You have successfully registered !"));
+    EXPECT_EQ(view.ended, 1);
+    EXPECT_FALSE(store.load().found); // the sign-in dialog then asks the service
+    EXPECT_FALSE(signInDocument(QStringLiteral("longpass"), password).isEmpty());
+}
+
 TEST_F(Registration, ResetEmptiesTheFormAndKeepsThePictureOfTheLastSubmit)
 {
     CRegisterDlg dlg(site(), view, messages, store, machine);

@@ -68,7 +68,7 @@ TEST_F(StartScreens, LoginDialogShowsTheSystemTextsAndStartsOnTheUserName)
     EXPECT_EQ(dlg.cancelButton()->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(dlg.passwordEdit()->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(dlg.forgotPasswordButton()->isEnabled());
-    EXPECT_FALSE(dlg.registrationButton()->isEnabled()); // no registration dialog in this version
+    EXPECT_FALSE(dlg.registrationButton()->isEnabled()); // no registration runner given
     EXPECT_TRUE(dlg.userNameEdit()->hasFocus());
 }
 

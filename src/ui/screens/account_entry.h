@@ -15,8 +15,9 @@ class MainFrameWindow;
 
 // Sets the main frame's "Edit My Account" and "View My Profile" dialogs and
 // enables both commands. `userDocument` is the session's sign-in document
-// ("My Profile" shows it); it, `messages` and `files` must outlive the frame.
-void installAccountDialogs(MainFrameWindow &frame, const QString &userDocument, platform::MessageBoxes &messages,
+// ("My Profile" shows it; a profile edit replaces it with a fresh one); it,
+// `messages` and `files` must outlive the frame.
+void installAccountDialogs(MainFrameWindow &frame, QString &userDocument, platform::MessageBoxes &messages,
                            platform::FilePrompts &files);
 
 } // namespace quillora::ui

@@ -3,7 +3,8 @@
 //   account_dialogs_preview edit|profile [custom]
 // It starts its own varnel-server with the demo community; "edit" opens the
 // dialog of a star expert ("custom": with a cached custom picture), "profile"
-// the dialog of the demo member alice.
+// the dialog of the demo member alice. Close the dialog to end the preview:
+// its server stops with it (a killed preview leaves the server running).
 #include "qt_file_prompts.h"
 #include "qt_message_boxes.h"
 #include "result_document.h"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, starts the local community
-# server with its demo community on loopback, and starts the desktop client
-# pointed at it. Closing the client stops the server.
+# server with its demo community on loopback, the FTP server that takes the
+# star experts' custom head images (written into the server's head-image
+# folder), and starts the desktop client pointed at both. Closing the client
+# stops the servers.
 #
 # The demo keeps its data and the client's per-user files in a scratch
 # folder, so every run starts fresh (no remembered member). Without a
@@ -14,18 +16,33 @@ bash scripts/build.sh build/release
 
 work=$(mktemp -d /tmp/quillora-demo.XXXXXX)
 server_pid=""
+ftp_pid=""
 xvfb_pid=""
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$ftp_pid" ] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
 mkdir -m 700 "$work/runtime"
+
+# The upload account is the one compiled into the client.
+cache_value() { sed -n "s/^$1:STRING=//p" build/release/CMakeCache.txt; }
+ftp_user=$(cache_value QUILLORA_FTP_USER)
+ftp_password=$(cache_value QUILLORA_FTP_PASSWORD)
+mkfifo "$work/ftp.out"
+/usr/bin/python3 scripts/face_ftp_server.py --root "$work/ftp" --user "$ftp_user" --password "$ftp_password" \
+  --port "${QUILLORA_DEMO_FTP_PORT:-0}" --log "$work/ftp.log" > "$work/ftp.out" &
+ftp_pid=$!
+read -r ftp_first < "$work/ftp.out"
+ftp_port=${ftp_first##*:}
+echo "$ftp_first"
+
 mkfifo "$work/server.out"
 ./build/release/server/varnel-server --demo --port "${QUILLORA_DEMO_PORT:-0}" --db "$work/community.db" \
-  --files "$work/files" --log "$work/server.log" > "$work/server.out" &
+  --files "$work/ftp/Varnel/Web/images/CustomFace" --log "$work/server.log" > "$work/server.out" &
 server_pid=$!
 exec 3< "$work/server.out"
 read -r first <&3
@@ -47,5 +64,5 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "Starting Quillora against http://127.0.0.1:$port (the server log is $work/server.log)"
-QUILLORA_SITE="127.0.0.1:$port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+QUILLORA_SITE="127.0.0.1:$port" QUILLORA_FTP="127.0.0.1:$ftp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
   XDG_RUNTIME_DIR="$work/runtime" QTWEBENGINE_DISABLE_SANDBOX=1 ./build/release/src/app/quillora || true

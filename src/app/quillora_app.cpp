@@ -1,8 +1,10 @@
 #include "quillora_app.h"
 
+#include "qt_file_prompts.h"
 #include "qt_message_boxes.h"
 #include "remembered_credentials.h"
 #include "screens/about_box.h"
+#include "screens/account_entry.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
@@ -72,6 +74,8 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         m_app.m_view->create();
         // "Ask Question" and "Answer Question", from the menu and the zone views.
         ui::installPostingDialogs(*frame, m_app.m_browsing, *m_app.m_messages);
+        // "Edit My Account" and "View My Profile".
+        ui::installAccountDialogs(*frame, m_app.m_userDocument, *m_app.m_messages, *m_app.m_files);
         return true;
     }
 
@@ -111,6 +115,12 @@ CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     } else {
         m_ownMessages = std::make_unique<ui::QtMessageBoxes>();
         m_messages = m_ownMessages.get();
+    }
+    if (platform.files) {
+        m_files = platform.files;
+    } else {
+        m_ownFiles = std::make_unique<ui::QtFilePrompts>();
+        m_files = m_ownFiles.get();
     }
     if (platform.opener) {
         m_opener = platform.opener;

@@ -4,6 +4,7 @@
 // rest of the process, and shows the about box.
 #pragma once
 
+#include "platform/file_prompt.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 
@@ -29,10 +30,12 @@ namespace quillora::platform {
 
 namespace quillora::app {
 
-// Message boxes and the system "open" action; null members mean the real ones.
+// Message boxes, the system "open" action and file prompts; null members mean
+// the real ones.
 struct AppPlatform {
     platform::MessageBoxes *messages = nullptr;
     platform::SystemOpener *opener = nullptr;
+    platform::FilePrompts *files = nullptr;
 };
 
 class CQuilloraApp : public QApplication {
@@ -68,6 +71,8 @@ class CQuilloraApp : public QApplication {
     std::unique_ptr<platform::SystemOpener> m_ownOpener;
     platform::MessageBoxes *m_messages = nullptr;
     platform::SystemOpener *m_opener = nullptr;
+    std::unique_ptr<platform::FilePrompts> m_ownFiles;
+    platform::FilePrompts *m_files = nullptr;
     std::unique_ptr<session::SingleInstanceLock> m_instanceLock;
     session::SignInQuota m_quota;
     QString m_userDocument;

@@ -114,6 +114,16 @@ bool CMainFrame::create(const QString &userDocument)
     return true;
 }
 
+void CMainFrame::applyProfileChange(const QString &password, const QString &nickname, const QString &email,
+                                    int headImage)
+{
+    m_member.password = password;
+    m_member.nickname = nickname;
+    m_member.email = email;
+    m_member.headImage = headImage;
+    m_view.setStatusText(StatusPane::Nickname, nicknameStatusText(m_member.nickname));
+}
+
 bool CMainFrame::statusRefresh()
 {
     QString document;

@@ -110,6 +110,10 @@ class CMainFrame {
     bool create(const QString &userDocument);
 
     const MemberValues &member() const { return m_member; }
+    // A profile edit the service accepted: the member's password, nickname,
+    // e-mail and head image number take the new values (the status bar shows
+    // the new nickname), so later calls and pages use them.
+    void applyProfileChange(const QString &password, const QString &nickname, const QString &email, int headImage);
     int onlineCount() const { return m_onlineCount; } // -1 while unknown
     int pollIntervalMs() const { return pollIntervalForLevel(m_member.level); }
     const service::SiteAddress &site() const { return m_site; }

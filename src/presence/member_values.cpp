@@ -38,6 +38,7 @@ DocumentStatus readMemberValues(const QString &document, MemberValues &values)
     service::takeField(*record, kPasswordField, values.password);
     service::takeField(*record, kNicknameField, values.nickname);
     service::takeField(*record, kHeadImageField, values.headImage);
+    service::takeField(*record, kEmailField, values.email);
     takePointsAndCredit(*record, values);
     if (kRoleField < record->size()) {
         int role = 0;

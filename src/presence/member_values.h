@@ -19,6 +19,7 @@ inline constexpr int kNicknameField = 3;
 inline constexpr int kHeadImageField = 4;
 inline constexpr int kPointsField = 5;
 inline constexpr int kCreditField = 7;
+inline constexpr int kEmailField = 8;
 inline constexpr int kRoleField = 15;
 inline constexpr int kLevelField = 17;
 
@@ -33,6 +34,7 @@ struct MemberValues {
     QString userName;
     QString password;
     QString nickname;
+    QString email;
     int headImage = 0;
     int points = 0;
     QString pointsText; // the element's text, as the status bar shows it

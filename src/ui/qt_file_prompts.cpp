@@ -1,0 +1,18 @@
+#include "qt_file_prompts.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QWidget>
+
+namespace quillora::ui {
+
+QString QtFilePrompts::openFileName(const platform::FilePromptRequest &request)
+{
+    auto *owner = qobject_cast<QWidget *>(request.owner);
+    const QString path = QFileDialog::getOpenFileName(owner, request.caption, QString(), request.filter);
+    // The dialog already insists on an existing file; a file removed since
+    // counts as no choice.
+    return !path.isEmpty() && QFileInfo(path).isFile() ? path : QString();
+}
+
+} // namespace quillora::ui

@@ -1,11 +1,13 @@
 #include "quillora_app.h"
 
+#include "connection_settings.h"
 #include "qt_message_boxes.h"
 #include "remembered_credentials.h"
 #include "screens/about_box.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
+#include "screens/net_set_dialog.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
 #include "screens/quillora_view.h"
@@ -66,6 +68,13 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         m_app.m_view->create();
         // "Ask Question" and "Answer Question", from the menu and the zone views.
         ui::installPostingDialogs(*frame, m_app.m_browsing, *m_app.m_messages);
+        // "Connection Settings": the new settings are in use once it ends accepted.
+        platform::MessageBoxes *messages = m_app.m_messages;
+        QPointer<ui::MainFrameWindow> owner(frame);
+        frame->frame().dialogs().connectionSettings = [messages, owner] {
+            return owner && ui::execNetSetDialog(*messages, owner);
+        };
+        frame->updateCommandStates();
         return true;
     }
 
@@ -99,6 +108,8 @@ CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     setApplicationVersion(service::programVersion());
     ui::initResources();
     setWindowIcon(ui::programIcon());
+    // The member's connection settings carry every connection from sign-in on.
+    service::setActiveProxySettings(session::loadProxySettings());
 
     if (platform.messages) {
         m_messages = platform.messages;

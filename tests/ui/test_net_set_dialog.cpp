@@ -33,6 +33,16 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The next widget the Tab key reaches from `w`.
+QWidget *nextTabStop(QWidget *w)
+{
+    for (QWidget *next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled())
+            return next;
+    }
+    return w;
+}
+
 } // namespace
 
 TEST(NetSetDialog, RadioButtonsOkAndKeyboardOrder)
@@ -72,7 +82,7 @@ TEST(NetSetDialog, RadioButtonsOkAndKeyboardOrder)
                                     dialog.okButton(),
                                     dialog.cancelButton()};
     for (int i = 0; i + 1 < order.size(); ++i)
-        EXPECT_EQ(order[i]->nextInFocusChain(), order[i + 1]) << i;
+        EXPECT_EQ(nextTabStop(order[i]), order[i + 1]) << i;
     for (QWidget *w : order) {
         const bool named = !w->accessibleName().isEmpty() || !w->property("text").toString().isEmpty();
         EXPECT_TRUE(named) << w->metaObject()->className();

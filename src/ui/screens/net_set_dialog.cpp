@@ -45,6 +45,7 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
                                {NetSetField::Region, "R&egion:"}};
 
     auto *box = new QGroupBox(QStringLiteral("Proxy server"), this);
+    m_box = box;
     auto *form = new QGridLayout(box);
     form->setHorizontalSpacing(10);
     form->setVerticalSpacing(8);
@@ -136,9 +137,8 @@ QString NetSetDialog::fieldText(NetSetField field) const
 
 void NetSetDialog::setProxyControlsEnabled(bool enabled)
 {
-    m_type->setEnabled(enabled);
-    for (auto &[field, edit] : m_edits)
-        edit->setEnabled(enabled);
+    // The whole group, so that the labels grey out with their edits.
+    m_box->setEnabled(enabled);
 }
 
 void NetSetDialog::focusField(NetSetField field)

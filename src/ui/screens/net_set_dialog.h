@@ -14,6 +14,7 @@
 #include <memory>
 
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -52,6 +53,7 @@ class NetSetDialog : public QDialog, public session::NetSetView {
   private:
     QRadioButton *m_desktop = nullptr;
     QRadioButton *m_proxy = nullptr;
+    QGroupBox *m_box = nullptr;
     QComboBox *m_type = nullptr;
     std::map<session::NetSetField, QLineEdit *> m_edits;
     QPushButton *m_ok = nullptr;

@@ -10,9 +10,8 @@
 #include <unistd.h>
 
 namespace quillora::testpeers {
-namespace {
 
-// A port nobody listens on right now: bound to 0, read back, released.
+// Bound to port 0, read back, released.
 int freeLoopbackPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -30,6 +29,8 @@ int freeLoopbackPort()
     return port;
 }
 
+namespace {
+
 bool accepts(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -45,6 +46,17 @@ bool accepts(int port)
 }
 
 } // namespace
+
+bool waitUntilListening(int port, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!accepts(port)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
 
 ProxyProcess::ProxyProcess(Kind kind, const std::string &username, const std::string &password)
 {

@@ -18,6 +18,11 @@
 
 namespace quillora::testpeers {
 
+// A loopback port nobody listens on at the moment of asking.
+int freeLoopbackPort();
+// Waits until something accepts connections on the loopback port.
+bool waitUntilListening(int port, int timeoutMs);
+
 class ProxyProcess {
   public:
     enum class Kind { Http, Socks5 };

@@ -4,6 +4,7 @@
 #include "proxy_process.h"
 #include "varnel_server_process.h"
 
+#include "curl_proxy.h"
 #include "session/head_images.h"
 #include "update_check.h"
 #include "varnel_services.h"
@@ -11,9 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <ostream>
 
@@ -245,4 +249,76 @@ TEST_F(ThroughProxies, DesktopEnvironmentAndDirect)
     EXPECT_TRUE(updateCheckWorks());
     EXPECT_TRUE(headImageWorks());
     EXPECT_EQ(proxy.logCount("Request (file descriptor"), 3) << proxy.log();
+}
+
+namespace {
+
+struct Upload {
+    QByteArray data;
+    qsizetype at = 0;
+};
+
+size_t readUpload(char *buffer, size_t size, size_t count, void *user)
+{
+    auto *upload = static_cast<Upload *>(user);
+    const size_t n = std::min(size * count, size_t(upload->data.size() - upload->at));
+    memcpy(buffer, upload->data.constData() + upload->at, n);
+    upload->at += qsizetype(n);
+    return n;
+}
+
+} // namespace
+
+// The head-image upload's road: an FTP upload in active mode, set up with
+// applyFtpProxy, reaches a real FTP server through each kind of proxy.
+TEST(FtpThroughProxies, UploadArrivesThroughSocks5AndHttpTunnel)
+{
+    QTemporaryDir root;
+    const int ftpPort = testpeers::freeLoopbackPort();
+    QProcess ftp;
+    ftp.setProcessChannelMode(QProcess::MergedChannels);
+    ftp.start(QStringLiteral("/usr/bin/python3"),
+              {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+               QStringLiteral("-p"), QString::number(ftpPort), QStringLiteral("-w"), QStringLiteral("-d"), root.path(),
+               QStringLiteral("-u"), QStringLiteral("up"), QStringLiteral("-P"), QStringLiteral("pw")});
+    ASSERT_TRUE(ftp.waitForStarted(10000));
+    ASSERT_TRUE(testpeers::waitUntilListening(ftpPort, 20000)) << "pyftpdlib did not start";
+
+    ProxyProcess socks(ProxyProcess::Kind::Socks5, "bob", "pw9");
+    ProxyProcess http(ProxyProcess::Kind::Http, "alice", "s3cret");
+    ASSERT_TRUE(socks.started()) << socks.error();
+    ASSERT_TRUE(http.started()) << http.error();
+
+    const auto upload = [&](const ProxySettings &settings, const QString &name) {
+        CURL *curl = curl_easy_init();
+        Upload data{QByteArray("BM picture ") + name.toUtf8()};
+        const QByteArray url = "ftp://127.0.0.1:" + QByteArray::number(ftpPort) + "/" + name.toUtf8();
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_USERPWD, "up:pw");
+        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, "-"); // active unless a proxy carries it
+        curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
+        curl_easy_setopt(curl, CURLOPT_READDATA, &data);
+        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(data.data.size()));
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 20000L);
+        const bool proxied = service::applyFtpProxy(curl, settings, "127.0.0.1");
+        const CURLcode rc = curl_easy_perform(curl);
+        curl_easy_cleanup(curl);
+        QFile stored(root.filePath(name));
+        return proxied && rc == CURLE_OK && stored.open(QIODevice::ReadOnly) && stored.readAll() == data.data;
+    };
+
+    EXPECT_TRUE(upload({ProxySettings::Mode::Socks5, QStringLiteral("127.0.0.1"), quint16(socks.port()),
+                        QStringLiteral("bob"), QStringLiteral("pw9"), QStringLiteral("R")},
+                       QStringLiteral("1.bmp")));
+    EXPECT_GE(socks.logCount("connected to 127.0.0.1:" + std::to_string(ftpPort)), 1) << socks.log();
+
+    EXPECT_TRUE(upload({ProxySettings::Mode::Http, QStringLiteral("127.0.0.1"), quint16(http.port()),
+                        QStringLiteral("alice"), QStringLiteral("s3cret"), QStringLiteral("R")},
+                       QStringLiteral("2.bmp")));
+    EXPECT_GE(http.logCount("CONNECT 127.0.0.1:" + std::to_string(ftpPort)), 1) << http.log();
+
+    ftp.terminate();
+    ftp.waitForFinished(5000);
 }

@@ -23,8 +23,9 @@ QApplication &application()
     static int argc = 1;
     static char name[] = "test_net_set_dialog";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: it must outlive every static that Qt tears down at exit.
+    static QApplication *app = new QApplication(argc, argv);
+    return *app;
 }
 
 QByteArray readAll(const QString &path)

@@ -1,6 +1,7 @@
 #include "quillora_app.h"
 
 #include "qt_file_prompts.h"
+#include "connection_settings.h"
 #include "qt_message_boxes.h"
 #include "remembered_credentials.h"
 #include "screens/about_box.h"
@@ -8,6 +9,7 @@
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
+#include "screens/net_set_dialog.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
 #include "screens/quillora_view.h"
@@ -76,6 +78,13 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         ui::installPostingDialogs(*frame, m_app.m_browsing, *m_app.m_messages);
         // "Edit My Account" and "View My Profile".
         ui::installAccountDialogs(*frame, m_app.m_userDocument, *m_app.m_messages, *m_app.m_files);
+        // "Connection Settings": the new settings are in use once it ends accepted.
+        platform::MessageBoxes *messages = m_app.m_messages;
+        QPointer<ui::MainFrameWindow> owner(frame);
+        frame->frame().dialogs().connectionSettings = [messages, owner] {
+            return owner && ui::execNetSetDialog(*messages, owner);
+        };
+        frame->updateCommandStates();
         return true;
     }
 
@@ -109,6 +118,8 @@ CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     setApplicationVersion(service::programVersion());
     ui::initResources();
     setWindowIcon(ui::programIcon());
+    // The member's connection settings carry every connection from sign-in on.
+    service::setActiveProxySettings(session::loadProxySettings());
 
     if (platform.messages) {
         m_messages = platform.messages;

@@ -1,5 +1,7 @@
 #include "update_check.h"
 
+#include "curl_proxy.h"
+
 #include <QStringList>
 #include <QUrl>
 
@@ -152,6 +154,7 @@ bool CUpdateChecker::check(const QString &baseUrl)
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_totalMs);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, takeAtMost16);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
+    service::applyProxy(curl, m_proxy);
     const CURLcode rc = curl_easy_perform(curl);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);

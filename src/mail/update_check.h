@@ -1,8 +1,10 @@
 // The update check: once per run, the site's version file is read and its
 // version compared with the program's own. Reading goes through libcurl, as a
 // browser would: user agent "AutoUpdateAgent", never from a cache, the
-// system's proxy settings (http_proxy, https_proxy, no_proxy) honoured.
+// connection settings honoured (by default the desktop's proxy environment).
 #pragma once
+
+#include "proxy_settings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,6 +45,10 @@ class CUpdateChecker {
         m_totalMs = totalMs;
     }
 
+    // The connection settings the read goes by; those the client runs with
+    // unless set.
+    void setProxy(const service::ProxySettings &proxy) { m_proxy = proxy; }
+
     // The URL as it is requested: unsafe characters percent-encoded; empty when
     // the result is longer than kMaxUrlLength or not an http(s) URL.
     static QByteArray canonicalUrl(const QString &url);
@@ -53,6 +59,7 @@ class CUpdateChecker {
     QString m_latest;
     long m_connectMs = 10000;
     long m_totalMs = 20000;
+    service::ProxySettings m_proxy = service::activeProxySettings();
 };
 
 } // namespace quillora::mail

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -221,6 +222,141 @@ std::unique_ptr<HttpConnection> connectSocket(const HttpUrl &url, int connectMs)
             return nullptr;
     }
     return conn;
+}
+
+// ---------------------------------------------------------------------------
+// Connection set-up through a proxy
+
+bool receiveExactly(HttpConnection &conn, char *buffer, qsizetype size, int timeoutMs)
+{
+    qsizetype got = 0;
+    while (got < size) {
+        const qsizetype n = conn.receive(buffer + got, size - got, timeoutMs);
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+// The SOCKS 5 greeting, user name/password sub-negotiation when the proxy
+// asks for it, and CONNECT to the destination. Names go to the proxy
+// unresolved; IP literals as addresses.
+bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute &route, const HttpLimits &limits)
+{
+    const bool offerPassword = !route.username.empty();
+    QByteArray greeting("\x05", 1);
+    if (offerPassword)
+        greeting.append("\x02\x00\x02", 3);
+    else
+        greeting.append("\x01\x00", 2);
+    if (!conn.sendAll(greeting.constData(), greeting.size(), limits.sendMs))
+        return false;
+    char choice[2];
+    if (!receiveExactly(conn, choice, 2, limits.receiveMs) || choice[0] != 0x05)
+        return false;
+    if (choice[1] == 0x02 && offerPassword) {
+        if (route.username.size() > 255 || route.password.size() > 255)
+            return false;
+        QByteArray auth("\x01", 1);
+        auth.append(char(route.username.size()));
+        auth.append(route.username.data(), qsizetype(route.username.size()));
+        auth.append(char(route.password.size()));
+        auth.append(route.password.data(), qsizetype(route.password.size()));
+        if (!conn.sendAll(auth.constData(), auth.size(), limits.sendMs))
+            return false;
+        char verdict[2];
+        if (!receiveExactly(conn, verdict, 2, limits.receiveMs) || verdict[1] != 0x00)
+            return false;
+    } else if (choice[1] != 0x00) {
+        return false; // 0xFF: no offered method is acceptable
+    }
+
+    QByteArray request("\x05\x01\x00", 3);
+    in_addr v4{};
+    in6_addr v6{};
+    if (::inet_pton(AF_INET, target.host.c_str(), &v4) == 1) {
+        request.append('\x01');
+        request.append(reinterpret_cast<const char *>(&v4), 4);
+    } else if (::inet_pton(AF_INET6, target.host.c_str(), &v6) == 1) {
+        request.append('\x04');
+        request.append(reinterpret_cast<const char *>(&v6), 16);
+    } else {
+        if (target.host.empty() || target.host.size() > 255)
+            return false;
+        request.append('\x03');
+        request.append(char(target.host.size()));
+        request.append(target.host.data(), qsizetype(target.host.size()));
+    }
+    request.append(char((target.port >> 8) & 0xff));
+    request.append(char(target.port & 0xff));
+    if (!conn.sendAll(request.constData(), request.size(), limits.sendMs))
+        return false;
+
+    // Reply: VER REP RSV ATYP, the bound address, its port.
+    char reply[4];
+    if (!receiveExactly(conn, reply, 4, limits.receiveMs) || reply[0] != 0x05 || reply[1] != 0x00)
+        return false;
+    qsizetype addressLength = 0;
+    switch (reply[3]) {
+    case 0x01:
+        addressLength = 4;
+        break;
+    case 0x04:
+        addressLength = 16;
+        break;
+    case 0x03: {
+        char length = 0;
+        if (!receiveExactly(conn, &length, 1, limits.receiveMs))
+            return false;
+        addressLength = static_cast<unsigned char>(length);
+        break;
+    }
+    default:
+        return false;
+    }
+    char bound[256 + 2];
+    return receiveExactly(conn, bound, addressLength + 2, limits.receiveMs);
+}
+
+// A connection to the destination along the route: to the proxy itself for
+// an HTTP proxy, through CONNECT for SOCKS 5.
+std::unique_ptr<HttpConnection> connectAlong(const HttpUrl &url, const ProxyRoute &route, const HttpLimits &limits)
+{
+    switch (route.kind) {
+    case ProxyRoute::Kind::None:
+        return connectSocket(url, limits.connectMs);
+    case ProxyRoute::Kind::Unsupported:
+        return nullptr; // going around a proxy the member asked for is no answer
+    case ProxyRoute::Kind::Http:
+    case ProxyRoute::Kind::Socks5:
+        break;
+    }
+    HttpUrl proxy;
+    proxy.host = route.host;
+    proxy.port = route.port;
+    auto conn = connectSocket(proxy, limits.connectMs);
+    if (conn && route.kind == ProxyRoute::Kind::Socks5 && !socks5Connect(*conn, url, route, limits))
+        conn.reset();
+    return conn;
+}
+
+// "http://host[:port]/path": the request target an HTTP proxy needs.
+QByteArray absoluteTarget(const HttpUrl &url)
+{
+    QByteArray target = "http://" + QByteArray::fromStdString(hostHeaderText(url.host));
+    if (url.port != 80)
+        target += ':' + QByteArray::number(url.port);
+    return target + QByteArray::fromStdString(url.path);
+}
+
+// "Proxy-Authorization: Basic ...\r\n" when the route carries a user name.
+QByteArray proxyAuthorizationLine(const ProxyRoute &route)
+{
+    if (route.kind != ProxyRoute::Kind::Http || route.username.empty())
+        return {};
+    const QByteArray credentials = QByteArray::fromStdString(route.username + ":" + route.password);
+    return "Proxy-Authorization: Basic " + credentials.toBase64() + "\r\n";
 }
 
 } // namespace
@@ -514,8 +650,20 @@ struct HttpTransport::Impl {
     TraceHook trace;
     ConnectionFactory factory;
     CookieHook cookieHook;
+    ProxySettings proxy;
+    ProxyRoute route; // of the open connection
 
     void closeConnection() { conn.reset(); }
+
+    std::unique_ptr<HttpConnection> openConnection(const HttpUrl &url)
+    {
+        if (factory) {
+            route = {};
+            return factory(url);
+        }
+        route = routeFor(proxy, "http", url.host);
+        return connectAlong(url, route, limits);
+    }
 
     bool ensureConnection(const HttpUrl &url)
     {
@@ -523,7 +671,7 @@ struct HttpTransport::Impl {
             closeConnection();
         if (conn)
             return true;
-        conn = factory ? factory(url) : connectSocket(url, limits.connectMs);
+        conn = openConnection(url);
         connHost = url.host;
         connPort = url.port;
         return conn != nullptr;
@@ -534,7 +682,7 @@ struct HttpTransport::Impl {
         QByteArray head;
         head.reserve(256 + qsizetype(url.path.size() + soapAction.size() + url.host.size()));
         head += "POST ";
-        head += QByteArray::fromStdString(url.path);
+        head += route.kind == ProxyRoute::Kind::Http ? absoluteTarget(url) : QByteArray::fromStdString(url.path);
         head += " HTTP/1.1\r\n";
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
         head += "Content-Type: text/xml; charset=utf-8\r\n";
@@ -542,6 +690,7 @@ struct HttpTransport::Impl {
         head += "Accept: text/xml\r\n";
         head += "Host: " + QByteArray::fromStdString(hostHeaderText(url.host)) + "\r\n";
         head += "User-Agent: Quillora-SOAP/3.5\r\n";
+        head += proxyAuthorizationLine(route);
         head += "\r\n";
 
         if (trace)
@@ -814,6 +963,14 @@ void HttpTransport::setTraceHook(TraceHook hook)
 void HttpTransport::setConnectionFactory(ConnectionFactory factory)
 {
     d->factory = std::move(factory);
+}
+
+void HttpTransport::setProxy(const ProxySettings &settings)
+{
+    if (d->proxy == settings)
+        return;
+    d->proxy = settings;
+    d->closeConnection(); // an open connection took the old route
 }
 
 void HttpTransport::setCookieHook(CookieHook hook)

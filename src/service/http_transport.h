@@ -4,6 +4,8 @@
 // between exchanges until the server closes it or an exchange fails.
 #pragma once
 
+#include "proxy_settings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -142,6 +144,12 @@ class HttpTransport {
     const std::vector<std::string> &authenticateChallenges() const;
 
     const HttpUrl &endpoint() const;
+
+    // Connections made from now on take the route these settings give for
+    // the destination: straight, through an HTTP proxy (requests then name
+    // the absolute URL) or through a SOCKS 5 proxy's CONNECT. Desktop mode
+    // until set. Not used with a connection factory.
+    void setProxy(const ProxySettings &settings);
 
   private:
     struct Impl;

@@ -31,6 +31,7 @@ CVarnelServices::CVarnelServices(const SiteAddress &site, const HttpLimits &limi
       m_endpoint(siteUrl(site, QString::fromLatin1(kServicePath))), m_transport(limits)
 {
     m_transport.setEndpoint(m_endpoint.toStdString());
+    m_transport.setProxy(activeProxySettings());
 }
 
 CVarnelServices::~CVarnelServices() = default;

@@ -1,5 +1,7 @@
 #include "ftp_upload.h"
 
+#include "service/curl_proxy.h"
+#include "service/proxy_settings.h"
 #include "service/site_config.h"
 #include "session_config.h"
 
@@ -92,6 +94,9 @@ void setUpFtpHandle(CURL *curl, const FtpConnection &connection, HandleStrings &
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(connection.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, long(connection.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(connection.transferTimeoutMs));
+    // The connection settings in force: through a proxy the data connection
+    // turns passive, since no proxy relays a connection back to us.
+    service::applyFtpProxy(curl, service::activeProxySettings(), connection.host.toStdString());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "head_images.h"
 
+#include "service/curl_proxy.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -153,6 +155,7 @@ bool CustomFaceCache::download(const QString &userId) const
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    service::applyProxy(curl, m_proxy);
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

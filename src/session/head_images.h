@@ -13,6 +13,7 @@
 // (src/ui/head_image_pictures.h).
 #pragma once
 
+#include "service/proxy_settings.h"
 #include "service/site_config.h"
 
 #include <QString>
@@ -69,6 +70,9 @@ class CustomFaceCache {
     CustomFaceCache(service::SiteAddress site, QString directory);
 
     const QString &directory() const { return m_directory; }
+    // Downloads go by these connection settings; by those the client runs
+    // with when the cache was made, unless set.
+    void setProxy(const service::ProxySettings &proxy) { m_proxy = proxy; }
     // Full path of the user's cached picture, or empty when the user ID is
     // not plain decimal.
     QString filePath(const QString &userId) const;
@@ -95,6 +99,7 @@ class CustomFaceCache {
   private:
     service::SiteAddress m_site;
     QString m_directory;
+    service::ProxySettings m_proxy = service::activeProxySettings();
 };
 
 } // namespace quillora::session

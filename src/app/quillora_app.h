@@ -22,7 +22,8 @@
 
 namespace quillora::session {
 class SingleInstanceLock;
-}
+class RaiseListener;
+} // namespace quillora::session
 
 namespace quillora::platform {
 } // namespace quillora::platform
@@ -58,6 +59,9 @@ class CQuilloraApp : public QApplication {
     ui::CQuilloraView *mainView() const { return m_view; }
 
     void showAbout();
+    // A second start of the program asked for this copy: its foremost window
+    // (the open dialog, else the main frame) comes to the front, restored.
+    void bringToFront();
 
   private:
     class Screens;
@@ -69,6 +73,7 @@ class CQuilloraApp : public QApplication {
     platform::MessageBoxes *m_messages = nullptr;
     platform::SystemOpener *m_opener = nullptr;
     std::unique_ptr<session::SingleInstanceLock> m_instanceLock;
+    std::unique_ptr<session::RaiseListener> m_raiseListener;
     session::SignInQuota m_quota;
     QString m_userDocument;
     session::StartupOutcome m_outcome = session::StartupOutcome::SignInCancelled;

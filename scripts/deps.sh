@@ -11,6 +11,7 @@ packages=(
   python3 python3-zeep python3-aiosmtpd python3-pyftpdlib
   xvfb xauth xdotool imagemagick wrk procps
   tinyproxy microsocks
+  desktop-file-utils appstream lintian logrotate bc man-db systemd
 )
 
 missing=()

@@ -32,6 +32,11 @@ if ctest --test-dir build/release -N -L gui | grep -q 'Total Tests: [1-9]'; then
   results+=("build/release/junit.xml")
 fi
 
+echo "== Debian packages (build, contents, dpkg -i, installed programs)"
+ctest --test-dir build/release -L package --output-on-failure --output-junit "$here/build/release/junit-packages.xml" ||
+  status=1
+results+=("build/release/junit-packages.xml")
+
 python3 - "${results[@]}" <<'PY'
 import sys, xml.etree.ElementTree as ET
 passed = failed = skipped = 0

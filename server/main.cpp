@@ -6,6 +6,7 @@
 // (flushed), so scripts and tests learn the port even with --port 0. With
 // --demo the demo accounts follow; "varnel-server ready" ends the start-up.
 #include "community_rules.h"
+#include "config_file.h"
 #include "demo_community.h"
 #include "site_config.h"
 #include "sqlite_community_store.h"
@@ -30,6 +31,7 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -55,10 +57,12 @@ struct Options {
 
 void usage(std::ostream &out)
 {
-    out << "usage: varnel-server [--listen ADDR] [--port N] [--host NAME] [--db FILE] [--files DIR] [--log FILE]\n"
+    out << "usage: varnel-server [--config FILE] [--listen ADDR] [--port N] [--host NAME] [--db FILE] [--files DIR] "
+           "[--log FILE]\n"
            "                     [--account NAME:SECRET] [--latest-version TEXT] [--demo]\n"
            "                     [--idle-minutes N] [--idle-seconds N] [--overdue-days N]\n"
-           "                     [--start-points N] [--start-credit N] [--threads N]\n";
+           "                     [--start-points N] [--start-credit N] [--threads N]\n"
+           "       varnel-server --help | --version\n";
 }
 
 std::optional<long long> number(const std::string &text, long long min, long long max)
@@ -85,6 +89,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
         }
         if (arg == "--help" || arg == "-h") {
             usage(std::cout);
+            std::exit(0);
+        }
+        if (arg == "--version") {
+            std::cout << "varnel-server " << quillora::service::programVersion().toStdString() << '\n';
             std::exit(0);
         }
         if (i + 1 >= argc) {
@@ -236,7 +244,16 @@ int main(int argc, char **argv)
 {
     Options options;
     std::string error;
-    if (!parseOptions(argc, argv, options, error)) {
+    // "--config FILE" stands for the file's options, in its place.
+    std::vector<std::string> words{argc > 0 ? argv[0] : "varnel-server"};
+    if (!varnel::config::expandConfigFiles(argc, argv, words, error)) {
+        std::cerr << "varnel-server: " << error << '\n';
+        return 2;
+    }
+    std::vector<char *> expanded;
+    for (std::string &w : words)
+        expanded.push_back(w.data());
+    if (!parseOptions(int(expanded.size()), expanded.data(), options, error)) {
         std::cerr << "varnel-server: " << error << '\n';
         usage(std::cerr);
         return 2;

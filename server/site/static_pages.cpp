@@ -4,6 +4,12 @@
 #include "catalogue.h"
 #include "community_rules.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <vector>
+
 namespace varnel::site {
 namespace {
 
@@ -54,20 +60,117 @@ std::string passwordBody()
            "window.</p>\n</div>\n";
 }
 
-std::string downloadBody()
+// The client packages the operators put into <files>/download: plain files
+// (links are not followed) with a package's name, newest name last.
+struct OfferedPackage {
+    std::string name;
+    std::uintmax_t size = 0;
+};
+
+bool packageName(const std::string &name)
 {
-    return "<h1>Download Quillora</h1>\n<div class=\"card\">\n"
-           "<p>Quillora is the desktop client of this community, for Linux (Qt 6). It is built from its source; "
-           "there is no Windows installer.</p>\n"
-           "<h2>Build it on Debian 12</h2>\n"
+    static const std::regex kName(R"([A-Za-z0-9][A-Za-z0-9.+_~-]{0,127}\.deb)");
+    return std::regex_match(name, kName);
+}
+
+std::vector<OfferedPackage> offeredPackages(const std::filesystem::path &filesDir)
+{
+    std::vector<OfferedPackage> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(filesDir / "download", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code statEc;
+        if (!packageName(name) || !it->is_regular_file(statEc) || it->is_symlink(statEc))
+            continue;
+        const std::uintmax_t size = it->file_size(statEc);
+        if (!statEc)
+            found.push_back({name, size});
+    }
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.name < b.name; });
+    return found;
+}
+
+std::string sizeText(std::uintmax_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+std::string buildInstructions()
+{
+    return "<h2>Build it on Debian 12</h2>\n"
            "<pre>apt-get install cmake ninja-build g++ qt6-base-dev qt6-webengine-dev \\\n"
            "    libcurl4-openssl-dev nettle-dev libcpp-httplib-dev libsqlite3-dev\n"
            "cmake -S quillora -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \\\n"
            "    -DQUILLORA_SITE_HOST=&lt;this site's host name&gt;\n"
            "ninja -C build</pre>\n"
            "<p>The source comes from your community's operators. The same source builds <code>varnel-server</code>, "
-           "the server of the community, so that an organisation can run its own.</p>\n"
-           "<p><a href=\"/Quillora/download/Quillora.exe\">These instructions as a file</a></p>\n</div>\n";
+           "the server of the community, so that an organisation can run its own.</p>\n";
+}
+
+std::string downloadBody(const std::filesystem::path &filesDir)
+{
+    std::string out = "<h1>Download Quillora</h1>\n<div class=\"card\">\n"
+                      "<p>Quillora is the desktop client of this community, for Linux (Qt 6). "
+                      "There is no Windows installer.</p>\n";
+    const auto packages = offeredPackages(filesDir);
+    if (!packages.empty()) {
+        const OfferedPackage &latest = packages.back();
+        const std::string name = escapeHtml(latest.name);
+        out += "<h2>Install it on Debian 12</h2>\n"
+               "<p><a class=\"button\" href=\"/Quillora/download/" +
+               name + "\">Download " + name + "</a> <span class=\"meta\">(" + sizeText(latest.size) +
+               ")</span></p>\n"
+               "<p>Then install it with your package manager, which fetches what it needs:</p>\n"
+               "<pre>sudo apt install ./" +
+               name +
+               "</pre>\n"
+               "<p>Quillora then appears in your applications menu. Installing a newer package over it keeps "
+               "your remembered sign-in.</p>\n";
+        if (packages.size() > 1) {
+            out += "<p class=\"meta\">Other packages:";
+            for (size_t i = 0; i + 1 < packages.size(); ++i) {
+                const std::string other = escapeHtml(packages[i].name);
+                out += " <a href=\"/Quillora/download/" + other + "\">" + other + "</a>";
+            }
+            out += "</p>\n";
+        }
+        out += "</div>\n<div class=\"card\">\n";
+    }
+    out += buildInstructions();
+    out += "<p><a href=\"/Quillora/download/Quillora.exe\">These instructions as a file</a></p>\n</div>\n";
+    return out;
+}
+
+// Streams one offered package; a name that is not offered is not found.
+void sendPackage(const httplib::Request &req, httplib::Response &res, const std::filesystem::path &filesDir)
+{
+    const std::string name = req.matches[1];
+    std::error_code ec;
+    const std::filesystem::path path = filesDir / "download" / name;
+    const auto status = std::filesystem::symlink_status(path, ec);
+    if (!packageName(name) || ec || !std::filesystem::is_regular_file(status)) {
+        sendNotice(res, 404, "Not found", "There is no such package.");
+        return;
+    }
+    auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || !*file) {
+        sendNotice(res, 404, "Not found", "There is no such package.");
+        return;
+    }
+    res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+    res.set_content_provider(size_t(size), "application/vnd.debian.binary-package",
+                             [file](size_t offset, size_t length, httplib::DataSink &sink) {
+                                 char buffer[64 * 1024];
+                                 file->seekg(std::streamoff(offset));
+                                 file->read(buffer, std::streamsize(std::min(length, sizeof buffer)));
+                                 const std::streamsize got = file->gcount();
+                                 if (got <= 0)
+                                     return false;
+                                 return sink.write(buffer, size_t(got));
+                             });
 }
 
 std::string getPointsBody()
@@ -147,8 +250,15 @@ void registerStaticPages(httplib::Server &server, const std::shared_ptr<SiteCont
                }));
     fixedPage(server, R"(/Quillora/Help\.htm)", "Help", helpBody());
     fixedPage(server, R"(/Quillora/Password\.htm)", "Forgot your password?", passwordBody());
-    // The client opens "download.htm" after the update check and "Download.htm" from its Help menu.
-    fixedPage(server, R"(/Quillora/[Dd]ownload\.htm)", "Download", downloadBody());
+    // The client opens "download.htm" after the update check and "Download.htm" from its Help menu. The
+    // page lists the packages on disk now, so operators can add a new one without a restart.
+    server.Get(R"(/Quillora/[Dd]ownload\.htm)", guarded([ctx](const httplib::Request &, httplib::Response &res) {
+                   sendPage(res, 200, {"Download", {}, downloadBody(ctx->options.filesDir)});
+               }));
+    server.Get(R"(/Quillora/download/([^/]+\.deb))",
+               guarded([ctx](const httplib::Request &req, httplib::Response &res) {
+                   sendPackage(req, res, ctx->options.filesDir);
+               }));
     fixedPage(server, R"(/Quillora/GetPoints\.htm)", "Getting more points", getPointsBody());
 }
 

@@ -97,6 +97,15 @@ button {
   cursor: pointer;
 }
 button.quiet { background: #fff; color: var(--accent); }
+a.button {
+  display: inline-block;
+  padding: 0.4rem 1.1rem;
+  border: 1px solid #1d5b85;
+  border-radius: 4px;
+  background: var(--accent);
+  color: #fff;
+  text-decoration: none;
+}
 .zones { display: grid; grid-template-columns: repeat(auto-fill, minmax(210px, 1fr)); gap: 0.8rem; }
 .zones .card { margin: 0; }
 .zones ul { margin: 0.3rem 0 0; padding-left: 1.1rem; font-size: 0.9rem; color: var(--muted); }

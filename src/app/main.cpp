@@ -2,8 +2,38 @@
 // another community site than the one compiled in.
 #include "quillora_app.h"
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void printUsage()
+{
+    std::printf("usage: quillora [--help] [--version] [Qt options such as -platform NAME]\n"
+                "The desktop client of the Quillora community: sign in, ask and answer questions,\n"
+                "and talk with the community's experts.\n"
+                "  --help      show this text\n"
+                "  --version   show the program's version\n"
+                "Environment: QUILLORA_SITE=host[:port] uses another community site than %s.\n",
+                qPrintable(quillora::service::siteUrl(quillora::service::siteFromEnvironment(), QString())));
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    // --help and --version answer before the application object exists, so
+    // they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printUsage();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillora %s\n", qPrintable(quillora::service::programVersion()));
+            return 0;
+        }
+    }
     // The embedded browser shares the widgets' graphics contexts; this must
     // be said before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -3,6 +3,7 @@
 #include "qt_file_prompts.h"
 #include "connection_settings.h"
 #include "qt_message_boxes.h"
+#include "raise_channel.h"
 #include "remembered_credentials.h"
 #include "screens/about_box.h"
 #include "screens/account_entry.h"
@@ -116,6 +117,9 @@ CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     setOrganizationName(QStringLiteral("Kestova"));
     setApplicationName(QStringLiteral("Quillora"));
     setApplicationVersion(service::programVersion());
+    // Ties the windows to the installed menu entry (its icon and name in
+    // task switchers, the window's app ID on Wayland).
+    setDesktopFileName(QStringLiteral("org.kestova.Quillora"));
     ui::initResources();
     setWindowIcon(ui::programIcon());
     // The member's connection settings carry every connection from sign-in on.
@@ -150,8 +154,16 @@ CQuilloraApp::~CQuilloraApp()
 bool CQuilloraApp::initInstance()
 {
     m_instanceLock = std::make_unique<session::SingleInstanceLock>();
-    if (!m_instanceLock->acquired())
-        return false; // another copy runs on this desktop: end without a word
+    const QString raiseSocket = session::raiseSocketPath(m_instanceLock->path());
+    if (!m_instanceLock->acquired()) {
+        // Another copy runs on this desktop: it comes to the front, and this
+        // one ends without a word.
+        if (!m_instanceLock->path().isEmpty())
+            session::askRunningCopyToRaise(raiseSocket);
+        return false;
+    }
+    m_raiseListener = std::make_unique<session::RaiseListener>(raiseSocket);
+    connect(m_raiseListener.get(), &session::RaiseListener::raiseRequested, this, &CQuilloraApp::bringToFront);
 
     // Between the windows of start-up there are moments with none shown; they
     // must not end the program.
@@ -168,6 +180,27 @@ int CQuilloraApp::run()
     if (!initInstance())
         return 0;
     return exec();
+}
+
+void CQuilloraApp::bringToFront()
+{
+    const auto front = [](QWidget *window) {
+        if (!window)
+            return;
+        if (window->isHidden())
+            window->show();
+        if (window->isMinimized())
+            window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window->raise();
+        window->activateWindow();
+    };
+    // The frame first, so that a dialog it owns ends up above it.
+    front(m_frame);
+    QWidget *modal = activeModalWidget();
+    if (modal && modal != m_frame)
+        front(modal);
+    else if (!m_frame && m_connecting)
+        front(m_connecting);
 }
 
 void CQuilloraApp::showAbout()

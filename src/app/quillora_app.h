@@ -23,7 +23,8 @@
 
 namespace quillora::session {
 class SingleInstanceLock;
-}
+class RaiseListener;
+} // namespace quillora::session
 
 namespace quillora::platform {
 } // namespace quillora::platform
@@ -61,6 +62,9 @@ class CQuilloraApp : public QApplication {
     ui::CQuilloraView *mainView() const { return m_view; }
 
     void showAbout();
+    // A second start of the program asked for this copy: its foremost window
+    // (the open dialog, else the main frame) comes to the front, restored.
+    void bringToFront();
 
   private:
     class Screens;
@@ -74,6 +78,7 @@ class CQuilloraApp : public QApplication {
     std::unique_ptr<platform::FilePrompts> m_ownFiles;
     platform::FilePrompts *m_files = nullptr;
     std::unique_ptr<session::SingleInstanceLock> m_instanceLock;
+    std::unique_ptr<session::RaiseListener> m_raiseListener;
     session::SignInQuota m_quota;
     QString m_userDocument;
     session::StartupOutcome m_outcome = session::StartupOutcome::SignInCancelled;

@@ -1,5 +1,6 @@
 #include "markup_list_ctrl.h"
 
+#include "markup_list_accessible.h"
 #include "markup_text_painter.h"
 
 #include <QFontMetrics>
@@ -30,6 +31,7 @@ constexpr int kTextPadding = 5; // between the item's left part and its text
 
 CMarkupListCtrl::CMarkupListCtrl(QWidget *parent, int controlId) : QAbstractScrollArea(parent), m_controlId(controlId)
 {
+    installMarkupListAccessibility();
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(11);
     font.setWeight(QFont::Normal);
@@ -243,6 +245,7 @@ void CMarkupListCtrl::SetSelectedIndex(int index)
 {
     m_selected = (index >= 0 && index < m_items.size()) ? index : -1;
     viewport()->update();
+    announceMarkupListSelection(this, m_selected);
 }
 
 void CMarkupListCtrl::SetImageList(const QList<QPixmap> &images)
@@ -292,6 +295,7 @@ void CMarkupListCtrl::click(const QPoint &pos, int itemCode)
     }
     m_selected = index;
     viewport()->update();
+    announceMarkupListSelection(this, index);
     report(itemCode, index);
 }
 
@@ -328,6 +332,7 @@ void CMarkupListCtrl::keyPressEvent(QKeyEvent *event)
             m_selected = next;
             EnsureVisible(next);
             viewport()->update();
+            announceMarkupListSelection(this, next);
             report(Activate, next);
         }
         break;

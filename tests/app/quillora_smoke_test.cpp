@@ -4,6 +4,7 @@
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 #include "quillora_app.h"
+#include "raise_channel.h"
 #include "remembered_credentials.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
@@ -14,6 +15,7 @@
 #include "varnel_services.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -145,6 +147,16 @@ TEST(QuilloraSmoke, SignsInShowsTheMainFrameOffersTheUpdateAndSignsOutOnClose)
     const session::LoadedCredentials remembered = session::RememberedCredentials().load();
     EXPECT_EQ(remembered.userName, QStringLiteral("bob"));
     EXPECT_EQ(remembered.password, QStringLiteral("bob123"));
+
+    // A second start knocks at this copy's socket: the minimised frame comes back.
+    app.mainFrame()->showMinimized();
+    ASSERT_TRUE(app.mainFrame()->isMinimized());
+    const QString socket = session::raiseSocketPath(
+        QDir(session::SingleInstanceLock::runtimeDirectory())
+            .filePath(QStringLiteral("MyQuilloraApp-%1.lock").arg(session::SingleInstanceLock::displaySessionKey())));
+    EXPECT_TRUE(session::askRunningCopyToRaise(socket));
+    EXPECT_TRUE(QTest::qWaitFor([&app] { return !app.mainFrame()->isMinimized(); }, 5000));
+    EXPECT_TRUE(app.mainFrame()->isVisible());
 
     // Closing the main frame signs out and ends the event loop.
     QTimer::singleShot(0, app.mainFrame(), [&app] { app.mainFrame()->close(); });

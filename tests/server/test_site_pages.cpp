@@ -505,4 +505,55 @@ TEST_F(SitePages, FixedPagesAndDownloadAreServed)
     EXPECT_NE(res->body.find("Linux"), std::string::npos);
 }
 
+// Packages the operators put into <files>/download are offered on the download
+// page as they appear, newest name first in line, and served byte for byte;
+// nothing else in or around that folder is.
+TEST_F(SitePages, DownloadPageOffersTheClientPackage)
+{
+    auto c = client();
+    const fs::path download = server->filesDir / "download";
+    auto res = c.Get("/Quillora/download.htm");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body.find("apt install"), std::string::npos) << "no package yet";
+
+    fs::create_directories(download);
+    std::string package(200000, '\0');
+    for (size_t i = 0; i < package.size(); ++i)
+        package[i] = char(i * 7 + 3);
+    std::ofstream(download / "quillora_3.5.0.1-1_amd64.deb", std::ios::binary) << package;
+    std::ofstream(download / "quillora_3.4.0.0-1_amd64.deb", std::ios::binary) << "old";
+    std::ofstream(download / "notes.txt") << "not a package";
+    std::ofstream(server->filesDir / "secret.deb") << "outside the folder";
+    fs::create_symlink(server->filesDir / "secret.deb", download / "linked.deb");
+
+    res = c.Get("/Quillora/download.htm");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_NE(res->body.find("href=\"/Quillora/download/quillora_3.5.0.1-1_amd64.deb\">Download "
+                             "quillora_3.5.0.1-1_amd64.deb</a>"),
+              std::string::npos)
+        << res->body;
+    EXPECT_NE(res->body.find("sudo apt install ./quillora_3.5.0.1-1_amd64.deb"), std::string::npos);
+    EXPECT_NE(res->body.find("(0.2 MB)"), std::string::npos);
+    EXPECT_NE(res->body.find("href=\"/Quillora/download/quillora_3.4.0.0-1_amd64.deb\""), std::string::npos);
+    EXPECT_EQ(res->body.find("notes.txt"), std::string::npos);
+    EXPECT_EQ(res->body.find("linked.deb"), std::string::npos);
+
+    res = c.Get("/Quillora/download/quillora_3.5.0.1-1_amd64.deb");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->get_header_value("Content-Type"), "application/vnd.debian.binary-package");
+    EXPECT_EQ(res->body, package);
+
+    for (const char *path : {"/Quillora/download/linked.deb", "/Quillora/download/absent.deb",
+                             "/Quillora/download/..%2Fsecret.deb", "/Quillora/download/.hidden.deb"}) {
+        res = c.Get(path);
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 404) << path;
+        EXPECT_EQ(res->body.find("outside the folder"), std::string::npos) << path;
+    }
+    fs::remove_all(download);
+    fs::remove(server->filesDir / "secret.deb");
+}
+
 } // namespace

@@ -91,6 +91,19 @@ TEST(VarnelCall, PrintsResultsAndFailures)
     EXPECT_TRUE(peer.allRequests().at(1).contains("<userName xsi:nil=\"1\"/><password xsi:nil=\"1\"/>"));
 }
 
+TEST(VarnelCall, HelpAndVersionAnswerWithoutCalling)
+{
+    const ToolRun version = run({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "varnel-call 3.5.0.1\n");
+    // Help wins over an operation that is not there, and nothing is sent.
+    const ToolRun help = run({"--endpoint", "http://127.0.0.1:9/x", "--help", "NoSuchOperation"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.out.rfind("usage: varnel-call ", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--list"), std::string::npos);
+    EXPECT_TRUE(help.err.empty()) << help.err;
+}
+
 TEST(VarnelCall, ListNamesEveryOperation)
 {
     const ToolRun r = run({"--list"});

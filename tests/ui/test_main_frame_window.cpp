@@ -5,13 +5,17 @@
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 #include "screens/main_frame_window.h"
+#include "ui/ui_resources.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QPointer>
 #include <QSettings>
 #include <QStatusBar>
@@ -306,4 +310,27 @@ TEST_F(Window, LayoutIsSavedAndRestoredFromTheUserSettings)
     EXPECT_FALSE(again->commandAction(FrameCommand::StatusBar)->isChecked());
     EXPECT_TRUE(again->statusBar()->isHidden());
     EXPECT_TRUE(QSettings().childGroups().contains(QStringLiteral("CommandBars")));
+}
+
+// At scale factor 2 the tray and the program icon use pictures drawn for the
+// doubled size, not the 16-pixel ones blown up.
+TEST(Icons, TrayAndProgramIconsAreDrawnForScaleFactorTwo)
+{
+    app();
+    for (int frame = 0; frame <= 4; ++frame) {
+        const QIcon icon = ui::trayIcon(frame);
+        const QString base = frame ? QStringLiteral(":/quillora/images/tray/frame-%1").arg(frame)
+                                   : QStringLiteral(":/quillora/images/tray/still");
+        const QPixmap doubled = icon.pixmap(QSize(16, 16), 2.0);
+        EXPECT_EQ(doubled.size(), QSize(32, 32)) << frame;
+        EXPECT_EQ(doubled.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  QImage(base + QStringLiteral("-32.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << frame;
+        EXPECT_EQ(icon.pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  QImage(base + QStringLiteral(".png")).convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << frame;
+    }
+    const QPixmap program = ui::programIcon().pixmap(QSize(48, 48), 2.0);
+    EXPECT_EQ(program.size(), QSize(96, 96));
+    EXPECT_EQ(ui::programIcon().availableSizes().size(), 8);
 }

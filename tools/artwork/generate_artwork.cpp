@@ -689,11 +689,17 @@ int main(int argc, char **argv)
     }
     for (int level = 1; level <= 10; ++level)
         ok &= save(levelBadge(level), out.filePath(QStringLiteral("badges/level-%1.png").arg(level)));
-    for (int frame = 0; frame <= 4; ++frame)
-        ok &= save(render(trayFrame(frame), 16), out.filePath(frame ? QStringLiteral("tray/frame-%1.png").arg(frame)
-                                                                    : QStringLiteral("tray/still.png")));
+    // The tray icon at 16 px, with 22, 24 and 32 px drawings for panels that
+    // ask for more and for scale factor 2 ("@2x": 32 px for the 16 px slot).
+    for (int frame = 0; frame <= 4; ++frame) {
+        const QString base = frame ? QStringLiteral("tray/frame-%1").arg(frame) : QStringLiteral("tray/still");
+        ok &= save(render(trayFrame(frame), 16), out.filePath(base + QStringLiteral(".png")));
+        for (int size : {22, 24, 32})
+            ok &= save(render(trayFrame(frame), size), out.filePath(base + QStringLiteral("-%1.png").arg(size)));
+    }
+    // The program icon at the sizes the desktop's icon theme (hicolor) carries.
     const Drawing programMark = [](Canvas &c) { mark(c, pal::blueLight, pal::blue, pal::blueDark); };
-    for (int size : {16, 24, 32, 48, 64, 128})
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         ok &= save(render(programMark, size), out.filePath(QStringLiteral("app/quillora-%1.png").arg(size)));
     return ok ? 0 : 1;
 }

@@ -149,6 +149,21 @@ std::string operationListing()
     return text;
 }
 
+std::string usageText()
+{
+    return "usage: varnel-call [--endpoint URL] [--account NAME:SECRET] [--repeat N] [--trace] OPERATION "
+           "[name=value ...]\n"
+           "       varnel-call --list | --help | --version\n"
+           "Calls one VarnelServices operation and prints its results.\n"
+           "  --endpoint URL         service address (default: the compiled-in site, or QUILLORA_SITE=host[:port])\n"
+           "  --account NAME:SECRET  service account sent in the credential header\n"
+           "  --repeat N             call N times and print the mean time per call\n"
+           "  --trace                print the request and response messages\n"
+           "  --list                 list every operation with its parameters\n"
+           "  --help                 show this text\n"
+           "  --version              show the program's version\n";
+}
+
 std::optional<CallRequest> parseCallArguments(const std::vector<std::string> &args, std::string &error)
 {
     CallRequest req;
@@ -162,7 +177,13 @@ std::optional<CallRequest> parseCallArguments(const std::vector<std::string> &ar
     };
     for (; i < args.size(); ++i) {
         const std::string &a = args[i];
-        if (a == "--list") {
+        if (a == "--help" || a == "-h") {
+            req.help = true;
+            return req;
+        } else if (a == "--version") {
+            req.version = true;
+            return req;
+        } else if (a == "--list") {
             req.list = true;
         } else if (a == "--trace") {
             req.trace = true;
@@ -257,6 +278,14 @@ int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FIL
     if (!req) {
         std::fprintf(err, "varnel-call: %s\n", error.c_str());
         return 2;
+    }
+    if (req->help) {
+        std::fputs(usageText().c_str(), out);
+        return 0;
+    }
+    if (req->version) {
+        std::fprintf(out, "varnel-call %s\n", qPrintable(service::programVersion()));
+        return 0;
     }
     if (req->list) {
         std::fputs(operationListing().c_str(), out);

@@ -18,6 +18,8 @@ struct CallRequest {
     int repeat = 0; // 0: one call, results printed
     bool trace = false;
     bool list = false;
+    bool help = false;
+    bool version = false;
     const service::OperationDescriptor *op = nullptr;
     service::SoapValues in; // one per in-parameter, in wire order
 };
@@ -25,6 +27,9 @@ struct CallRequest {
 // Parses the command line; on error returns nullopt and sets `error` to a
 // one-line message.
 std::optional<CallRequest> parseCallArguments(const std::vector<std::string> &args, std::string &error);
+
+// The synopsis and options, as --help prints them.
+std::string usageText();
 
 // Every operation with its in- and out-parameters, one per line.
 std::string operationListing();

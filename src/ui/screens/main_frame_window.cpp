@@ -269,6 +269,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
         edge->toggleViewAction()->setVisible(false);
         auto *tab = new QTabBar(edge);
         tab->setObjectName(objectName + QStringLiteral("TabBar"));
+        tab->setAccessibleName(title);
         tab->setShape(area == Qt::RightDockWidgetArea ? QTabBar::RoundedEast : QTabBar::RoundedWest);
         tab->setIconSize(QSize(16, 16));
         tab->setDrawBase(false);
@@ -296,6 +297,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
 
     m_w->tabs = new QTabWidget(this);
     m_w->tabs->setObjectName(QStringLiteral("zoneTabs"));
+    m_w->tabs->tabBar()->setAccessibleName(QStringLiteral("Zones"));
     m_w->tabs->setDocumentMode(true);
     for (int i = 0; i < forum::kZoneCount; ++i)
         m_w->tabs->addTab(placeholderZone(i), forum::tabCaption(i));
@@ -305,9 +307,9 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
     restoreLayout();
 
     // 6. the tray icon, its menu and its animation
-    m_w->trayStill = QIcon(QStringLiteral(":/quillora/images/tray/still.png"));
+    m_w->trayStill = trayIcon(0);
     for (int i = 0; i < 4; ++i)
-        m_w->trayFrames[i] = QIcon(QStringLiteral(":/quillora/images/tray/frame-%1.png").arg(i + 1));
+        m_w->trayFrames[i] = trayIcon(i + 1);
     m_w->trayMenu = new QMenu(this);
     m_w->trayMenu->setObjectName(QStringLiteral("trayMenu"));
     for (const presence::TrayMenuItem &item : presence::trayMenu()) {

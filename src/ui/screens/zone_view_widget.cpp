@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -30,6 +31,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <functional>
 
 namespace quillora::ui {
 
@@ -123,6 +126,33 @@ QPushButton *barButton(const QString &text, const QString &objectName, QWidget *
     button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
+
+// Return or Enter on a list does what a double-click on its current row
+// does, so the lists work from the keyboard.
+class ReturnKeyOpens : public QObject {
+  public:
+    ReturnKeyOpens(QAbstractItemView *view, std::function<void()> open) : QObject(view), m_open(std::move(open))
+    {
+        view->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                m_open();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> m_open;
+};
 
 QSize screenSizeOr(QSize size)
 {
@@ -235,6 +265,7 @@ QWidget *ZoneViewWidget::buildLeftPanel()
 
     m_experts = new QListWidget(panel);
     m_experts->setObjectName(QStringLiteral("onlineExperts"));
+    m_experts->setAccessibleName(QStringLiteral("Online Experts"));
     m_experts->setItemDelegate(new ExpertDelegate(m_experts));
     m_experts->setFrameShape(QFrame::NoFrame);
     m_experts->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -251,6 +282,7 @@ QWidget *ZoneViewWidget::buildLeftPanel()
 
     m_tree = new CZoneTreeCtrl(m_zoneIndex, panel);
     m_tree->setObjectName(QStringLiteral("zoneTree"));
+    m_tree->setAccessibleName(QStringLiteral("Select a Zone"));
     m_tree->setFrameShape(QFrame::NoFrame);
     m_tree->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The longest column labels fit the 180-pixel panel.
@@ -261,6 +293,16 @@ QWidget *ZoneViewWidget::buildLeftPanel()
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int) {
         flush();
         m_rules->openTreeItem(CZoneTreeCtrl::itemData(item));
+    });
+    new ReturnKeyOpens(m_tree, [this] {
+        if (QTreeWidgetItem *item = m_tree->currentItem()) {
+            flush();
+            m_rules->openTreeItem(CZoneTreeCtrl::itemData(item));
+        }
+    });
+    new ReturnKeyOpens(m_experts, [this] {
+        if (QListWidgetItem *item = m_experts->currentItem())
+            openExpertProfile(m_experts->row(item));
     });
 
     m_expertGroup = new ZonePanelGroup(QStringLiteral("Online Experts"), m_experts, panel);
@@ -293,6 +335,7 @@ void ZoneViewWidget::buildPostList()
 {
     m_posts = new QTreeWidget(m_stack);
     m_posts->setObjectName(QStringLiteral("postList"));
+    m_posts->setAccessibleName(QStringLiteral("Questions"));
     m_posts->setColumnCount(forum::kPostCellCount);
     m_posts->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Title"), QStringLiteral("Member"),
                               QStringLiteral("Points"), QStringLiteral("Replies"), QStringLiteral("Date"),
@@ -339,6 +382,12 @@ void ZoneViewWidget::buildPostList()
         QTreeWidgetItem *item = m_posts->currentItem();
         m_rules->openRow(item ? m_posts->indexOfTopLevelItem(item) : -1);
     });
+    new ReturnKeyOpens(m_posts, [this] {
+        if (QTreeWidgetItem *item = m_posts->currentItem()) {
+            flush();
+            m_rules->openRow(m_posts->indexOfTopLevelItem(item));
+        }
+    });
     m_stack->addWidget(m_posts);
 }
 
@@ -346,6 +395,7 @@ void ZoneViewWidget::buildAnnouncementList()
 {
     m_announcements = new CMarkupListCtrl(m_stack, 1000 + m_zoneIndex);
     m_announcements->setObjectName(QStringLiteral("announcementList"));
+    m_announcements->setAccessibleName(QStringLiteral("Announcements"));
     m_announcements->SetStyle(CMarkupListCtrl::Images);
     m_announcements->SetImageList(announcementKindIcons());
     m_announcements->SetHeaderText(QStringLiteral("Announcements"));
@@ -364,6 +414,7 @@ void ZoneViewWidget::buildBrowser(QWebEngineProfile *profile)
 {
     m_browser = new QWebEngineView(m_stack);
     m_browser->setObjectName(QStringLiteral("questionPage"));
+    m_browser->setAccessibleName(QStringLiteral("Question page"));
     if (profile)
         m_browser->setPage(new QWebEnginePage(profile, m_browser));
     m_browser->setContextMenuPolicy(Qt::NoContextMenu);
@@ -394,6 +445,8 @@ QWidget *ZoneViewWidget::buildBottomBar()
     m_pageCount->setObjectName(QStringLiteral("pageCount"));
     m_pageField = new QLineEdit(QStringLiteral("1"), bar);
     m_pageField->setObjectName(QStringLiteral("pageField"));
+    m_pageField->setToolTip(QStringLiteral("Page number"));
+    m_pageField->setAccessibleName(QStringLiteral("Page number"));
     m_pageField->setFixedSize(44, kZoneBottomBarHeight - 4);
     m_pageField->setAlignment(Qt::AlignCenter);
     m_jump = barButton(QStringLiteral("Jump to"), QStringLiteral("jump"), bar);

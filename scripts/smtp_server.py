@@ -23,7 +23,11 @@ import sys
 import threading
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+# The prompts of AUTH LOGIN as mail servers commonly word them.
+SMTP.AuthLoginUsernameChallenge = "Username:"
+SMTP.AuthLoginPasswordChallenge = "Password:"
 
 
 def decoded_parts(msg):
@@ -113,7 +117,8 @@ def main():
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login == args.user.encode()
               and auth_data.password == args.password.encode())
-        return AuthResult(success=ok)
+        # Not handled: aiosmtpd answers a refusal with its own 535.
+        return AuthResult(success=ok, handled=False)
 
     tls_context = None
     if args.tls_cert:

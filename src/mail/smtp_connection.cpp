@@ -314,6 +314,14 @@ bool CSMTPConnection::login(const QString &user, const QString &password)
     if (!sendAndExpect(user.toUtf8().toBase64() + "\r\n", 334))
         return false;
     if (QByteArray::fromBase64(m_lastResponse.mid(4).toLatin1()) != "Password:") {
+        // The server waits for an answer to its prompt: cancel the exchange,
+        // or the QUIT that follows would be taken for the password.
+        const QString prompt = m_lastResponse;
+        const int code = m_lastResponseCode;
+        if (sendCommand("*\r\n"))
+            readReply(501);
+        m_lastResponse = prompt;
+        m_lastResponseCode = code;
         fail(kErrorUnexpectedReply);
         return false;
     }
@@ -394,12 +402,20 @@ bool CSMTPConnection::sendMessage(const CMailMessage &message)
     const auto expect = [this](const QByteArray &line, int code) {
         if (!sendCommand(line))
             return false;
-        if (!readReply(code)) {
-            if (!m_streamBroken)
-                fail(kErrorCommandRefused);
+        if (readReply(code))
+            return true;
+        if (m_streamBroken)
             return false;
-        }
-        return true;
+        // A refused transaction is reset, so the next mail on this
+        // connection starts clean; the refusal stays the last response.
+        const QString refusal = m_lastResponse;
+        const int refusalCode = m_lastResponseCode;
+        if (sendCommand("RSET\r\n"))
+            readReply(250);
+        m_lastResponse = refusal;
+        m_lastResponseCode = refusalCode;
+        fail(kErrorCommandRefused);
+        return false;
     };
     if (!expect("MAIL FROM:<" + message.from().address.toUtf8() + ">\r\n", 250))
         return false;

@@ -10,10 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 
-#include <cstdio>
 #include <map>
 #include <netinet/in.h>
 #include <optional>
@@ -312,35 +310,4 @@ TEST_F(MailDialogs, FeedbackChecksThenReachesTheWebmaster)
         mail.value(QStringLiteral("parts")).toArray().at(0).toObject().value(QStringLiteral("charset")).toString(),
         QStringLiteral("utf-8"));
     EXPECT_EQ(body(mail).toStdString(), QStringLiteral("\r\n.Great client\r\nbut 1+1=2 ☺\r\n").toStdString());
-}
-
-// Not a check: the time from "Submit" to the dialog's end on loopback, with
-// and without STARTTLS, for the figures in the notes.
-TEST_F(MailDialogs, FeedbackSendTimeOnLoopback)
-{
-    SmtpServerProcess tlsServer({.startTls = true});
-    ASSERT_TRUE(tlsServer.started()) << tlsServer.error().toStdString();
-    for (const bool tls : {false, true}) {
-        MailSettings s = settings();
-        if (tls) {
-            s.port = quint16(tlsServer.port());
-            s.trustFile = tlsServer.certificateFile();
-            s.tls = TlsPolicy::Required;
-        }
-        qint64 best = -1;
-        for (int round = 0; round < 5; ++round) {
-            FakeFeedbackView v;
-            v.email = QStringLiteral("alice@home.test");
-            v.comments = QStringLiteral("Timing run");
-            CFeedbackDlg dlg(s, v, boxes, QStringLiteral("alice"));
-            QElapsedTimer timer;
-            timer.start();
-            dlg.onSubmit();
-            const qint64 us = timer.nsecsElapsed() / 1000;
-            ASSERT_EQ(v.ended, 1) << boxes.lastText().toStdString();
-            best = best < 0 ? us : std::min(best, us);
-        }
-        std::printf("feedback send %s STARTTLS: best of 5 %lld us\n", tls ? "with" : "without",
-                    static_cast<long long>(best));
-    }
 }

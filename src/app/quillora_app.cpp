@@ -5,6 +5,7 @@
 #include "screens/about_box.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
+#include "screens/mail_dialog_widgets.h"
 #include "screens/main_frame_window.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
@@ -66,6 +67,8 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         m_app.m_view->create();
         // "Ask Question" and "Answer Question", from the menu and the zone views.
         ui::installPostingDialogs(*frame, m_app.m_browsing, *m_app.m_messages);
+        // "Send to Friend" and "Feedback".
+        ui::installMailDialogs(*frame, *m_app.m_messages);
         return true;
     }
 

@@ -1,16 +1,25 @@
 // The two mail dialogs' windows offscreen: the keyboard walks the form down
 // to the buttons, Tab leaves the multi-line box while Return stays in it,
 // and the buttons reach the rules.
+#include "main_frame.h"
 #include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "screens/mail_dialog_widgets.h"
+#include "screens/main_frame_window.h"
 #include "smtp_server_process.h"
+#include "varnel_server_process.h"
+#include "varnel_services.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -26,8 +35,12 @@ char *argv[] = {arg0, nullptr};
 struct MailDialogWidgets : ::testing::Test {
     static void SetUpTestSuite()
     {
-        if (!qApp)
+        if (!qApp) {
+            // The main window keeps its bar layout in the per-user settings.
+            static QTemporaryDir config;
+            qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
             new QApplication(argc, argv);
+        }
     }
     // Tab from `start` through the dialog: the widgets the focus visits.
     static std::vector<QWidget *> tabWalk(QWidget *start, int steps)
@@ -117,4 +130,89 @@ TEST_F(MailDialogWidgets, FeedbackFormWalksDownToSubmitAndSends)
     EXPECT_EQ(smtp.mail(1).value(QStringLiteral("headers")).toObject().value(QStringLiteral("Subject")).toString(),
               QStringLiteral("This is a feedback from alice"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+namespace {
+
+struct SelectedQuestion : presence::ZoneViews {
+    int selectedQuestionId() const override { return selected; }
+    int selected = -1;
+};
+
+// Runs `fill` on the modal dialog of type D once it is open.
+template <typename D> void whenOpen(std::function<void(D &)> fill, bool *seen)
+{
+    QTimer::singleShot(0, [fill, seen] {
+        auto *dialog = qobject_cast<D *>(QApplication::activeModalWidget());
+        *seen = dialog != nullptr;
+        if (dialog)
+            fill(*dialog);
+        else if (QWidget *other = QApplication::activeModalWidget())
+            other->close();
+    });
+}
+
+} // namespace
+
+TEST_F(MailDialogWidgets, MainFrameCommandsSendTheMailsAndReportOnlySuccess)
+{
+    testpeers::VarnelServerProcess community({.demo = true});
+    ASSERT_TRUE(community.started()) << community.error();
+    testpeers::SmtpServerProcess smtp({.refuseRecipientDomain = QStringLiteral("refused.test")});
+    ASSERT_TRUE(smtp.started()) << smtp.error().toStdString();
+    // The compiled-in account is the one the test server accepts.
+    qputenv("QUILLORA_SMTP", QStringLiteral("127.0.0.1:%1").arg(smtp.port()).toLatin1());
+
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(community.port())};
+    QString document;
+    service::CVarnelServices proxy(site);
+    proxy.useServiceAccount(service::Op::GetUserByUserName);
+    ASSERT_TRUE(
+        service::succeeded(proxy.GetUserByUserName(QStringLiteral("alice"), QStringLiteral("alice123"), &document)));
+
+    platform::RecordingSystemOpener opener;
+    ui::MainFrameWindow window(ui::MainFrameContext{site, document, &boxes, &opener});
+    window.setQuitHandler([] {});
+    ASSERT_TRUE(window.isCreated());
+    SelectedQuestion zones;
+    window.frame().setZoneViews(&zones);
+    ui::installMailDialogs(window, boxes);
+    ASSERT_TRUE(window.frame().isAvailable(presence::FrameCommand::Feedback));
+    ASSERT_TRUE(window.frame().isAvailable(presence::FrameCommand::SendToFriend));
+    boxes.shown.clear();
+
+    bool seen = false;
+    whenOpen<ui::FeedbackDialog>(
+        [](ui::FeedbackDialog &d) {
+            d.emailEdit()->setText(QStringLiteral("alice@home.test"));
+            d.commentsEdit()->setPlainText(QStringLiteral("Sent from the Help menu."));
+            d.submitButton()->click();
+        },
+        &seen);
+    window.frame().run(presence::FrameCommand::Feedback);
+    ASSERT_TRUE(seen);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.lastText(), QStringLiteral("Your feedback has successfully been sent by email!"));
+    EXPECT_EQ(smtp.mail(1).value(QStringLiteral("headers")).toObject().value(QStringLiteral("Subject")).toString(),
+              QStringLiteral("This is a feedback from alice"));
+
+    // A refused recipient: the error box, and no word of success from the frame.
+    boxes.shown.clear();
+    zones.selected = 1;
+    whenOpen<ui::EmailDialog>(
+        [](ui::EmailDialog &d) {
+            d.edit(EmailField::Recipient)->setText(QStringLiteral("nobody@refused.test"));
+            d.edit(EmailField::MailTitle)->setText(QStringLiteral("Look"));
+            d.edit(EmailField::SenderName)->setText(QStringLiteral("Alice"));
+            d.edit(EmailField::SenderEmail)->setText(QStringLiteral("alice@home.test"));
+            d.messageEdit()->setPlainText(QStringLiteral("Hi"));
+            d.sendButton()->click();
+        },
+        &seen);
+    window.frame().run(presence::FrameCommand::SendToFriend);
+    ASSERT_TRUE(seen);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.lastText(), QStringLiteral("Failed to send email !\nResponse:550 5.1.1 Mailbox unavailable"));
+    EXPECT_EQ(boxes.shown[0].icon, platform::MessageIcon::Error);
+    qunsetenv("QUILLORA_SMTP");
 }

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +57,11 @@ class ScriptedSmtpPeer {
         ::close(m_listen);
     }
     int port() const { return m_port; }
-    std::vector<std::string> received() const { return m_received; }
+    std::vector<std::string> received() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_received;
+    }
 
   private:
     void serve()
@@ -80,7 +85,10 @@ class ScriptedSmtpPeer {
                 break;
             pending.append(buf, size_t(n));
             for (size_t eol; (eol = pending.find("\r\n")) != std::string::npos;) {
-                m_received.push_back(pending.substr(0, eol + 2));
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_received.push_back(pending.substr(0, eol + 2));
+                }
                 pending.erase(0, eol + 2);
                 if (next < m_replies.size()) {
                     const std::string &r = m_replies[next++];
@@ -93,6 +101,7 @@ class ScriptedSmtpPeer {
 
     std::string m_greeting;
     std::vector<std::string> m_replies;
+    mutable std::mutex m_mutex;
     std::vector<std::string> m_received;
     int m_listen = -1;
     int m_port = 0;
@@ -387,6 +396,25 @@ TEST(SmtpScripted, RepliesOutsideTheRules)
         EXPECT_EQ(got[2], "dQ==\r\n"); // the user name; the password is never sent
         EXPECT_EQ(got[3], "*\r\n");    // the exchange is cancelled before QUIT
         EXPECT_EQ(got[4], "QUIT\r\n");
+    }
+    {
+        // DATA refused: the transaction is reset and the refusal reported.
+        ScriptedSmtpPeer peer("220 hi\r\n",
+                              {"250 ok\r\n", "334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n", "235 ok\r\n", "250 ok\r\n",
+                               "250 ok\r\n", "554 no data today\r\n", "250 reset\r\n", "221 bye\r\n"});
+        CSMTPConnection c(&boxes);
+        ASSERT_TRUE(c.connect(QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"), peer.port()));
+        CMailMessage m;
+        m.setFrom({QString(), QStringLiteral("me@x.test")});
+        m.addRecipients(QStringLiteral("you@x.test"), 0);
+        EXPECT_FALSE(c.sendMessage(m));
+        EXPECT_EQ(c.lastError(), kErrorCommandRefused);
+        EXPECT_EQ(c.lastResponse(), QStringLiteral("554 no data today"));
+        EXPECT_TRUE(c.disconnect());
+        const auto got = peer.received();
+        ASSERT_EQ(got.size(), 9u);
+        EXPECT_EQ(got[6], "DATA\r\n");
+        EXPECT_EQ(got[7], "RSET\r\n");
     }
     EXPECT_TRUE(boxes.shown.empty());
 }

@@ -17,10 +17,14 @@ bash scripts/build.sh build/release
 work=$(mktemp -d /tmp/quillora-demo.XXXXXX)
 server_pid=""
 ftp_pid=""
+smtp_pid=""
 xvfb_pid=""
+maildir=$(mktemp -d /tmp/quillora-mail.XXXXXX)
 cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
   [ -n "$ftp_pid" ] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
+  [ -n "$smtp_pid" ] && kill "$smtp_pid" 2>/dev/null && wait "$smtp_pid" 2>/dev/null
+  echo "Mail sent from the client is in the Maildir $maildir/Maildir (new/ holds one file per mail)."
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -54,6 +58,18 @@ while read -r line <&3; do
 done
 cat <&3 > /dev/null &
 
+# The mail server, with the account compiled into the client by default.
+mkfifo "$work/smtp.out"
+/usr/bin/python3 scripts/smtp_server.py --port "${QUILLORA_DEMO_SMTP_PORT:-0}" --maildir "$maildir/Maildir" \
+  --user "${QUILLORA_DEMO_SMTP_USER:-quillora}" --password "${QUILLORA_DEMO_SMTP_PASSWORD:-qm2007}" \
+  > "$work/smtp.out" 2> "$work/smtp.log" &
+smtp_pid=$!
+exec 4< "$work/smtp.out"
+read -r smtp_line <&4
+smtp_port=${smtp_line##*:}
+echo "$smtp_line (Maildir $maildir/Maildir)"
+cat <&4 > /dev/null &
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   export DISPLAY=:77
   Xvfb "$DISPLAY" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
@@ -64,5 +80,5 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 echo "Starting Quillora against http://127.0.0.1:$port (the server log is $work/server.log)"
-QUILLORA_SITE="127.0.0.1:$port" QUILLORA_FTP="127.0.0.1:$ftp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+QUILLORA_SITE="127.0.0.1:$port" QUILLORA_FTP="127.0.0.1:$ftp_port" QUILLORA_SMTP="127.0.0.1:$smtp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
   XDG_RUNTIME_DIR="$work/runtime" QTWEBENGINE_DISABLE_SANDBOX=1 ./build/release/src/app/quillora || true

@@ -9,6 +9,7 @@
 #include "screens/account_entry.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
+#include "screens/mail_dialog_widgets.h"
 #include "screens/main_frame_window.h"
 #include "screens/net_set_dialog.h"
 #include "screens/pane_search_widget.h"
@@ -86,6 +87,8 @@ class CQuilloraApp::Screens : public session::StartupScreens {
             return owner && ui::execNetSetDialog(*messages, owner);
         };
         frame->updateCommandStates();
+        // "Send to Friend" and "Feedback".
+        ui::installMailDialogs(*frame, *m_app.m_messages);
         return true;
     }
 

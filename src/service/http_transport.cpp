@@ -1,5 +1,7 @@
 #include "http_transport.h"
 
+#include "platform/tcp_connect.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -103,27 +105,9 @@ std::string hostHeaderText(const std::string &host)
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
-using Clock = std::chrono::steady_clock;
-
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? int(left) : 0;
-}
-
+using platform::net::Clock;
 // Waits for `events` on fd until the deadline: > 0 ready, 0 timed out, < 0 error.
-int waitFor(int fd, short events, Clock::time_point deadline)
-{
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, remainingMs(deadline));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r > 0 && (p.revents & POLLNVAL))
-            return -1;
-        return r;
-    }
-}
+constexpr auto waitFor = platform::net::waitForSocket;
 
 class SocketConnection final : public HttpConnection {
   public:
@@ -189,39 +173,14 @@ class SocketConnection final : public HttpConnection {
 
 std::unique_ptr<HttpConnection> connectSocket(const HttpUrl &url, int connectMs)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    const std::string service = std::to_string(url.port);
-    if (::getaddrinfo(url.host.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+    const platform::net::ConnectResult c = platform::net::connectTcp(url.host, url.port, connectMs);
+    if (c.fd < 0)
         return nullptr;
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
-
-    // The first address only; no other is tried.
-    const addrinfo *a = found;
-    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0)
-        return nullptr;
-    auto conn = std::make_unique<SocketConnection>(fd); // closes fd on every early return
-
     // Head and body go out in separate sends; without this the body waits for
     // the peer's delayed acknowledgement of the head.
     const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-
-    if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR)
-            return nullptr;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(connectMs);
-        if (waitFor(fd, POLLOUT, deadline) <= 0)
-            return nullptr;
-        int error = 0;
-        socklen_t len = sizeof error;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0)
-            return nullptr;
-    }
-    return conn;
+    ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return std::make_unique<SocketConnection>(c.fd);
 }
 
 // ---------------------------------------------------------------------------

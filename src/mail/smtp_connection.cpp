@@ -1,0 +1,449 @@
+#include "smtp_connection.h"
+
+#include "platform/message_box.h"
+#include "platform/tcp_connect.h"
+
+#include <gnutls/gnutls.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <unistd.h>
+
+namespace quillora::mail {
+
+namespace net = platform::net;
+
+namespace {
+
+// How long a reply may grow before it is taken for garbage.
+constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+// The reply wait looks at the socket at least this often.
+constexpr int kReplyPollMs = 250;
+
+int winsockCode(int error)
+{
+    switch (error) {
+    case ETIMEDOUT:
+        return kErrorTimedOut;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return kErrorHostUnreachable;
+    default:
+        return kErrorConnectionRefused;
+    }
+}
+
+// The last line of a reply: "250 text" or a bare "250" ends it, "250-text" does not.
+bool isCompleteReply(const QByteArray &data)
+{
+    if (!data.endsWith("\r\n"))
+        return false;
+    const qsizetype end = data.size() - 2;
+    const qsizetype start = data.lastIndexOf('\n', end - 1) + 1;
+    const qsizetype length = end - start;
+    return length <= 3 || data[start + 3] != '-';
+}
+
+} // namespace
+
+// The byte stream: a non-blocking socket, with a TLS session over it once
+// STARTTLS has succeeded.
+struct CSMTPConnection::Socket {
+    int fd = -1;
+    gnutls_certificate_credentials_t credentials = nullptr;
+    gnutls_session_t tls = nullptr;
+
+    ~Socket()
+    {
+        if (tls)
+            gnutls_deinit(tls);
+        if (credentials)
+            gnutls_certificate_free_credentials(credentials);
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    bool sendAll(const char *data, qsizetype size, int timeoutMs)
+    {
+        const auto deadline = net::Clock::now() + std::chrono::milliseconds(timeoutMs);
+        qsizetype sent = 0;
+        while (sent < size) {
+            if (net::waitForSocket(fd, POLLOUT, deadline) <= 0)
+                return false;
+            if (tls) {
+                const ssize_t n = gnutls_record_send(tls, data + sent, size_t(size - sent));
+                if (n == GNUTLS_E_AGAIN || n == GNUTLS_E_INTERRUPTED)
+                    continue;
+                if (n < 0)
+                    return false;
+                sent += n;
+            } else {
+                const ssize_t n = ::send(fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
+                if (n < 0) {
+                    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+                        continue;
+                    return false;
+                }
+                sent += n;
+            }
+        }
+        return true;
+    }
+
+    // > 0 bytes read, 0 the peer closed, -1 failure, -2 nothing within waitMs.
+    qsizetype receive(char *buffer, qsizetype max, int waitMs)
+    {
+        if (!(tls && gnutls_record_check_pending(tls) > 0)) {
+            const int ready = net::waitForSocket(fd, POLLIN, net::Clock::now() + std::chrono::milliseconds(waitMs));
+            if (ready == 0)
+                return -2;
+            if (ready < 0)
+                return -1;
+        }
+        if (tls) {
+            const ssize_t n = gnutls_record_recv(tls, buffer, size_t(max));
+            if (n == GNUTLS_E_AGAIN || n == GNUTLS_E_INTERRUPTED)
+                return -2;
+            return n < 0 ? -1 : n;
+        }
+        const ssize_t n = ::recv(fd, buffer, size_t(max), 0);
+        if (n < 0)
+            return (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) ? -2 : -1;
+        return n;
+    }
+
+    // The handshake, with the server's certificate checked for `host`.
+    // Returns 0 or a GnuTLS error code.
+    int handshake(const QString &host, const QString &trustFile, int timeoutMs)
+    {
+        int rc = gnutls_certificate_allocate_credentials(&credentials);
+        if (rc < 0)
+            return rc;
+        rc = trustFile.isEmpty() ? gnutls_certificate_set_x509_system_trust(credentials)
+                                 : gnutls_certificate_set_x509_trust_file(
+                                       credentials, trustFile.toLocal8Bit().constData(), GNUTLS_X509_FMT_PEM);
+        if (rc <= 0)
+            return rc < 0 ? rc : GNUTLS_E_NO_CERTIFICATE_FOUND; // nothing to trust: nothing would verify
+        if ((rc = gnutls_init(&tls, GNUTLS_CLIENT | GNUTLS_NONBLOCK)) < 0)
+            return rc;
+        if ((rc = gnutls_set_default_priority(tls)) < 0)
+            return rc;
+        if ((rc = gnutls_credentials_set(tls, GNUTLS_CRD_CERTIFICATE, credentials)) < 0)
+            return rc;
+        const QByteArray name = host.toUtf8();
+        in_addr v4{};
+        in6_addr v6{};
+        // Server name indication is for names only, not for addresses.
+        if (::inet_pton(AF_INET, name.constData(), &v4) != 1 && ::inet_pton(AF_INET6, name.constData(), &v6) != 1)
+            gnutls_server_name_set(tls, GNUTLS_NAME_DNS, name.constData(), size_t(name.size()));
+        gnutls_session_set_verify_cert(tls, name.constData(), 0);
+        gnutls_transport_set_int(tls, fd);
+
+        const auto deadline = net::Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            rc = gnutls_handshake(tls);
+            if (rc == 0)
+                return 0;
+            if (rc != GNUTLS_E_AGAIN && rc != GNUTLS_E_INTERRUPTED && gnutls_error_is_fatal(rc))
+                return rc;
+            const short events = gnutls_record_get_direction(tls) ? POLLOUT : POLLIN;
+            if (net::waitForSocket(fd, events, deadline) <= 0)
+                return GNUTLS_E_TIMEDOUT;
+        }
+    }
+
+    void shutdownTls()
+    {
+        if (tls)
+            gnutls_bye(tls, GNUTLS_SHUT_WR); // best effort, the socket closes next
+    }
+};
+
+CSMTPConnection::CSMTPConnection(platform::MessageBoxes *messages, QObject *owner)
+    : m_messages(messages), m_owner(owner)
+{
+}
+
+CSMTPConnection::~CSMTPConnection()
+{
+    disconnect();
+}
+
+bool CSMTPConnection::isEncrypted() const
+{
+    return m_socket && m_socket->tls;
+}
+
+void CSMTPConnection::showBox(const QString &text)
+{
+    if (m_messages)
+        m_messages->ok(text, platform::programTitle(), platform::MessageIcon::Error, m_owner);
+}
+
+void CSMTPConnection::closeSocket()
+{
+    m_socket.reset();
+    m_connected = false;
+}
+
+bool CSMTPConnection::sendCommand(const QByteArray &line)
+{
+    if (!m_socket || m_streamBroken)
+        return false;
+    if (m_trace)
+        m_trace(true, line);
+    if (!m_socket->sendAll(line.constData(), line.size(), m_replyTimeoutMs)) {
+        m_streamBroken = true;
+        fail(kErrorConnectionReset);
+        return false;
+    }
+    return true;
+}
+
+bool CSMTPConnection::readReply(int expected)
+{
+    if (!m_socket || m_streamBroken)
+        return false;
+    QByteArray received;
+    received.reserve(256);
+    QByteArray chunk(4096, Qt::Uninitialized);
+    auto lastData = net::Clock::now();
+    // A reply is read to its last line ("250 ..."): a multi-line reply that
+    // arrives in pieces would otherwise leave lines for the next command.
+    while (!isCompleteReply(received)) {
+        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(net::Clock::now() - lastData).count();
+        if (idle >= m_replyTimeoutMs) {
+            m_lastResponse = QString::fromUtf8(received);
+            m_streamBroken = true;
+            fail(kErrorTimedOut);
+            return false;
+        }
+        const int wait = int(std::min<qint64>(kReplyPollMs, m_replyTimeoutMs - idle));
+        const qsizetype n = m_socket->receive(chunk.data(), chunk.size(), wait);
+        if (n == -2)
+            continue;
+        if (n <= 0 || received.size() + n > kMaxReplyBytes) {
+            m_lastResponse = QString::fromUtf8(received);
+            m_streamBroken = true;
+            fail(n <= 0 ? kErrorConnectionReset : kErrorUnexpectedReply);
+            return false;
+        }
+        if (received.capacity() < received.size() + n)
+            received.reserve(received.size() + n + 4096);
+        received.append(chunk.constData(), n);
+        lastData = net::Clock::now();
+    }
+    if (m_trace)
+        m_trace(false, received);
+
+    received.chop(2);
+    m_offersStartTls = false;
+    const QList<QByteArray> lines = received.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        if (line.size() > 4 && line.mid(4).trimmed().toUpper() == "STARTTLS")
+            m_offersStartTls = true;
+    }
+    qsizetype lineStart = 0;
+    for (const QByteArray &line : lines) {
+        const int code = line.left(3).toInt();
+        if (code == expected) {
+            m_lastResponse = QString::fromUtf8(received.mid(lineStart));
+            m_lastResponseCode = code;
+            return true;
+        }
+        lineStart += line.size() + 1;
+    }
+    m_lastResponse = QString::fromUtf8(received);
+    m_lastResponseCode = lines.isEmpty() ? 0 : lines.front().left(3).toInt();
+    fail(kErrorUnexpectedReply);
+    return false;
+}
+
+bool CSMTPConnection::sendAndExpect(const QByteArray &line, int expected)
+{
+    return sendCommand(line) && readReply(expected);
+}
+
+void CSMTPConnection::abandon()
+{
+    const QString response = m_lastResponse;
+    const int code = m_lastResponseCode;
+    const int error = m_lastError;
+    disconnect();
+    m_lastResponse = response;
+    m_lastResponseCode = code;
+    m_lastError = error;
+}
+
+bool CSMTPConnection::greet()
+{
+    QString name = m_greetingHost;
+    if (name == QLatin1String("auto")) {
+        char host[101] = {};
+        if (::gethostname(host, 100) != 0)
+            host[0] = '\0';
+        name = QString::fromLocal8Bit(host);
+    }
+    return sendAndExpect("EHLO " + name.toUtf8() + "\r\n", 250);
+}
+
+bool CSMTPConnection::startTls(const QString &server)
+{
+    if (!sendAndExpect("STARTTLS\r\n", 220))
+        return false;
+    const int rc = m_socket->handshake(server, m_trustFile, m_replyTimeoutMs);
+    if (rc != 0) {
+        m_lastResponse = QString::fromUtf8(gnutls_strerror(rc));
+        m_streamBroken = true;
+        fail(kErrorConnectionAborted);
+        return false;
+    }
+    // The server forgets what it knew before the upgrade: greet again.
+    return greet();
+}
+
+bool CSMTPConnection::login(const QString &user, const QString &password)
+{
+    if (!sendAndExpect("AUTH LOGIN\r\n", 334))
+        return false;
+    if (!sendAndExpect(user.toUtf8().toBase64() + "\r\n", 334))
+        return false;
+    if (QByteArray::fromBase64(m_lastResponse.mid(4).toLatin1()) != "Password:") {
+        // The server waits for an answer to its prompt: cancel the exchange,
+        // or the QUIT that follows would be taken for the password.
+        const QString prompt = m_lastResponse;
+        const int code = m_lastResponseCode;
+        if (sendCommand("*\r\n"))
+            readReply(501);
+        m_lastResponse = prompt;
+        m_lastResponseCode = code;
+        fail(kErrorUnexpectedReply);
+        return false;
+    }
+    return sendAndExpect(password.toUtf8().toBase64() + "\r\n", 235);
+}
+
+bool CSMTPConnection::connect(const QString &server, const QString &user, const QString &password, int port)
+{
+    if (m_socket)
+        disconnect();
+    m_lastResponse.clear();
+    m_lastResponseCode = 0;
+    m_streamBroken = false;
+
+    // IPv4, as the server's address has always been looked up.
+    const net::ConnectResult c = net::connectTcp(server.toStdString(), port, m_connectTimeoutMs, AF_INET);
+    switch (c.stage) {
+    case net::ConnectStage::Connected:
+        break;
+    case net::ConnectStage::Socket:
+        fail(c.error);
+        showBox(QStringLiteral("Failed to create socket"));
+        return false;
+    case net::ConnectStage::Resolve:
+        fail(kErrorNameNotResolved);
+        showBox(QStringLiteral("Failed to connect to server"));
+        return false;
+    case net::ConnectStage::Connect:
+        fail(winsockCode(c.error));
+        showBox(QStringLiteral("Failed to connect to server"));
+        return false;
+    }
+    m_socket = std::make_unique<Socket>();
+    m_socket->fd = c.fd;
+    const int one = 1;
+    ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    m_connected = true;
+
+    bool ok = readReply(220) && greet();
+    if (ok && m_tlsPolicy != TlsPolicy::Off && m_offersStartTls) {
+        ok = startTls(server);
+    } else if (ok && m_tlsPolicy == TlsPolicy::Required) {
+        // The password is not sent where nobody could protect it.
+        m_lastResponse = QStringLiteral("The mail server does not offer STARTTLS; "
+                                        "the password is not sent over an unencrypted connection.");
+        fail(kErrorUnexpectedReply);
+        ok = false;
+    }
+    ok = ok && login(user, password);
+    if (!ok) {
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool CSMTPConnection::sendMessage(const CMailMessage &message)
+{
+    if (!m_connected || !m_socket) {
+        m_lastResponse = QStringLiteral("Not connected to the mail server.");
+        fail(kErrorCommandRefused);
+        return false;
+    }
+    if (!message.isSafeForWire()) {
+        m_lastResponse = QStringLiteral("An address, name or subject holds a line break.");
+        fail(kErrorInvalidData);
+        return false;
+    }
+    // The whole mail is composed before the transaction starts, so a file
+    // that cannot be read never leaves the server waiting in the middle of DATA.
+    QByteArray data;
+    if (!message.render(QDateTime::currentDateTime(), &data)) {
+        m_lastResponse = QStringLiteral("An attached file cannot be read.");
+        fail(kErrorInvalidData);
+        return false;
+    }
+
+    const auto expect = [this](const QByteArray &line, int code) {
+        if (!sendCommand(line))
+            return false;
+        if (readReply(code))
+            return true;
+        if (m_streamBroken)
+            return false;
+        // A refused transaction is reset, so the next mail on this
+        // connection starts clean; the refusal stays the last response.
+        const QString refusal = m_lastResponse;
+        const int refusalCode = m_lastResponseCode;
+        if (sendCommand("RSET\r\n"))
+            readReply(250);
+        m_lastResponse = refusal;
+        m_lastResponseCode = refusalCode;
+        fail(kErrorCommandRefused);
+        return false;
+    };
+    if (!expect("MAIL FROM:<" + message.from().address.toUtf8() + ">\r\n", 250))
+        return false;
+    for (const QList<CMailAddress> *list : {&message.to(), &message.cc(), &message.bcc()}) {
+        for (const CMailAddress &a : *list) {
+            if (!expect("RCPT TO:<" + a.address.toUtf8() + ">\r\n", 250))
+                return false;
+        }
+    }
+    if (!expect("DATA\r\n", 354))
+        return false;
+    // Every line that starts with a dot gets a second one, whichever part
+    // of the mail it belongs to; the server takes it off again.
+    return expect(mime::dotStuff(data) + "\r\n.\r\n", 250);
+}
+
+bool CSMTPConnection::disconnect()
+{
+    bool ok = false;
+    if (m_connected && m_socket && !m_streamBroken) {
+        ok = sendCommand("QUIT\r\n") && readReply(221);
+        if (!ok)
+            fail(kErrorCommandRefused);
+        m_socket->shutdownTls();
+    }
+    closeSocket();
+    m_streamBroken = false;
+    return ok;
+}
+
+} // namespace quillora::mail

@@ -1,0 +1,367 @@
+#include "mail_dialog_widgets.h"
+
+#include "mail_dialogs.h"
+
+#include "main_frame.h"
+#include "main_frame_window.h"
+#include "ui_resources.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillora::ui {
+
+using mail::EmailField;
+using mail::FeedbackField;
+
+namespace {
+
+QLabel *fieldLabel(const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPlainTextEdit *messageBox(QWidget *parent)
+{
+    auto *edit = new QPlainTextEdit(parent);
+    edit->setTabChangesFocus(true); // Tab moves on; Return makes a new line
+    edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return edit;
+}
+
+// The wait cursor while a mail goes out; the UI thread is busy meanwhile.
+void showWaitCursor(bool on)
+{
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// EmailDialog
+
+EmailDialog::EmailDialog(const service::SiteAddress &site, const mail::MailSettings &settings,
+                         platform::MessageBoxes &messages, int questionId, QWidget *parent)
+    : QDialog(parent)
+{
+    initResources();
+    setWindowTitle(mail::CEmailDialog::captionText());
+    setWindowIcon(programIcon());
+    setSizeGripEnabled(true);
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(commandIcon(QStringLiteral("send-to-friend")).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+    auto *titleCaption = new QLabel(QStringLiteral("Question Title:"), this);
+    m_title = new QLabel(this);
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setWordWrap(true);
+    m_title->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = m_title->font();
+    bold.setBold(true);
+    m_title->setFont(bold);
+    m_title->setAccessibleName(QStringLiteral("Question Title"));
+    auto *titleBox = new QVBoxLayout;
+    titleBox->setSpacing(2);
+    titleBox->addWidget(titleCaption);
+    titleBox->addWidget(m_title);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(12);
+    top->addWidget(icon);
+    top->addLayout(titleBox, 1);
+    auto *rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+
+    m_recipient = new QLineEdit(this);
+    m_recipient->setPlaceholderText(QStringLiteral("friend@example.com; another@example.com"));
+    m_mailTitle = new QLineEdit(this);
+    m_senderName = new QLineEdit(this);
+    m_senderEmail = new QLineEdit(this);
+    m_message = messageBox(this);
+
+    auto *form = new QGridLayout;
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(8);
+    form->addWidget(fieldLabel(QStringLiteral("&Recipient's Email:"), m_recipient, this), 0, 0);
+    form->addWidget(m_recipient, 0, 1);
+    auto *hint = new QLabel(QStringLiteral("Separate several addresses with \",\" or \";\"."), this);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    form->addWidget(hint, 1, 1);
+    form->addWidget(fieldLabel(QStringLiteral("Email &Title:"), m_mailTitle, this), 2, 0);
+    form->addWidget(m_mailTitle, 2, 1);
+    form->addWidget(fieldLabel(QStringLiteral("Your &Name: "), m_senderName, this), 3, 0);
+    form->addWidget(m_senderName, 3, 1);
+    form->addWidget(fieldLabel(QStringLiteral("Your &Email Address:"), m_senderEmail, this), 4, 0);
+    form->addWidget(m_senderEmail, 4, 1);
+    auto *messageLabel = fieldLabel(QStringLiteral("Your &Message: "), m_message, this);
+    messageLabel->setContentsMargins(0, m_message->frameWidth() + 2, 0, 0);
+    form->addWidget(messageLabel, 5, 0, Qt::AlignTop | Qt::AlignLeft);
+    form->addWidget(m_message, 5, 1);
+    form->setRowStretch(5, 1);
+    form->setColumnStretch(1, 1);
+
+    auto *buttons = new QDialogButtonBox(this);
+    m_send = buttons->addButton(QStringLiteral("Send"), QDialogButtonBox::AcceptRole);
+    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    m_send->setDefault(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(8);
+    layout->addLayout(top);
+    layout->addWidget(rule);
+    layout->addLayout(form, 1);
+    layout->addWidget(buttons);
+
+    setTabOrder(m_recipient, m_mailTitle);
+    setTabOrder(m_mailTitle, m_senderName);
+    setTabOrder(m_senderName, m_senderEmail);
+    setTabOrder(m_senderEmail, m_message);
+    setTabOrder(m_message, m_send);
+    setTabOrder(m_send, m_cancel);
+    setMinimumSize(460, 420);
+    resize(580, 500);
+
+    m_rules = std::make_unique<mail::CEmailDialog>(site, settings, *this, messages, questionId);
+    connect(m_send, &QPushButton::clicked, this, [this] { m_rules->onSend(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_rules->onCancel(); });
+}
+
+EmailDialog::~EmailDialog()
+{
+    if (m_busy)
+        showWaitCursor(false);
+}
+
+QLineEdit *EmailDialog::edit(EmailField field) const
+{
+    switch (field) {
+    case EmailField::Recipient:
+        return m_recipient;
+    case EmailField::MailTitle:
+        return m_mailTitle;
+    case EmailField::SenderName:
+        return m_senderName;
+    case EmailField::SenderEmail:
+        return m_senderEmail;
+    case EmailField::Message:
+        break;
+    }
+    return nullptr;
+}
+
+QWidget *EmailDialog::widgetOf(EmailField field) const
+{
+    if (field == EmailField::Message)
+        return m_message;
+    return edit(field);
+}
+
+void EmailDialog::setQuestionTitle(const QString &title)
+{
+    m_title->setText(title);
+    m_title->setToolTip(title);
+}
+
+QString EmailDialog::fieldText(EmailField field) const
+{
+    if (field == EmailField::Message)
+        return m_message->toPlainText();
+    return edit(field)->text();
+}
+
+void EmailDialog::focusField(EmailField field)
+{
+    m_focusTarget = widgetOf(field);
+    if (isVisible())
+        m_focusTarget->setFocus(Qt::OtherFocusReason);
+}
+
+void EmailDialog::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    m_send->setEnabled(!busy);
+    m_cancel->setEnabled(!busy);
+    showWaitCursor(busy);
+}
+
+void EmailDialog::endDialog(bool accepted)
+{
+    done(accepted ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void EmailDialog::reject()
+{
+    if (!m_busy)
+        m_rules->onCancel();
+}
+
+void EmailDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_focusTarget)
+        m_focusTarget->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+// FeedbackDialog
+
+FeedbackDialog::FeedbackDialog(const mail::MailSettings &settings, platform::MessageBoxes &messages,
+                               const QString &userName, QWidget *parent)
+    : QDialog(parent)
+{
+    initResources();
+    setWindowTitle(mail::CFeedbackDlg::captionText());
+    setWindowIcon(programIcon());
+    setSizeGripEnabled(true);
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(commandIcon(QStringLiteral("feedback")).pixmap(32, 32));
+    icon->setAlignment(Qt::AlignTop);
+    auto *intro = new QLabel(mail::CFeedbackDlg::introText(), this);
+    intro->setWordWrap(true);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(12);
+    top->addWidget(icon);
+    top->addWidget(intro, 1);
+    auto *rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+
+    m_email = new QLineEdit(this);
+    m_comments = messageBox(this);
+    auto *emailRow = new QHBoxLayout;
+    emailRow->setSpacing(10);
+    emailRow->addWidget(fieldLabel(QStringLiteral("Your &E-Mail:"), m_email, this));
+    emailRow->addWidget(m_email, 1);
+
+    auto *buttons = new QDialogButtonBox(this);
+    m_submit = buttons->addButton(QStringLiteral("Submit"), QDialogButtonBox::AcceptRole);
+    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    m_submit->setDefault(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(8);
+    layout->addLayout(top);
+    layout->addWidget(rule);
+    layout->addLayout(emailRow);
+    layout->addSpacing(4);
+    layout->addWidget(fieldLabel(QStringLiteral("Enter your &comments here:"), m_comments, this));
+    layout->addWidget(m_comments, 1);
+    layout->addWidget(buttons);
+
+    setTabOrder(m_email, m_comments);
+    setTabOrder(m_comments, m_submit);
+    setTabOrder(m_submit, m_cancel);
+    setMinimumSize(420, 360);
+    resize(520, 420);
+
+    m_rules = std::make_unique<mail::CFeedbackDlg>(settings, *this, messages, userName);
+    connect(m_submit, &QPushButton::clicked, this, [this] { m_rules->onSubmit(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_rules->onCancel(); });
+    m_rules->onInitDialog();
+}
+
+FeedbackDialog::~FeedbackDialog()
+{
+    if (m_busy)
+        showWaitCursor(false);
+}
+
+QString FeedbackDialog::fieldText(FeedbackField field) const
+{
+    return field == FeedbackField::Email ? m_email->text() : m_comments->toPlainText();
+}
+
+void FeedbackDialog::focusField(FeedbackField field)
+{
+    m_focusTarget = field == FeedbackField::Email ? static_cast<QWidget *>(m_email) : m_comments;
+    if (isVisible())
+        m_focusTarget->setFocus(Qt::OtherFocusReason);
+}
+
+void FeedbackDialog::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    m_submit->setEnabled(!busy);
+    m_cancel->setEnabled(!busy);
+    showWaitCursor(busy);
+}
+
+void FeedbackDialog::endDialog(bool accepted)
+{
+    done(accepted ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void FeedbackDialog::reject()
+{
+    if (!m_busy)
+        m_rules->onCancel();
+}
+
+void FeedbackDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_focusTarget)
+        m_focusTarget->setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+
+bool execEmailDialog(const service::SiteAddress &site, const mail::MailSettings &settings,
+                     platform::MessageBoxes &messages, int questionId, QWidget *parent)
+{
+    EmailDialog dialog(site, settings, messages, questionId, parent);
+    dialog.rules().onInitDialog();
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool execFeedbackDialog(const mail::MailSettings &settings, platform::MessageBoxes &messages, const QString &userName,
+                        QWidget *parent)
+{
+    FeedbackDialog dialog(settings, messages, userName, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void installMailDialogs(MainFrameWindow &frame, platform::MessageBoxes &messages)
+{
+    if (!frame.isCreated())
+        return;
+    const QPointer<MainFrameWindow> guard(&frame);
+    platform::MessageBoxes *boxes = &messages;
+    presence::FrameDialogs &dialogs = frame.frame().dialogs();
+    dialogs.sendToFriend = [guard, boxes](int questionId) {
+        if (!guard)
+            return false;
+        return execEmailDialog(guard->frame().site(), mail::mailSettingsFromEnvironment(), *boxes, questionId, guard);
+    };
+    dialogs.feedback = [guard, boxes](const QString &userName) {
+        if (!guard)
+            return false;
+        return execFeedbackDialog(mail::mailSettingsFromEnvironment(), *boxes, userName, guard);
+    };
+    frame.updateCommandStates();
+}
+
+} // namespace quillora::ui

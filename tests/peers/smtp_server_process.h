@@ -1,0 +1,58 @@
+// Runs scripts/smtp_server.py (aiosmtpd) for a test: on 127.0.0.1, a free
+// port, AUTH LOGIN for one account, a temporary Maildir, optionally STARTTLS
+// with a certificate made for the test. The constructor returns once the
+// server listens (or failed); the destructor stops it and removes its files.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QProcess;
+
+namespace quillora::testpeers {
+
+struct SmtpServerOptions {
+    QString user = QStringLiteral("quillora");
+    QString password = QStringLiteral("qm2007");
+    bool startTls = false;         // offer STARTTLS with a fresh self-signed certificate
+    QString refuseRecipientDomain; // RCPT TO an address of this domain gets 550
+    QString refuseSender;          // MAIL FROM this address gets 553
+};
+
+class SmtpServerProcess {
+  public:
+    explicit SmtpServerProcess(SmtpServerOptions options = {});
+    ~SmtpServerProcess();
+    SmtpServerProcess(const SmtpServerProcess &) = delete;
+    SmtpServerProcess &operator=(const SmtpServerProcess &) = delete;
+
+    bool started() const { return m_port > 0; }
+    const QString &error() const { return m_error; }
+    int port() const { return m_port; }
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    // The certificate the server presents (PEM); trusting it verifies the server.
+    QString certificateFile() const;
+    QString maildir() const;
+
+    // Mails received so far, each as the server's decoded record: mail_from,
+    // rcpt_tos, raw, headers, parts, encrypted, authenticated.
+    int mailCount() const;
+    // The n-th mail (1-based), waiting up to 5 s for it to be written.
+    QJsonObject mail(int n) const;
+
+    // Creates a self-signed certificate for 127.0.0.1 and localhost.
+    static bool makeCertificate(const QString &certFile, const QString &keyFile, QString *error);
+
+  private:
+    SmtpServerOptions m_options;
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_process;
+    int m_port = 0;
+    QString m_error;
+};
+
+} // namespace quillora::testpeers

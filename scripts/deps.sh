@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-zeep python3-aiosmtpd python3-pyftpdlib
   xvfb xauth xdotool imagemagick wrk procps
+  unrtf poppler-utils
 )
 
 missing=()

@@ -87,6 +87,7 @@ void BM_ReceiveTenMessages(benchmark::State &state)
     app();
     Board board;
     const int from = userIdOf(QStringLiteral("bob"));
+    board.dialog->rules().poll(presence::PollTrigger::Receive); // whatever waits already
     for (auto _ : state) {
         state.PauseTiming();
         {
@@ -100,8 +101,10 @@ void BM_ReceiveTenMessages(benchmark::State &state)
         state.ResumeTiming();
         const int shown = board.dialog->rules().poll(presence::PollTrigger::Receive);
         QCoreApplication::processEvents(); // painted
-        if (shown != 10)
+        if (shown != 10) {
             state.SkipWithError("not ten messages");
+            break;
+        }
     }
 }
 BENCHMARK(BM_ReceiveTenMessages)->Unit(benchmark::kMillisecond)->Iterations(20);

@@ -112,7 +112,7 @@ int main(int argc, char **argv)
     view.load(QUrl(forum::questionPageUrl(site, 0, 1, QString::number(question), alice, QStringLiteral("alice123"),
                                           QStringLiteral("0"))));
     wait.exec();
-    QTimer::singleShot(6000, &app, [&] {
+    QTimer::singleShot(15000, &app, [&] {
         if (auto *preview = app.findChild<QPrintPreviewDialog *>()) {
             preview->grab().save(out + QStringLiteral("/print-preview.png"));
             preview->reject();

@@ -47,8 +47,9 @@ void runScript(QWebEngineView *view, const QString &script)
     }
 }
 
-// A footer that only the printout shows: a fixed element is repeated at the
-// foot of every printed page.
+// The footer of a printout: a fixed element for print media only, which the
+// browser repeats at the foot of every printed page. It is in the page only
+// while the printout is made.
 QString footerScript(const QString &footer)
 {
     const QString text =
@@ -89,8 +90,13 @@ QString QtFilePrompts::saveFileName(const platform::SaveFileRequest &request)
 
 bool printPageTo(QWebEngineView *view, QPrinter *printer, const QString &footer, int timeoutMs)
 {
-    if (!view || !printer)
+    // The preview asks again while a printout is under way (its window
+    // shows, resizes); one printout at a time, so the footer stays in place
+    // until the printout that added it is done.
+    static bool printing = false;
+    if (!view || !printer || printing)
         return false;
+    printing = true;
     runScript(view, footerScript(footer));
     QEventLoop loop;
     bool ok = false;
@@ -118,6 +124,7 @@ bool printPageTo(QWebEngineView *view, QPrinter *printer, const QString &footer,
     }
     QObject::disconnect(c);
     runScript(view, removeFooterScript());
+    printing = false;
     return ok;
 }
 

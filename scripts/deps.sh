@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool imagemagick wrk procps
   tinyproxy microsocks
   desktop-file-utils appstream lintian logrotate bc man-db systemd
+  unrtf poppler-utils
 )
 
 missing=()

@@ -12,8 +12,11 @@
 #include "screens/mail_dialog_widgets.h"
 #include "screens/main_frame_window.h"
 #include "screens/net_set_dialog.h"
+#include "screens/message_dialog.h"
+#include "screens/pane_chat_widget.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
+#include "screens/print_save_entry.h"
 #include "screens/quillora_view.h"
 #include "screens/register_dialog.h"
 #include "screens/update_dlg.h"
@@ -72,6 +75,10 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         frame->setAboutHandler([app] { app->showAbout(); });
         m_app.m_frame = frame;
         ui::installSearchPane(*frame, *m_app.m_messages);
+        // The message board (hidden) and the "Contact" pane, before the main
+        // view's first poll.
+        ui::MessageDialog *board = ui::installMessageBoard(*frame, *m_app.m_messages, *m_app.m_opener);
+        ui::installContactPane(*frame, m_app.m_browsing, *m_app.m_messages, board);
         // The main view: the four zone views in the frame's tabs.
         m_app.m_browsing.reset();
         m_app.m_view = new ui::CQuilloraView(*frame, m_app.m_browsing, *m_app.m_messages, *m_app.m_opener, frame);
@@ -89,6 +96,7 @@ class CQuilloraApp::Screens : public session::StartupScreens {
         frame->updateCommandStates();
         // "Send to Friend" and "Feedback".
         ui::installMailDialogs(*frame, *m_app.m_messages);
+        ui::installPrintAndSave(*frame, *m_app.m_view, board, *m_app.m_messages);
         return true;
     }
 

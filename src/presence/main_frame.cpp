@@ -171,7 +171,10 @@ void CMainFrame::openExpertsOfOwnQuestion(int myQuestionId)
 {
     if (myQuestionId <= 0)
         return;
+    // Shown so that its view exists, then back to its tab: the lists wait
+    // there until the member opens the pane.
     m_view.showPane(FramePane::Contact);
+    m_view.collapsePane(FramePane::Contact);
     if (m_dialogs.loadQuestionExperts)
         m_dialogs.loadQuestionExperts(myQuestionId);
 }

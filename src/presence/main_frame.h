@@ -49,6 +49,8 @@ class FrameView {
     virtual void setLevelBadge(int badge) = 0; // 1..10, or 0 for none
     virtual void setModeratorEntryEnabled(bool enabled) = 0;
     virtual void showPane(FramePane pane) = 0;
+    // Back to its tab at the frame's edge.
+    virtual void collapsePane(FramePane pane) { (void)pane; }
     virtual void removeTrayIcon() = 0;
     virtual void endProgram() = 0;
 };

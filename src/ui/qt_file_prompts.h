@@ -9,6 +9,7 @@ namespace quillora::ui {
 class QtFilePrompts : public platform::FilePrompts {
   public:
     QString openFileName(const platform::FilePromptRequest &request) override;
+    QString saveFileName(const platform::SaveFileRequest &request) override;
 };
 
 } // namespace quillora::ui

@@ -149,11 +149,11 @@ TEST_F(PaneSearchWidgetTest, InstalledPaneFillsFollowsZonesAndDrivesTheFrameZone
     EXPECT_EQ(zones.calls[2].listMode, 8);
     EXPECT_EQ(zones.calls[2].keyword, QStringLiteral("bob"));
 
-    // A zone change shows the pane again after the member closed it.
+    // A zone change makes the pane follow, but a pane the member closed stays closed.
     auto *dock = window->findChild<QDockWidget *>(QStringLiteral("pane1447"));
     dock->hide();
     window->frame().setSearchPaneZone(3);
-    EXPECT_TRUE(dock->isVisible());
+    EXPECT_TRUE(dock->isHidden());
     EXPECT_EQ(pane->categorySelector()->currentText(), QStringLiteral("Language & Database"));
     window->frame().setZoneViews(nullptr);
 }

@@ -23,6 +23,7 @@ struct RecordingFrameView : FrameView {
     void setLevelBadge(int b) override { badge = b; }
     void setModeratorEntryEnabled(bool e) override { moderator = e; }
     void showPane(FramePane p) override { panes.push_back(p); }
+    void collapsePane(FramePane p) override { collapsed.push_back(p); }
     void removeTrayIcon() override { trayRemoved = true; }
     void endProgram() override { ended = true; }
 
@@ -31,6 +32,7 @@ struct RecordingFrameView : FrameView {
     int badge = -1;
     bool moderator = false;
     std::vector<FramePane> panes;
+    std::vector<FramePane> collapsed;
     bool trayRemoved = false;
     bool ended = false;
 };

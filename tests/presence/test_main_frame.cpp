@@ -195,6 +195,7 @@ TEST_F(DownFrame, HooksForTheZoneViews)
     EXPECT_TRUE(view.panes.empty());
     frame.openExpertsOfOwnQuestion(5);
     EXPECT_EQ(view.panes, std::vector<FramePane>{FramePane::Contact});
+    EXPECT_EQ(view.collapsed, std::vector<FramePane>{FramePane::Contact}); // back to its tab
     EXPECT_EQ(loaded, std::vector<int>{5});
 
     std::vector<int> zones;

@@ -134,6 +134,10 @@ class MainFrameWindow::Views : public presence::FrameView {
         dock->show();
         dock->raise();
     }
+    void collapsePane(FramePane pane) override
+    {
+        (pane == FramePane::Contact ? m_w.m_w->contact : m_w.m_w->search)->hide();
+    }
     void removeTrayIcon() override
     {
         m_w.stopTrayAnimation();
@@ -411,6 +415,18 @@ void MainFrameWindow::stopTrayAnimation()
     m_w->tray->setIcon(m_w->trayStill);
 }
 
+void MainFrameWindow::setPromptText(const QString &text)
+{
+    if (m_created)
+        m_views->setStatusText(StatusPane::Prompt, text);
+}
+
+void MainFrameWindow::showTrayNotice(const QString &title, const QString &text)
+{
+    if (m_w->tray && m_w->tray->isVisible())
+        m_w->tray->showMessage(title, text, programIcon());
+}
+
 bool MainFrameWindow::isTrayAnimating() const
 {
     return m_w->trayTimer.isActive();
@@ -481,7 +497,11 @@ bool MainFrameWindow::restoreLayout()
     if (QAction *a = m_w->actions[static_cast<int>(FrameCommand::StatusBar)])
         a->setChecked(statusVisible);
     statusBar()->setVisible(statusVisible);
-    return !state.isEmpty() && restoreState(state, kLayoutVersion);
+    const bool restored = !state.isEmpty() && restoreState(state, kLayoutVersion);
+    // The layout gives the panes their place and size; they start collapsed all the same.
+    m_w->contact->hide();
+    m_w->search->hide();
+    return restored;
 }
 
 void MainFrameWindow::closeEvent(QCloseEvent *event)

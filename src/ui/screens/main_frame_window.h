@@ -75,6 +75,10 @@ class MainFrameWindow : public QMainWindow {
     void startTrayAnimation(int periodMs = 500);
     void stopTrayAnimation();
     bool isTrayAnimating() const;
+    // Status pane 0: a command's notice while it runs.
+    void setPromptText(const QString &text);
+    // A desktop notification through the tray icon.
+    void showTrayNotice(const QString &title, const QString &text);
 
     // Interval of timer 1 in milliseconds (0 before showMaximizedAndStart).
     int pollIntervalMs() const;

@@ -183,12 +183,11 @@ PaneSearchWidget *installSearchPane(MainFrameWindow &frame, platform::MessageBox
     presence::CMainFrame &rules = frame.frame();
     auto *pane = new PaneSearchWidget(messages, [&rules]() -> presence::ZoneViews & { return rules.zoneViews(); });
     QPointer<PaneSearchWidget> guard(pane);
-    // A zone change shows the pane too, as "Search Questions" does.
-    rules.dialogs().searchPaneZone = [guard, &rules](int zoneIndex) {
-        if (!guard)
-            return;
-        rules.run(presence::FrameCommand::SearchQuestions);
-        guard->followZone(zoneIndex);
+    // The pane's view exists from here on, so a zone change only makes it
+    // follow: a pane the member collapsed stays collapsed.
+    rules.dialogs().searchPaneZone = [guard](int zoneIndex) {
+        if (guard)
+            guard->followZone(zoneIndex);
     };
     frame.setPaneView(presence::FramePane::Search, pane);
     return pane;

@@ -1,0 +1,155 @@
+#include "pane_chat_widget.h"
+
+#include "browsing_values.h"
+#include "chat_pictures.h"
+#include "head_image_pictures.h"
+#include "main_frame.h"
+#include "main_frame_window.h"
+#include "message_dialog.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QPainter>
+#include <QPointer>
+#include <QToolBox>
+#include <QVBoxLayout>
+
+namespace quillora::ui {
+
+namespace {
+
+// An item's picture: the head picture above its rank badge.
+constexpr QSize kItemIcon(64, 48);
+
+QPixmap itemPicture(const QPixmap &head, const QPixmap &badge)
+{
+    QPixmap picture(kItemIcon);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    if (!head.isNull())
+        p.drawPixmap((kItemIcon.width() - 32) / 2, 0, head.scaled(32, 32, Qt::KeepAspectRatio));
+    if (!badge.isNull())
+        p.drawPixmap(0, 35, badge.scaled(64, 12, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return picture;
+}
+
+} // namespace
+
+PaneChatWidget::PaneChatWidget(const service::SiteAddress &site, platform::MessageBoxes &messages,
+                               std::function<int()> questionPoints, std::function<void(const QStringList &)> openChat,
+                               QWidget *parent)
+    : QWidget(parent), m_cache(site, session::customFaceDirectory())
+{
+    setObjectName(QStringLiteral("CPaneChat"));
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::Base, Qt::white);
+    white.setColor(QPalette::Text, Qt::black);
+    white.setColor(QPalette::WindowText, Qt::black);
+    setPalette(white);
+    setMinimumWidth(120);
+
+    // 80 head slots: the built-in pictures 1..24 over and over until a load sets them.
+    const QList<QPixmap> builtIn = builtInHeadPixmaps();
+    for (int i = 0; i < presence::kHeadSlots; ++i)
+        m_slots.append(builtIn.value(i % builtIn.size()));
+
+    m_bar = new QToolBox;
+    m_bar->setObjectName(QStringLiteral("folderBar"));
+    for (int folder = 0; folder < 2; ++folder) {
+        auto *list = new QListWidget;
+        list->setObjectName(folder == 0 ? QStringLiteral("onlineExperts") : QStringLiteral("answerProviders"));
+        list->setAccessibleName(presence::folderCaption(folder));
+        list->setViewMode(QListView::IconMode);
+        list->setFlow(QListView::TopToBottom);
+        list->setWrapping(false);
+        list->setMovement(QListView::Static);
+        list->setResizeMode(QListView::Adjust);
+        list->setIconSize(kItemIcon);
+        list->setSpacing(4);
+        list->setWordWrap(true);
+        list->setFrameShape(QFrame::NoFrame);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        connect(list, &QListWidget::itemClicked, this,
+                [this, list](QListWidgetItem *item) { m_rules->itemClicked(list->row(item)); });
+        // Enter on the current item does what a click does.
+        auto *open = new QAction(list);
+        open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+        open->setShortcutContext(Qt::WidgetShortcut);
+        list->addAction(open);
+        connect(open, &QAction::triggered, this, [this, list] {
+            if (list->currentRow() >= 0)
+                m_rules->itemClicked(list->currentRow());
+        });
+        m_lists[folder] = list;
+        m_bar->addItem(list, presence::folderCaption(folder));
+    }
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_bar);
+
+    m_rules =
+        std::make_unique<presence::CPaneChat>(site, messages, *this, std::move(questionPoints), std::move(openChat));
+    connect(m_bar, &QToolBox::currentChanged, this, [this](int index) {
+        if (!m_selecting)
+            m_rules->folderChanged(index);
+    });
+    m_rules->create();
+}
+
+PaneChatWidget::~PaneChatWidget() = default;
+
+void PaneChatWidget::selectFolder(int folder)
+{
+    m_selecting = true;
+    m_bar->setCurrentIndex(folder);
+    m_selecting = false;
+}
+
+void PaneChatWidget::clearFolder(int folder)
+{
+    m_lists[folder]->clear();
+}
+
+void PaneChatWidget::addItem(int folder, int position, const QString &label, int slot, int badge)
+{
+    auto *item = new QListWidgetItem(QIcon(itemPicture(m_slots.value(slot), rankBadgePicture(badge))), label);
+    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    item->setToolTip(label);
+    m_lists[folder]->insertItem(position, item);
+}
+
+void PaneChatWidget::setHeadSlot(int slot, const presence::HeadPictureRequest &request)
+{
+    if (slot < 0 || slot >= m_slots.size())
+        return;
+    const QPixmap picture = chatHeadPicture(m_cache, request);
+    if (!picture.isNull())
+        m_slots[slot] = picture;
+}
+
+PaneChatWidget *installContactPane(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
+                                   platform::MessageBoxes &messages, MessageDialog *board)
+{
+    if (!frame.isCreated())
+        return nullptr;
+    presence::CMainFrame &rules = frame.frame();
+    const forum::BrowsingValues *values = &browsing;
+    QPointer<MessageDialog> boardGuard(board);
+    auto *pane = new PaneChatWidget(
+        rules.site(), messages, [values] { return values->mySelectedQuestionPoints; },
+        [boardGuard](const QStringList &record) {
+            if (boardGuard)
+                boardGuard->rules().openChat(record);
+        });
+    QPointer<PaneChatWidget> guard(pane);
+    rules.dialogs().loadQuestionExperts = [guard](int questionId) {
+        if (guard)
+            guard->rules().load(questionId);
+    };
+    frame.setPaneView(presence::FramePane::Contact, pane);
+    return pane;
+}
+
+} // namespace quillora::ui

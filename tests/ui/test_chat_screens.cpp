@@ -1,0 +1,308 @@
+// The message board, the "Contact" pane and the File commands as widgets,
+// offscreen: the transcript's look, links and context menu, closing that only
+// hides, the board and pane in the real main window against the real
+// varnel-server, and a real question page printed to PDF (read back with
+// pdftotext) and saved as a web archive that loads again.
+#include "browsing_values.h"
+#include "frame_test_support.h"
+#include "main_frame.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
+#include "screens/main_frame_window.h"
+#include "screens/message_dialog.h"
+#include "screens/pane_chat_widget.h"
+#include "screens/print_save_entry.h"
+#include "varnel_server_process.h"
+#include "varnel_services.h"
+#include "zone_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolBox>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace quillora;
+
+namespace {
+
+QApplication &app()
+{
+    static int argc = 1;
+    static char arg0[] = "test_chat_screens";
+    static char *argv[] = {arg0, nullptr};
+    static QTemporaryDir *home = [] {
+        auto *dir = new QTemporaryDir;
+        qputenv("XDG_CONFIG_HOME", (dir->path() + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (dir->path() + QStringLiteral("/cache")).toLocal8Bit());
+        return dir;
+    }();
+    (void)home;
+    static QApplication *instance = [] {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        auto *a = new QApplication(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("QuilloraChatTest"));
+        return a;
+    }();
+    return *instance;
+}
+
+// The character format in the middle of the first occurrence of `text`.
+QTextCharFormat formatAt(QTextDocument *doc, const QString &text)
+{
+    const QTextCursor found = doc->find(text);
+    QTextCursor c(doc);
+    c.setPosition(found.selectionStart() + 1);
+    return c.charFormat();
+}
+
+bool waitUntil(const std::function<bool()> &done, int ms = 5000)
+{
+    for (int waited = 0; !done() && waited < ms; waited += 20)
+        QTest::qWait(20);
+    return done();
+}
+
+struct LoggedIn {
+    int id = 0;
+    QString document;
+};
+
+LoggedIn signIn(const service::SiteAddress &site, const QString &name, const QString &password)
+{
+    LoggedIn m;
+    service::CVarnelServices proxy(site);
+    proxy.useServiceAccount(service::Op::GetUserByUserName);
+    EXPECT_TRUE(service::succeeded(proxy.GetUserByUserName(name, password, &m.document)));
+    service::DocumentStatus status;
+    m.id = service::leadingInt(service::readFirstElementText(m.document, u"PKID", &status));
+    bool ignored = false;
+    proxy.useServiceAccount(service::Op::SetUserOnline);
+    EXPECT_TRUE(service::succeeded(proxy.SetUserOnline(m.id, QStringLiteral("127.0.0.1"), &ignored)));
+    return m;
+}
+
+} // namespace
+
+TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
+{
+    app();
+    presence::MemberValues me;
+    me.userID = 5;
+    me.nickname = QStringLiteral("Me");
+    platform::RecordingMessageBoxes boxes;
+    platform::RecordingSystemOpener opener;
+    ui::MessageDialog dialog({QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()}, me, boxes, opener,
+                             {});
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Communication"));
+
+    dialog.appendTranscript(QStringLiteral("FROM [bob(Bobby)](2007-05-01 09:30)\r\n\r\n"),
+                            presence::TranscriptPart::Header);
+    dialog.appendTranscript(QStringLiteral("look at http://example.com/x and file:///etc/passwd\r\n\r\n"),
+                            presence::TranscriptPart::Body);
+    QTextDocument *doc = dialog.transcript()->document();
+    EXPECT_EQ(doc->toPlainText(), QStringLiteral("FROM [bob(Bobby)](2007-05-01 09:30)\n\nlook at http://example.com/x "
+                                                 "and file:///etc/passwd\n\n"));
+    const QTextCharFormat header = formatAt(doc, QStringLiteral("FROM"));
+    EXPECT_EQ(header.foreground().color(), QColor(255, 0, 0));
+    EXPECT_EQ(header.font().family(), QStringLiteral("Arial"));
+    EXPECT_DOUBLE_EQ(header.font().pointSizeF(), 9.5);
+    EXPECT_FALSE(header.font().bold());
+    const QTextCharFormat body = formatAt(doc, QStringLiteral("look"));
+    EXPECT_EQ(body.foreground().color(), QColor(0, 0, 0));
+    EXPECT_FALSE(body.isAnchor());
+    const QTextCharFormat link = formatAt(doc, QStringLiteral("example.com"));
+    EXPECT_TRUE(link.isAnchor());
+    EXPECT_EQ(link.anchorHref(), QStringLiteral("http://example.com/x"));
+
+    // Links open through the rules: web addresses only.
+    Q_EMIT dialog.transcript()->anchorClicked(QUrl(QStringLiteral("http://example.com/x")));
+    Q_EMIT dialog.transcript()->anchorClicked(QUrl(QStringLiteral("file:///etc/passwd")));
+    EXPECT_EQ(opener.opened, QStringList{QStringLiteral("http://example.com/x")});
+
+    // The context menu: its labels in order, and what a read-only transcript allows.
+    std::unique_ptr<QMenu> menu(dialog.transcript()->buildContextMenu());
+    QStringList labels;
+    for (QAction *a : menu->actions())
+        labels << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    EXPECT_EQ(labels, QStringList({QString::fromUtf16(u"&\u64a4\u9500"), QStringLiteral("|"),
+                                   QString::fromUtf16(u"&\u526a\u5207"), QString::fromUtf16(u"&\u590d\u5236"),
+                                   QString::fromUtf16(u"&\u7c98\u8d34"), QString::fromUtf16(u"&\u6e05\u9664"),
+                                   QStringLiteral("|"), QString::fromUtf16(u"\u5168\u9009")}));
+    const QList<QAction *> actions = menu->actions();
+    EXPECT_FALSE(actions[3]->isEnabled()); // Copy: nothing selected
+    EXPECT_TRUE(actions[7]->isEnabled());  // Select All
+    actions[7]->trigger();
+    menu.reset(dialog.transcript()->buildContextMenu());
+    EXPECT_TRUE(menu->actions()[3]->isEnabled());
+    EXPECT_FALSE(menu->actions()[2]->isEnabled()); // Cut: read-only
+    EXPECT_FALSE(menu->actions()[5]->isEnabled()); // Clear: read-only
+
+    // Enter in the message box is a line break, not "Send".
+    dialog.show();
+    QTest::keyClicks(dialog.messageBox(), QStringLiteral("one"));
+    QTest::keyClick(dialog.messageBox(), Qt::Key_Return);
+    QTest::keyClicks(dialog.messageBox(), QStringLiteral("two"));
+    EXPECT_EQ(dialog.messageBox()->toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Closing only hides: the transcript and the typed text stay.
+    dialog.close();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isShown());
+    EXPECT_FALSE(doc->isEmpty());
+    EXPECT_EQ(dialog.messageBox()->toPlainText(), QStringLiteral("one\ntwo"));
+}
+
+TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
+{
+    app();
+    testpeers::VarnelServerProcess server({.demo = true});
+    ASSERT_TRUE(server.started()) << server.error();
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), static_cast<quint16>(server.port())};
+    const LoggedIn alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
+    const LoggedIn bob = signIn(site, QStringLiteral("bob"), QStringLiteral("bob123"));
+
+    platform::RecordingMessageBoxes boxes;
+    platform::RecordingSystemOpener opener;
+    ui::MainFrameWindow frame({site, alice.document, &boxes, &opener});
+    ASSERT_TRUE(frame.isCreated());
+    frame.setQuitHandler([] {});
+    ui::MessageDialog *board = ui::installMessageBoard(frame, boxes, opener);
+    ASSERT_NE(board, nullptr);
+    EXPECT_FALSE(board->isVisible()); // created hidden
+    forum::BrowsingValues browsing;
+    ui::PaneChatWidget *pane = ui::installContactPane(frame, browsing, boxes, board);
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(frame.findChild<QDockWidget *>(QStringLiteral("pane1446"))->widget(), pane);
+    EXPECT_EQ(pane->folderBar()->currentIndex(), 1);
+
+    {
+        service::CVarnelServices proxy(site);
+        proxy.useServiceAccount(service::Op::SendMessage);
+        bool ok = false;
+        ASSERT_TRUE(service::succeeded(proxy.SendMessage(bob.id, alice.id, QStringLiteral("ping"), &ok)));
+    }
+    Q_EMIT frame.pollTick(); // timer 1
+    EXPECT_TRUE(frame.isTrayAnimating());
+    EXPECT_EQ(board->chatWith()->currentText(), QStringLiteral("bob"));
+    EXPECT_EQ(board->windowTitle(), QStringLiteral("Chatting with Bob the Builder"));
+    EXPECT_FALSE(board->peerHead()->pixmap().isNull());
+    EXPECT_FALSE(board->ownHead()->pixmap().isNull());
+
+    // The tray click shows the board and stops the animation.
+    frame.frame().dialogs().showMessageBoard();
+    frame.stopTrayAnimation();
+    EXPECT_TRUE(board->isVisible());
+    EXPECT_FALSE(frame.isTrayAnimating());
+
+    // With the board shown, arrivals do not animate.
+    {
+        service::CVarnelServices proxy(site);
+        proxy.useServiceAccount(service::Op::SendMessage);
+        bool ok = false;
+        ASSERT_TRUE(service::succeeded(proxy.SendMessage(bob.id, alice.id, QStringLiteral("again"), &ok)));
+    }
+    Q_EMIT frame.pollTick();
+    EXPECT_FALSE(frame.isTrayAnimating());
+    EXPECT_TRUE(board->transcript()->toPlainText().contains(QStringLiteral("again")));
+
+    // The frame's own-question operation loads the pane, which stays collapsed.
+    board->hide();
+    frame.frame().openExpertsOfOwnQuestion(1);
+    EXPECT_TRUE(frame.findChild<QDockWidget *>(QStringLiteral("pane1446"))->isHidden());
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.lastText().toStdString();
+}
+
+TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)
+{
+    app();
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    testpeers::VarnelServerProcess server({.demo = true});
+    ASSERT_TRUE(server.started()) << server.error();
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), static_cast<quint16>(server.port())};
+    const LoggedIn alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
+    int question = 0;
+    {
+        service::CVarnelServices proxy(site);
+        proxy.useServiceAccount(service::Op::CreatForumPost);
+        bool ok = false;
+        ASSERT_TRUE(service::succeeded(proxy.CreatForumPost(alice.id, QStringLiteral("Printer driver vanished"), 1, 50,
+                                                            QStringLiteral("Since yesterday."), &ok, &question)));
+        ASSERT_TRUE(ok);
+    }
+
+    QWebEngineView view;
+    view.resize(1000, 800);
+    view.show();
+    QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
+    view.load(QUrl(forum::questionPageUrl(site, 0, 1, QString::number(question), alice.id, QStringLiteral("alice123"),
+                                          QStringLiteral("0"))));
+    ASSERT_TRUE(loaded.wait(30000));
+    ASSERT_TRUE(loaded.first().first().toBool());
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("question.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    ASSERT_TRUE(ui::printPageTo(&view, &printer, QStringLiteral("Printed 2007-05-01")));
+    QProcess reader;
+    reader.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(reader.waitForFinished(20000));
+    const QString text = QString::fromUtf8(reader.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(QStringLiteral("Printer driver vanished"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Printed 2007-05-01"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("USRPSW"))); // never the page address
+    // The footer is for the printout only; the page on screen is as before.
+    QString footerLeft;
+    bool answered = false;
+    view.page()->runJavaScript(QStringLiteral("String(!!document.getElementById('quillora-print-footer'))"),
+                               [&](const QVariant &v) {
+                                   footerLeft = v.toString();
+                                   answered = true;
+                               });
+    ASSERT_TRUE(waitUntil([&] { return answered; }));
+    EXPECT_EQ(footerLeft, QStringLiteral("false"));
+
+    const QString archive = dir.filePath(QStringLiteral("%1.mhtml").arg(question));
+    ASSERT_TRUE(ui::savePageArchive(&view, archive));
+    QFile file(archive);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("multipart/related"));
+
+    QWebEngineView again;
+    again.resize(800, 600);
+    again.show();
+    QSignalSpy reloaded(&again, &QWebEngineView::loadFinished);
+    again.load(QUrl::fromLocalFile(archive));
+    ASSERT_TRUE(reloaded.wait(30000));
+    EXPECT_TRUE(reloaded.first().first().toBool());
+    QString body;
+    answered = false;
+    again.page()->toPlainText([&](const QString &t) {
+        body = t;
+        answered = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return answered; }));
+    EXPECT_TRUE(body.contains(QStringLiteral("Printer driver vanished"))) << body.toStdString();
+}

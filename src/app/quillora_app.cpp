@@ -122,6 +122,12 @@ CQuilloraApp::~CQuilloraApp()
 
 bool CQuilloraApp::initInstance()
 {
+    // A site the service client cannot address would fail every call with
+    // the same unexplained message; say what is wrong and end instead.
+    if (const QString problem = service::siteEnvironmentProblem(); !problem.isEmpty()) {
+        m_messages->ok(problem, platform::programTitle(), platform::MessageIcon::Error);
+        return false;
+    }
     m_instanceLock = std::make_unique<session::SingleInstanceLock>();
     if (!m_instanceLock->acquired())
         return false; // another copy runs on this desktop: end without a word

@@ -259,3 +259,25 @@ TEST_F(MarkupListTest, PaintsRowsAndSelection)
             red = QColor(shot.pixel(x, y)).red() > 200 && QColor(shot.pixel(x, y)).green() < 80;
     EXPECT_TRUE(red);
 }
+
+// An item measured as one line is painted as one line: at the narrowest
+// width where the text is measured to fit, no ink falls below its first line.
+TEST_F(MarkupListTest, TextThatJustFitsIsPaintedOnOneLine)
+{
+    list->AddItem(QStringLiteral("alpha beta gamma delta"), -1, CMarkupListCtrl::MarkupText, 0);
+    int width = 100;
+    for (; width < 800; ++width) {
+        list->resize(width, 200);
+        if (list->GetItemHeight(0) == oneLineHeight())
+            break;
+    }
+    ASSERT_LT(width, 800);
+    const QImage shot = list->viewport()->grab().toImage();
+    const QRect item = list->ItemRect(0);
+    const int lineHeight = QFontMetrics(list->font(), list->viewport()).height();
+    int inkBelow = 0;
+    for (int y = item.top() + 5 + lineHeight; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            inkBelow += qGray(shot.pixel(x, y)) < 128;
+    EXPECT_EQ(inkBelow, 0) << "list width " << width;
+}

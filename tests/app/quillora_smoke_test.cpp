@@ -178,6 +178,25 @@ TEST(QuilloraSmoke, SignsInShowsTheMainFrameOffersTheUpdateAndSignsOutOnClose)
     EXPECT_EQ(onlineCount(site), before);
 }
 
+// A site that parses as host:port but can make no web address is named at
+// start-up; no sign-in is offered against it.
+TEST(QuilloraSmoke, SiteNoAddressCanHoldIsNamedAtStartUp)
+{
+    FreshUser user(QStringLiteral("exa$mple:8080"));
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
+    int argc = 1;
+    app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
+    ModalAnswerer answerer(&app);
+    answerer.onLogin = [](ui::LoginDialog *login) { login->reject(); };
+    EXPECT_FALSE(app.initInstance());
+    EXPECT_TRUE(answerer.seen.isEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.lastText().contains(QStringLiteral("exa$mple"))) << qPrintable(messages.lastText());
+    EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(messages.shown[0].caption, platform::programTitle());
+}
+
 TEST(QuilloraSmoke, RememberedMemberWithTheServerGoneEndsWithTheConnectMessage)
 {
     int deadPort = 0;

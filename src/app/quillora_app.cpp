@@ -164,6 +164,12 @@ CQuilloraApp::~CQuilloraApp()
 
 bool CQuilloraApp::initInstance()
 {
+    // A site the service client cannot address would fail every call with
+    // the same unexplained message; say what is wrong and end instead.
+    if (const QString problem = service::siteEnvironmentProblem(); !problem.isEmpty()) {
+        m_messages->ok(problem, platform::programTitle(), platform::MessageIcon::Error);
+        return false;
+    }
     m_instanceLock = std::make_unique<session::SingleInstanceLock>();
     const QString raiseSocket = session::raiseSocketPath(m_instanceLock->path());
     if (!m_instanceLock->acquired()) {

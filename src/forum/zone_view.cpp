@@ -134,9 +134,14 @@ CZoneView::CZoneView(int zoneIndex, const service::SiteAddress &site, BrowsingVa
                      platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks, QObject *owner)
     : m_zoneIndex(zoneIndex), m_site(site), m_browsing(browsing), m_member(member), m_display(display),
       m_messages(messages), m_opener(opener), m_faceDirectory(std::move(customFaceDirectory)),
-      m_hooks(std::move(hooks)), m_owner(owner)
+      m_hooks(std::move(hooks)), m_owner(owner),
+      m_faces(std::make_unique<session::CustomFaceDownloads>(m_site, m_faceDirectory))
 {
+    QObject::connect(m_faces.get(), &session::CustomFaceDownloads::pictureReady, m_faces.get(),
+                     [this](const QString &userId, const QString &path) { customPictureArrived(userId, path); });
 }
+
+CZoneView::~CZoneView() = default;
 
 QString CZoneView::viewClassName() const
 {
@@ -267,7 +272,10 @@ void CZoneView::load(int page, int argument, const QString &keyword, int mode)
     int total = 0;
     if (!fetchList(page, argument, keyword, mode, document, total)) {
         // The list, the paging and the remembered query stay those of the
-        // last page shown, so paging goes on with the query on screen.
+        // last page shown, so paging goes on with the query on screen; the
+        // page field goes back to the page on screen too, whatever a
+        // command or the member wrote into it.
+        m_display.setPageFieldText(QString::number(m_currentPage));
         message(connectFailedText());
         return;
     }
@@ -311,7 +319,6 @@ void CZoneView::openTreeItem(int itemData)
     // A category (data 0) only expands or collapses in the tree.
     if (!isColumnId(itemData))
         return;
-    setPageFields(1);
     m_browsing.currentColumn = itemData;
     load(1, itemData, QString(), ModeColumn);
 }
@@ -324,7 +331,8 @@ void CZoneView::step(int delta)
     // of the result on screen.
     const int pages = std::max(1, pageCount());
     const int page = std::clamp(service::leadingInt(m_display.pageFieldText()) + delta, 1, pages);
-    setPageFields(page);
+    // Load writes the page fields once the page is on screen; a failed call
+    // leaves them naming the page that still is.
     load(page, m_argument, m_mode == ModeSearchByTitle || m_mode == ModeSearchByAuthor ? m_keyword : QString(), m_mode);
 }
 
@@ -537,20 +545,34 @@ void CZoneView::reloadOnlineExperts()
         message(service::documentStatusMessage(read.status));
         return;
     }
-    const session::CustomFaceCache cache(m_site, m_faceDirectory);
+    // Custom pictures not yet cached come in the background; until then the
+    // list shows each expert's built-in picture.
     for (const service::DocumentRecord &record : read.records) {
         OnlineExpert expert;
         expert.fields = record;
         expert.nickname = record.value(2);
         const int rank = service::leadingInt(record.value(6));
         expert.badge = rank >= 1 && rank <= 10 ? rank - 1 : -1;
-        const session::CustomFaceCache::Resolved picture =
-            cache.resolve(record.value(0), service::leadingInt(record.value(4)), service::leadingInt(record.value(8)));
+        const session::CustomFaceCache::Resolved picture = m_faces->resolve(
+            record.value(0), service::leadingInt(record.value(4)), service::leadingInt(record.value(8)));
         expert.builtInPicture = picture.picture;
         expert.picturePath = picture.path;
         m_experts.append(expert);
     }
     m_display.setOnlineExperts(m_experts);
+}
+
+void CZoneView::customPictureArrived(const QString &userId, const QString &path)
+{
+    // The list may have been reloaded since the download started: the picture
+    // goes to whichever rows now show that member.
+    for (int i = 0; i < m_experts.size(); ++i) {
+        OnlineExpert &expert = m_experts[i];
+        if (expert.fields.value(0) != userId || service::leadingInt(expert.fields.value(8)) == 0)
+            continue;
+        expert.picturePath = path;
+        m_display.setOnlineExpertPicture(i, expert);
+    }
 }
 
 void CZoneView::reloadQuestionPage()

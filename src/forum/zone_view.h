@@ -14,12 +14,14 @@
 
 #include "browsing_values.h"
 #include "service/site_config.h"
+#include "session/head_images.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QObject;
 
@@ -86,9 +88,10 @@ struct OnlineExpert {
     QStringList fields;
     QString nickname; // field 2
     int badge = -1;   // zone rank - 1: index of the rank badge, -1 when none fits (rank outside 1..10)
-    // The picture: a built-in head picture number (1..24) when `picturePath`
-    // is empty, else the cached custom bitmap. Both empty/0 when a custom
-    // picture could not be had: the list keeps its built-in head icon t.
+    // The picture: the cached custom bitmap at `picturePath`, else (or when
+    // it does not load) the record's built-in head picture (1..24). A custom
+    // picture still on its way shows the built-in one until
+    // setOnlineExpertPicture swaps it in.
     int builtInPicture = 0;
     QString picturePath;
 };
@@ -123,6 +126,9 @@ class ZoneViewDisplay {
     virtual void setAnnouncementRows(const QList<AnnouncementRow> &rows) = 0;
     // Online experts, in order; an empty list clears it.
     virtual void setOnlineExperts(const QList<OnlineExpert> &experts) = 0;
+    // The custom picture of the expert at `index` has arrived (the rest of
+    // the list is as last set).
+    virtual void setOnlineExpertPicture(int index, const OnlineExpert &expert) = 0;
 
     // Brings a pane to the front; the other two are hidden.
     virtual void showPane(ZonePane pane) = 0;
@@ -197,6 +203,9 @@ class CZoneView {
               const presence::MemberValues &member, ZoneViewDisplay &display, platform::MessageBoxes &messages,
               platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks = {},
               QObject *owner = nullptr);
+    ~CZoneView();
+    CZoneView(const CZoneView &) = delete;
+    CZoneView &operator=(const CZoneView &) = delete;
 
     int zoneIndex() const { return m_zoneIndex; }
     int zoneNumber() const { return m_zoneIndex + 1; }
@@ -244,6 +253,8 @@ class CZoneView {
     const QList<QStringList> &postRows() const { return m_rows; }
     const QList<AnnouncementRow> &announcementRows() const { return m_announcements; }
     const QList<OnlineExpert> &onlineExperts() const { return m_experts; }
+    // The background downloads of the experts' custom pictures.
+    session::CustomFaceDownloads &customFaces() { return *m_faces; }
     const BottomBarState &bottomBar() const { return m_bar; }
     ZonePane frontPane() const { return m_front; }
     bool postListEnabled() const { return m_postListEnabled; }
@@ -259,6 +270,7 @@ class CZoneView {
     void step(int delta);
     bool fetchList(int page, int argument, const QString &keyword, int mode, QString &document, int &total);
     void navigate(const QString &url);
+    void customPictureArrived(const QString &userId, const QString &path);
 
     int m_zoneIndex;
     service::SiteAddress m_site;
@@ -285,6 +297,7 @@ class CZoneView {
     bool m_postListEnabled = true;
     bool m_announcementsEnabled = false;
     QString m_pageUrl;
+    std::unique_ptr<session::CustomFaceDownloads> m_faces;
 };
 
 } // namespace quillora::forum

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -428,10 +429,10 @@ bool parseHeaderLine(std::string_view line, HttpHeaders &headers, std::vector<He
         return true;
     const std::string_view name = line.substr(0, colon);
     std::string_view value = line.substr(colon + 1);
+    // Blanks after the colon are skipped; the value is the rest of the line,
+    // blanks at its end included ("chunked " is not "chunked").
     while (!value.empty() && isSpace(value.front()))
         value.remove_prefix(1);
-    while (!value.empty() && isSpace(value.back()))
-        value.remove_suffix(1);
     if (qsizetype(name.size()) > maxHeaderNameLength || qsizetype(value.size()) > maxHeaderValueLength)
         return false;
     if (name.empty())
@@ -874,10 +875,20 @@ HttpExchange HttpTransport::post(const std::string &soapAction, const QByteArray
     HttpUrl url = d->endpoint;
     for (int redirects = 0;; ++redirects) {
         int status = -1;
-        if (!d->exchange(url, soapAction, body, status, result.body)) {
+        bool exchanged = false;
+        try {
+            exchanged = d->exchange(url, soapAction, body, status, result.body);
+        } catch (const std::bad_alloc &) {
+            // No room for the response: a failed exchange like any other.
+            exchanged = false;
+        }
+        if (!exchanged) {
             d->closeConnection();
+            d->headers.clear();
             result.body.clear();
-            return result; // accepted = false, status = -1
+            // A failed later hop has no status, whatever redirect led to it.
+            result.status = -1;
+            return result; // accepted = false
         }
         result.status = status;
         if ((status == 301 || status == 302 || status == 303) && redirects < d->limits.maxRedirects) {

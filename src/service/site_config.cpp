@@ -1,6 +1,7 @@
 #include "site_config.h"
 
 #include "build_config.h"
+#include "http_transport.h"
 
 #include <QtGlobal>
 
@@ -65,7 +66,34 @@ SiteAddress siteFromEnvironment()
     return parseSite(env, 80).value_or(compiled);
 }
 
-QString serviceNamespace(const QString &host) { return QStringLiteral("http://") + host + QStringLiteral("/Services/VarnelServices"); }
+QString siteProblem(const SiteAddress &site)
+{
+    HttpUrl parsed;
+    if (HttpUrl::parse(siteUrl(site, QString::fromLatin1(kServicePath)).toStdString(), parsed))
+        return QString();
+    return QStringLiteral("The host name \"%1\" cannot be used in a web address: a host name holds only letters, "
+                          "digits, hyphens, dots and underscores (or an IPv6 address in brackets).")
+        .arg(site.host);
+}
+
+QString siteEnvironmentProblem()
+{
+    const QString env = qEnvironmentVariable("QUILLORA_SITE");
+    if (env.isEmpty())
+        return siteProblem(compiledSite());
+    const std::optional<SiteAddress> site = parseSite(env, 80);
+    if (!site)
+        return QStringLiteral("QUILLORA_SITE=\"%1\" is not a site: write host or host:port, the port a number from "
+                              "1 to 65535.")
+            .arg(env);
+    const QString problem = siteProblem(*site);
+    return problem.isEmpty() ? QString() : QStringLiteral("QUILLORA_SITE=\"%1\": ").arg(env) + problem;
+}
+
+QString serviceNamespace(const QString &host)
+{
+    return QStringLiteral("http://") + host + QStringLiteral("/Services/VarnelServices");
+}
 
 QString siteUrl(const SiteAddress &site, const QString &path)
 {
@@ -81,6 +109,9 @@ ServiceAccount compiledServiceAccount()
     return {QStringLiteral(QUILLORA_CFG_SERVICE_USER), QStringLiteral(QUILLORA_CFG_SERVICE_PASSWORD)};
 }
 
-QString programVersion() { return QStringLiteral(QUILLORA_CFG_VERSION); }
+QString programVersion()
+{
+    return QStringLiteral(QUILLORA_CFG_VERSION);
+}
 
 } // namespace quillora::service

@@ -30,6 +30,14 @@ SiteAddress compiledSite();
 std::optional<SiteAddress> parseSite(const QString &text, quint16 defaultPort);
 // compiledSite(), overridden by QUILLORA_SITE when it is set and well-formed.
 SiteAddress siteFromEnvironment();
+// Why the site of this run cannot be used, for the member to read at
+// start-up; empty when it can. Covers a QUILLORA_SITE that is not
+// host[:port] (it would otherwise be passed over for the compiled-in site)
+// and a host that the transport refuses in a URL, which would fail every call.
+QString siteEnvironmentProblem();
+// The same check for one site: empty when its service endpoint is a URL the
+// transport takes.
+QString siteProblem(const SiteAddress &site);
 
 // "http://" + host + "/Services/VarnelServices"
 QString serviceNamespace(const QString &host);

@@ -97,10 +97,23 @@ CallResult CVarnelServices::call(Op op, std::span<const SoapValue> in, std::span
         return fail(StatusWriteFailed);
     }
 
-    const HttpExchange exchange = m_transport.post(m_namespace.toStdString() + '/' + std::string(desc.name), m_request);
+    HttpExchange exchange;
+    try {
+        exchange = m_transport.post(m_namespace.toStdString() + '/' + std::string(desc.name), m_request);
+    } catch (const std::bad_alloc &) {
+        m_transport.close();
+        return fail(StatusHttpFailed);
+    }
     if (!exchange.accepted) {
-        if (exchange.status == 500)
-            return fail(readFaultEnvelope(exchange.body, m_fault) ? StatusSoapFault : StatusFaultUnreadable);
+        if (exchange.status == 500) {
+            bool readable = false;
+            try {
+                readable = readFaultEnvelope(exchange.body, m_fault);
+            } catch (const std::bad_alloc &) {
+                m_fault = FaultRecord{};
+            }
+            return fail(readable ? StatusSoapFault : StatusFaultUnreadable);
+        }
         return fail(StatusHttpFailed);
     }
 

@@ -19,6 +19,71 @@ int builtInPictureNumber(int headImageNumber)
     return headImageNumber >= 1 && headImageNumber <= kBuiltInHeadCount ? headImageNumber : kBuiltInHeadCount;
 }
 
+namespace {
+
+quint32 le32(const QByteArray &b, qsizetype at)
+{
+    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16 |
+           quint32(quint8(b[at + 3])) << 24;
+}
+
+quint16 le16(const QByteArray &b, qsizetype at)
+{
+    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
+}
+
+} // namespace
+
+bool isCustomFaceBitmap(const QByteArray &bytes)
+{
+    constexpr qsizetype kFileHeader = 14;
+    constexpr qint64 kSide = 32;
+    if (bytes.size() < kFileHeader + 12 || bytes.size() > kMaxCustomFaceBytes || !bytes.startsWith("BM"))
+        return false;
+    const quint32 dataOffset = le32(bytes, 10);
+    const quint32 infoSize = le32(bytes, 14);
+    qint64 width = 0;
+    qint64 height = 0;
+    quint16 planes = 0;
+    quint16 bits = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) { // the old core header: 16-bit sizes
+        width = qint16(le16(bytes, 18));
+        height = qint16(le16(bytes, 20));
+        planes = le16(bytes, 22);
+        bits = le16(bytes, 24);
+    } else if (infoSize >= 40 && infoSize <= 124 && bytes.size() >= kFileHeader + qsizetype(infoSize)) {
+        width = qint32(le32(bytes, 18));
+        height = qint32(le32(bytes, 22)); // negative: rows from the top
+        planes = le16(bytes, 26);
+        bits = le16(bytes, 28);
+        compression = le32(bytes, 30);
+    } else {
+        return false;
+    }
+    if (width != kSide || (height != kSide && height != -kSide) || planes != 1)
+        return false;
+    if (dataOffset < kFileHeader + infoSize || dataOffset >= quint32(bytes.size()))
+        return false;
+    switch (compression) {
+    case 0: // plain rows
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+            return false;
+        break;
+    case 3: // plain rows with channel masks
+        if (bits != 16 && bits != 32)
+            return false;
+        break;
+    case 1: // run-length coded, 8 or 4 bits a pixel: the runs' length is not known in advance
+    case 2:
+        return bits == (compression == 1 ? 8 : 4) && height > 0;
+    default:
+        return false;
+    }
+    const qint64 stride = (kSide * bits + 31) / 32 * 4;
+    return qint64(dataOffset) + stride * kSide <= bytes.size();
+}
+
 bool isPlainDecimal(const QString &text)
 {
     if (text.isEmpty() || text.size() > 10)
@@ -100,22 +165,24 @@ QString CustomFaceCache::downloadUrl(const QString &userId) const
 namespace {
 
 struct Sink {
-    QSaveFile *file = nullptr;
-    qint64 written = 0;
-    bool failed = false;
+    QByteArray bytes;
+    const std::atomic<bool> *cancel = nullptr;
 };
 
-size_t writeToFile(char *data, size_t size, size_t count, void *user)
+size_t collect(char *data, size_t size, size_t count, void *user)
 {
     auto *sink = static_cast<Sink *>(user);
     const size_t bytes = size * count;
-    if (sink->written + qint64(bytes) > kMaxCustomFaceBytes ||
-        sink->file->write(data, qint64(bytes)) != qint64(bytes)) {
-        sink->failed = true;
+    if (sink->bytes.size() + qint64(bytes) > kMaxCustomFaceBytes)
         return 0; // makes libcurl stop with a write error
-    }
-    sink->written += qint64(bytes);
+    sink->bytes.append(data, qsizetype(bytes));
     return bytes;
+}
+
+int progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto *sink = static_cast<const Sink *>(user);
+    return sink->cancel && sink->cancel->load() ? 1 : 0; // non-zero aborts the transfer
 }
 
 void initCurlOnce()
@@ -126,10 +193,10 @@ void initCurlOnce()
 
 } // namespace
 
-bool CustomFaceCache::download(const QString &userId) const
+bool CustomFaceCache::download(const QString &userId, const std::atomic<bool> *cancel) const
 {
     const QString path = filePath(userId);
-    if (path.isEmpty() || !ensureCustomFaceDirectory(m_directory))
+    if (path.isEmpty())
         return false;
 
     initCurlOnce();
@@ -137,12 +204,7 @@ bool CustomFaceCache::download(const QString &userId) const
     if (!curl)
         return false;
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        curl_easy_cleanup(curl);
-        return false;
-    }
-    Sink sink{&file};
+    Sink sink{QByteArray(), cancel};
     const QByteArray url = downloadUrl(userId).toUtf8();
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -153,15 +215,27 @@ bool CustomFaceCache::download(const QString &userId) const
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 10000L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     service::applyProxy(curl, m_proxy);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     const CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
 
-    if (result != CURLE_OK || status != 200 || sink.failed || sink.written == 0) {
+    // A cached file is never refreshed, so only a real picture may become
+    // one: a proxy's error page answered with 200 would stay for ever.
+    if (result != CURLE_OK || status != 200 || !isCustomFaceBitmap(sink.bytes))
+        return false;
+    if (!ensureCustomFaceDirectory(m_directory))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(sink.bytes) != sink.bytes.size()) {
         file.cancelWriting();
         return false;
     }
@@ -171,10 +245,13 @@ bool CustomFaceCache::download(const QString &userId) const
 CustomFaceCache::Resolved CustomFaceCache::resolve(const QString &userId, int headImageNumber, int customFlag) const
 {
     const HeadImageChoice choice = chooseHeadImage(userId, headImageNumber, customFlag, isCached(userId));
+    // Whatever happens to the custom picture, the record's own built-in
+    // picture stands behind it: a row never keeps another member's picture.
     Resolved resolved;
+    resolved.picture = builtInPictureNumber(headImageNumber);
     switch (choice.kind) {
     case HeadImageChoice::Kind::BuiltIn:
-        resolved.picture = choice.picture;
+    case HeadImageChoice::Kind::Refused:
         break;
     case HeadImageChoice::Kind::Cached:
         resolved.path = filePath(userId);
@@ -183,10 +260,63 @@ CustomFaceCache::Resolved CustomFaceCache::resolve(const QString &userId, int he
         if (download(userId))
             resolved.path = filePath(userId);
         break;
-    case HeadImageChoice::Kind::Refused:
-        break;
     }
     return resolved;
+}
+
+CustomFaceDownloads::CustomFaceDownloads(service::SiteAddress site, QString directory, QObject *parent)
+    : QObject(parent), m_cache(std::move(site), std::move(directory)),
+      m_cancel(std::make_shared<std::atomic<bool>>(false))
+{
+    m_pool.setMaxThreadCount(kMaxParallel);
+    m_pool.setExpiryTimeout(5000);
+}
+
+CustomFaceDownloads::~CustomFaceDownloads()
+{
+    m_cancel->store(true);
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+CustomFaceCache::Resolved CustomFaceDownloads::resolve(const QString &userId, int headImageNumber, int customFlag)
+{
+    const HeadImageChoice choice = chooseHeadImage(userId, headImageNumber, customFlag, m_cache.isCached(userId));
+    CustomFaceCache::Resolved resolved;
+    resolved.picture = builtInPictureNumber(headImageNumber);
+    if (choice.kind == HeadImageChoice::Kind::Cached)
+        resolved.path = m_cache.filePath(userId);
+    else if (choice.kind == HeadImageChoice::Kind::Download)
+        resolved.pending = fetch(userId);
+    return resolved;
+}
+
+bool CustomFaceDownloads::fetch(const QString &userId)
+{
+    if (m_cache.filePath(userId).isEmpty())
+        return false;
+    if (m_pending.contains(userId))
+        return true;
+    m_pending.insert(userId);
+    // The worker holds its own copy of the cache and the cancel flag; `this`
+    // outlives it, since the destructor waits for every worker.
+    const CustomFaceCache cache = m_cache;
+    const std::shared_ptr<std::atomic<bool>> cancel = m_cancel;
+    m_pool.start([this, cache, cancel, userId] {
+        const bool ok = !cancel->load() && cache.download(userId, cancel.get());
+        QMetaObject::invokeMethod(
+            this, [this, userId, ok] { finished(userId, ok); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void CustomFaceDownloads::finished(const QString &userId, bool ok)
+{
+    m_pending.remove(userId);
+    if (ok)
+        Q_EMIT pictureReady(userId, m_cache.filePath(userId));
+    else
+        Q_EMIT pictureFailed(userId);
 }
 
 } // namespace quillora::session

@@ -10,13 +10,22 @@
 // read or write anything outside the cache folder.
 //
 // This file decides and fetches; loading the bitmap is the widget layer's job
-// (src/ui/head_image_pictures.h).
+// (src/ui/head_image_pictures.h). A list that must not wait for the network
+// uses CustomFaceDownloads: the built-in picture at once, the custom one
+// when its download arrives.
 #pragma once
 
 #include "service/proxy_settings.h"
 #include "service/site_config.h"
 
+#include <QByteArray>
+#include <QObject>
+#include <QSet>
 #include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <memory>
 
 namespace quillora::session {
 
@@ -30,6 +39,11 @@ inline constexpr qint64 kMaxCustomFaceBytes = 1024 * 1024;
 // 24 for 0 and for numbers outside 0..24 (the picture of a member who never
 // chose one).
 int builtInPictureNumber(int headImageNumber);
+
+// True when `bytes` are a Windows bitmap file of 32x32 pixels whose pixel
+// data is all there (the only kind of file a custom picture may be): an
+// error page, a cut-off transfer or a picture of another size is not one.
+bool isCustomFaceBitmap(const QByteArray &bytes);
 
 // True for 1 to 10 ASCII digits and nothing else.
 bool isPlainDecimal(const QString &text);
@@ -82,17 +96,21 @@ class CustomFaceCache {
     // when the user ID is not plain decimal.
     QString downloadUrl(const QString &userId) const;
     // Downloads the user's picture into the cache. Only a complete answer with
-    // status 200 becomes the file (written beside it and renamed into place);
-    // a failed, empty or oversized download leaves no file. Creates the folder
-    // when missing. Timeouts: 10 s to connect, 30 s in all.
-    bool download(const QString &userId) const;
+    // status 200 that is a 32x32 bitmap (isCustomFaceBitmap) becomes the file
+    // (written beside it and renamed into place); anything else leaves no
+    // file. Creates the folder when missing. Timeouts: 10 s to connect, 30 s
+    // in all; a set `cancel` ends the transfer early (without a file).
+    bool download(const QString &userId, const std::atomic<bool> *cancel = nullptr) const;
 
-    // The picture to show for a listed member: the built-in picture number, or
-    // the path of the custom picture (downloaded when missing). `picture` is 0
-    // and `path` empty when nothing new is to be shown.
+    // The picture to show for a listed member: `picture` is always the
+    // built-in picture of the record (1..24), shown when `path` is empty or
+    // does not load; `path` is the cached custom picture, downloaded here
+    // first when missing (this blocks; see CustomFaceDownloads). `pending`
+    // is only set by CustomFaceDownloads.
     struct Resolved {
         int picture = 0;
         QString path;
+        bool pending = false;
     };
     Resolved resolve(const QString &userId, int headImageNumber, int customFlag) const;
 
@@ -100,6 +118,48 @@ class CustomFaceCache {
     service::SiteAddress m_site;
     QString m_directory;
     service::ProxySettings m_proxy = service::activeProxySettings();
+};
+
+// Custom pictures fetched in the background, a few at a time, so that a slow
+// picture host never holds up the window. Lives on the user-interface thread;
+// its signals arrive there.
+//
+//   CustomFaceDownloads faces(site, customFaceDirectory());
+//   QObject::connect(&faces, &CustomFaceDownloads::pictureReady, context,
+//                    [](const QString &userId, const QString &path) { ...swap the picture in... });
+//   const auto r = faces.resolve(userId, headImageNumber, customFlag);
+//   show(r.path.isEmpty() ? builtIn(r.picture) : load(r.path));  // never blocks
+class CustomFaceDownloads : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxParallel = 4;
+
+    CustomFaceDownloads(service::SiteAddress site, QString directory, QObject *parent = nullptr);
+    // Cuts short the transfers under way and waits for the workers.
+    ~CustomFaceDownloads() override;
+
+    const CustomFaceCache &cache() const { return m_cache; }
+
+    // The head image rule without waiting: the built-in picture of the record
+    // always, the path when the picture is cached. A custom picture not yet
+    // cached is queued for download (once per user ID while one is under way)
+    // and `pending` is set; pictureReady or pictureFailed follows.
+    CustomFaceCache::Resolved resolve(const QString &userId, int headImageNumber, int customFlag);
+    // Queues the download of one picture; false when the user ID names no file.
+    bool fetch(const QString &userId);
+    bool isPending(const QString &userId) const { return m_pending.contains(userId); }
+
+  Q_SIGNALS:
+    void pictureReady(const QString &userId, const QString &path);
+    void pictureFailed(const QString &userId);
+
+  private:
+    void finished(const QString &userId, bool ok);
+
+    CustomFaceCache m_cache;
+    QSet<QString> m_pending;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+    QThreadPool m_pool;
 };
 
 } // namespace quillora::session

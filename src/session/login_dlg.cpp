@@ -127,7 +127,12 @@ void CLoginDlg::onSignIn()
     case RememberStatus::Ok:
         break;
     case RememberStatus::KeyFailed:
-        return; // nothing could be written; the dialog stays open
+        // The settings file cannot be written (a read-only or full disk):
+        // nothing was written, so sign in without remembering the pair
+        // rather than keep the dialog open for ever.
+        m_messages.ok(cannotRememberMessage(), platform::programTitle(), platform::MessageIcon::Information,
+                      m_view.messageOwner());
+        break;
     case RememberStatus::FileFailed:
         message(fileFailedMessage());
         return;

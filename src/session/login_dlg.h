@@ -75,6 +75,11 @@ class CLoginDlg {
     }
     static QString fileFailedMessage() { return QStringLiteral("Failed to open file !"); }
     static QString badConfigFileMessage() { return QStringLiteral("Failed to open config file !"); }
+    static QString cannotRememberMessage()
+    {
+        return QStringLiteral("Your user name and password cannot be remembered on this computer. "
+                              "You will be asked for them again next time.");
+    }
     static QString tooLongToRememberMessage()
     {
         return QStringLiteral("Your user name or password is too long to be remembered on this computer. "

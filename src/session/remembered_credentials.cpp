@@ -65,9 +65,20 @@ QByteArray RememberedCredentials::makeRecord(const QByteArray &userName, const Q
 
 QByteArray RememberedCredentials::recordPassword(const QByteArray &record)
 {
+    // Enciphered bytes may hold zeros, so our writer's terminator is the last
+    // zero of the field, and kRecordPadding fills the rest. A record from
+    // another writer may pad with zeros or leave anything after its
+    // terminator; its value then ends at the first zero. A field whose last
+    // byte is a zero is read that way too: our writer only fills the field
+    // for a 23-byte password, longer than any the community takes.
     const QByteArray field = record.mid(kFieldSize, kFieldSize);
-    const qsizetype terminator = field.lastIndexOf('\0');
-    return terminator < 0 ? QByteArray() : field.left(terminator);
+    const qsizetype last = field.lastIndexOf('\0');
+    if (last < 0)
+        return QByteArray();
+    bool ours = last + 1 < field.size();
+    for (qsizetype i = last + 1; i < field.size(); ++i)
+        ours = ours && field.at(i) == kRecordPadding;
+    return field.left(ours ? last : field.indexOf('\0'));
 }
 
 bool RememberedCredentials::writeSettings(const QByteArray &userName, const QByteArray &enciphered) const

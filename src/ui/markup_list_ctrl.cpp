@@ -106,6 +106,14 @@ int CMarkupListCtrl::measure(const Item &item) const
     return height + 10;
 }
 
+int CMarkupListCtrl::blockHeight(const Item &item) const
+{
+    if (!item.fixedHeight || item.kind != MarkupText)
+        return 0;
+    const int width = std::max(1, viewport()->width() - textLeftOffset());
+    return MeasureMarkupText(font(), viewport(), item.text, width, MarkupWordBreak | MarkupCalcRect);
+}
+
 int CMarkupListCtrl::AddItem(const QString &text, int image, int kind, int height)
 {
     Item item;
@@ -114,6 +122,7 @@ int CMarkupListCtrl::AddItem(const QString &text, int image, int kind, int heigh
     item.kind = (kind >= MarkupText && kind <= FilePath) ? kind : MarkupText;
     item.fixedHeight = height > 0;
     item.height = item.fixedHeight ? height : measure(item);
+    item.blockHeight = blockHeight(item);
     m_items.append(item);
     m_totalHeight += item.height;
     updateScrollRange();
@@ -142,6 +151,7 @@ void CMarkupListCtrl::remeasure()
     for (Item &item : m_items) {
         if (!item.fixedHeight)
             item.height = measure(item);
+        item.blockHeight = blockHeight(item);
         m_totalHeight += item.height;
     }
     updateScrollRange();
@@ -428,17 +438,17 @@ void CMarkupListCtrl::paintItem(QPainter &painter, int index, const QRect &rect)
 
     painter.setPen(palette().color(QPalette::Text));
     painter.setFont(font());
-    QRect textRect(x, rect.top(), std::max(1, rect.right() - x), rect.height());
+    // The text runs to the item's right edge: left + width, not right(),
+    // which is the last pixel inside and would paint one pixel narrower than
+    // the item was measured.
+    QRect textRect(x, rect.top(), std::max(1, rect.left() + rect.width() - x), rect.height());
     switch (item.kind) {
     case MarkupText: {
         // Measured items keep 5 pixels above and below the text; in a row of
         // fixed height the text block is centred.
         int top = rect.top() + 5;
-        if (item.fixedHeight) {
-            const int height =
-                MeasureMarkupText(font(), viewport(), item.text, textRect.width(), MarkupWordBreak | MarkupCalcRect);
-            top = rect.top() + std::max(0, (rect.height() - height) / 2);
-        }
+        if (item.fixedHeight)
+            top = rect.top() + std::max(0, (rect.height() - item.blockHeight) / 2);
         QRect area(x, top, textRect.width(), rect.bottom() - top);
         DrawMarkupText(&painter, item.text, -1, &area, MarkupWordBreak);
         break;

@@ -100,11 +100,15 @@ class CMarkupListCtrl : public QAbstractScrollArea {
         QString text;
         int image = -1;
         bool fixedHeight = false;
+        // Markup text in a row of fixed height: the height of its text block,
+        // measured with the item (not while painting) to centre it.
+        int blockHeight = 0;
         bool checked = false;
         qintptr data = 0;
     };
 
     int measure(const Item &item) const;
+    int blockHeight(const Item &item) const;
     int textLeftOffset() const;
     void remeasure();
     void updateScrollRange();

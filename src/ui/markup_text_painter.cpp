@@ -75,7 +75,9 @@ int drawAt(QPainter *painter, const QString &text, int length, const QPoint &ori
         const int left = origin.x() + word.x;
         const Qt::Alignment vertical =
             (word.style & Subscript) || (format & MarkupBottom) ? Qt::AlignBottom : Qt::AlignTop;
-        const int flags = int(Qt::AlignLeft | vertical | Qt::TextSingleLine);
+        // Not clipped to the word's box: an italic glyph leans past its
+        // advance, and the next word never starts inside that overhang.
+        const int flags = int(Qt::AlignLeft | vertical | Qt::TextSingleLine | Qt::TextDontClip);
         if (word.underlinedSpace)
             painter->drawText(QRect(left - word.spaceWidth, top, word.spaceWidth, layout.lineHeight), flags,
                               QStringLiteral(" "));

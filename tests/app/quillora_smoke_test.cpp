@@ -30,11 +30,36 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 using namespace quillora;
 using quillora::testpeers::VarnelServerOptions;
 using quillora::testpeers::VarnelServerProcess;
 
 namespace {
+
+// True when process `pid` holds a lock on the file at `path`, read from
+// /proc/locks: the probe must not take the lock itself, or the program
+// under test could find it taken and end.
+bool holdsLock(qint64 pid, const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly))
+        return false;
+    // "1: FLOCK  ADVISORY  WRITE 4242 00:2f:1234 0 EOF"; a waiter's line has "->" after the number.
+    for (const QByteArray &line : locks.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() < 6 || f.at(1) == "->")
+            continue;
+        const QList<QByteArray> device = f.at(5).split(':');
+        if (f.at(4).toLongLong() == pid && device.size() == 3 && device.at(2).toULongLong() == quint64(st.st_ino))
+            return true;
+    }
+    return false;
+}
 
 // Per-user folders of a fresh user, and the site, for the process under test.
 struct FreshUser {
@@ -165,6 +190,25 @@ TEST(QuilloraSmoke, SignsInShowsTheMainFrameOffersTheUpdateAndSignsOutOnClose)
     EXPECT_EQ(onlineCount(site), before);
 }
 
+// A site that parses as host:port but can make no web address is named at
+// start-up; no sign-in is offered against it.
+TEST(QuilloraSmoke, SiteNoAddressCanHoldIsNamedAtStartUp)
+{
+    FreshUser user(QStringLiteral("exa$mple:8080"));
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
+    int argc = 1;
+    app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
+    ModalAnswerer answerer(&app);
+    answerer.onLogin = [](ui::LoginDialog *login) { login->reject(); };
+    EXPECT_FALSE(app.initInstance());
+    EXPECT_TRUE(answerer.seen.isEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.lastText().contains(QStringLiteral("exa$mple"))) << qPrintable(messages.lastText());
+    EXPECT_EQ(messages.shown[0].icon, platform::MessageIcon::Error);
+    EXPECT_EQ(messages.shown[0].caption, platform::programTitle());
+}
+
 TEST(QuilloraSmoke, RememberedMemberWithTheServerGoneEndsWithTheConnectMessage)
 {
     int deadPort = 0;
@@ -211,9 +255,10 @@ TEST(QuilloraProgram, SecondCopyOnTheSameDisplayExitsSilently)
     first.start(QStringLiteral(QUILLORA_PROGRAM), {});
     ASSERT_TRUE(first.waitForStarted());
     // The first copy holds the lock once it runs (it then waits in the sign-in dialog).
+    const QString lockFile = dir.filePath(QStringLiteral("MyQuilloraApp-_77.lock"));
     bool held = false;
     for (int i = 0; i < 500 && !held; ++i) {
-        held = !session::SingleInstanceLock(dir.path(), QStringLiteral("_77")).acquired();
+        held = holdsLock(first.processId(), lockFile);
         if (!held)
             QThread::msleep(20);
     }

@@ -1,10 +1,17 @@
+#include "scripted_http_peer.h"
 #include "session/head_images.h"
+#include "test_bitmaps.h"
 #include "varnel_server_process.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -16,7 +23,45 @@
 #include <thread>
 
 using namespace quillora::session;
+using quillora::testpeers::bitmapFile;
 using Kind = HeadImageChoice::Kind;
+
+// Only a 32x32 bitmap whose pixels are all there may become a cached
+// picture; the widget layer would fail to load anything else.
+TEST(HeadImages, OnlyWholeThirtyTwoPixelBitmapsArePictures)
+{
+    for (int bits : {1, 4, 8, 16, 24, 32})
+        EXPECT_TRUE(isCustomFaceBitmap(bitmapFile(32, 32, bits))) << bits << " bits";
+    EXPECT_TRUE(isCustomFaceBitmap(bitmapFile(32, -32))) << "rows from the top";
+
+    const QByteArray good = bitmapFile();
+    QByteArray planes = good;
+    planes[26] = 2;
+    QByteArray depth = good;
+    depth[28] = 7;
+    QByteArray offsetPastEnd = good;
+    qToLittleEndian<qint32>(qint32(good.size()), offsetPastEnd.data() + 10);
+    QByteArray hugeInfo = good;
+    qToLittleEndian<qint32>(0x7fffffff, hugeInfo.data() + 14);
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } refused[] = {
+        {"empty", QByteArray()},
+        {"html error page", QByteArray("<html><body>Proxy error</body></html>")},
+        {"just the magic", QByteArray("BM")},
+        {"16x16", bitmapFile(16, 16)},
+        {"32x33", bitmapFile(32, 33)},
+        {"33 wide", bitmapFile(33, 32)},
+        {"cut off", good.left(good.size() - 1)},
+        {"two planes", planes},
+        {"seven bits", depth},
+        {"pixels beyond the end", offsetPastEnd},
+        {"info header past the end", hugeInfo},
+    };
+    for (const auto &r : refused)
+        EXPECT_FALSE(isCustomFaceBitmap(r.bytes)) << r.name;
+}
 
 TEST(HeadImages, BuiltInPictureNumbers)
 {
@@ -157,19 +202,20 @@ TEST(HeadImages, DownloadsOnceAndNeverRefreshes)
     FaceSite site;
     QTemporaryDir root;
     const QString dir = root.filePath(QStringLiteral("CustomFace")); // created by the first download
-    site.put("1042.bmp", "BM first picture");
+    const QByteArray picture = bitmapFile(32, 32, 24, '\x11');
+    site.put("1042.bmp", picture.toStdString());
     const CustomFaceCache cache(site.site(), dir);
 
     const auto first = cache.resolve(QStringLiteral("1042"), 3, 1);
     EXPECT_EQ(first.path, dir + QStringLiteral("/1042.bmp"));
-    EXPECT_EQ(first.picture, 0);
-    EXPECT_EQ(readAll(first.path), QByteArray("BM first picture"));
+    EXPECT_EQ(first.picture, 3); // shown should the file not load
+    EXPECT_EQ(readAll(first.path), picture);
     EXPECT_EQ(site.hits(), 1);
 
-    site.put("1042.bmp", "BM changed on the site");
+    site.put("1042.bmp", bitmapFile(32, 32, 24, '\x22').toStdString());
     const auto second = cache.resolve(QStringLiteral("1042"), 3, 1);
     EXPECT_EQ(second.path, first.path);
-    EXPECT_EQ(readAll(second.path), QByteArray("BM first picture"));
+    EXPECT_EQ(readAll(second.path), picture);
     EXPECT_EQ(site.hits(), 1);
 
     // A zero flag never touches the cache or the site.
@@ -186,19 +232,27 @@ TEST(HeadImages, FailedDownloadsLeaveNoFile)
     QTemporaryDir dir;
     site.put("7.bmp", std::string());                              // empty answer
     site.put("8.bmp", std::string(kMaxCustomFaceBytes + 10, 'x')); // no 32x32 picture is this large
+    // Answered with 200 but no picture: a proxy's error page, another size,
+    // a transfer cut short.
+    site.put("9.bmp", "<html><body>The proxy could not reach the host.</body></html>");
+    site.put("10.bmp", bitmapFile(64, 64).toStdString());
+    site.put("11.bmp", bitmapFile().left(1000).toStdString());
     const CustomFaceCache cache(site.site(), dir.path());
 
-    for (const char *id : {"6", "7", "8", "500"}) {
+    // Each falls back to the record's own built-in picture, never to nothing.
+    const char *ids[] = {"6", "7", "8", "9", "10", "11", "500"};
+    for (const char *id : ids) {
         const auto resolved = cache.resolve(QString::fromUtf8(id), 2, 1);
         EXPECT_TRUE(resolved.path.isEmpty()) << id;
-        EXPECT_EQ(resolved.picture, 0) << id;
+        EXPECT_EQ(resolved.picture, 2) << id;
     }
-    EXPECT_EQ(site.hits(), 4);
+    EXPECT_EQ(site.hits(), 7);
     EXPECT_TRUE(entries(dir.path()).isEmpty()) << entries(dir.path()).join(u',').toStdString();
 
     // A user ID that is no plain number is never asked for nor written.
     EXPECT_TRUE(cache.resolve(QStringLiteral("../../x"), 2, 1).path.isEmpty());
-    EXPECT_EQ(site.hits(), 4);
+    EXPECT_EQ(cache.resolve(QStringLiteral("../../x"), 2, 1).picture, 2);
+    EXPECT_EQ(site.hits(), 7);
 
     // Nobody listening: fails quickly, nothing written.
     const CustomFaceCache closed({QStringLiteral("127.0.0.1"), 1}, dir.path());
@@ -210,7 +264,7 @@ TEST(HeadImages, FromTheCommunityServer)
 {
     quillora::testpeers::VarnelServerProcess server;
     ASSERT_TRUE(server.started()) << server.error();
-    const QByteArray picture("BM\x36\x0c\0\0 a custom picture", 24);
+    const QByteArray picture = bitmapFile();
     {
         QFile file(QString::fromStdString((server.filesDir() / "31.bmp").string()));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -223,4 +277,92 @@ TEST(HeadImages, FromTheCommunityServer)
     // A member whose picture the site does not have: nothing is cached.
     EXPECT_TRUE(cache.resolve(QStringLiteral("32"), 4, 1).path.isEmpty());
     EXPECT_EQ(entries(dir.path()), QStringList{QStringLiteral("31.bmp")});
+}
+
+namespace {
+
+QCoreApplication &eventLoopApp()
+{
+    static int argc = 1;
+    static char arg0[] = "test_head_images";
+    static char *argv[] = {arg0, nullptr};
+    static QCoreApplication *app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    return app ? *app : *QCoreApplication::instance();
+}
+
+} // namespace
+
+// A slow picture host holds up nothing: resolve answers at once with the
+// built-in picture, the event loop keeps running while the host takes 5 s,
+// and the picture arrives afterwards. The same member asked for twice is one
+// download.
+TEST(HeadImageDownloads, SlowHostDoesNotHoldUpTheCaller)
+{
+    eventLoopApp();
+    using quillora::testpeers::PeerScript;
+    const QByteArray picture = bitmapFile();
+    quillora::testpeers::ScriptedHttpPeer peer(
+        {PeerScript().readRequest().wait(5000).send(quillora::testpeers::httpResponse(200, {}, picture))});
+    QTemporaryDir dir;
+    CustomFaceDownloads faces({QStringLiteral("127.0.0.1"), quint16(peer.port())}, dir.path());
+    QSignalSpy ready(&faces, &CustomFaceDownloads::pictureReady);
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto first = faces.resolve(QStringLiteral("77"), 5, 1);
+    const auto again = faces.resolve(QStringLiteral("77"), 5, 1);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(first.picture, 5);
+    EXPECT_TRUE(first.path.isEmpty());
+    EXPECT_TRUE(first.pending);
+    EXPECT_TRUE(again.pending);
+
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &tick, [&ticks] { ++ticks; });
+    tick.start(100);
+    ASSERT_TRUE(ready.wait(15000));
+    EXPECT_GE(clock.elapsed(), 4500);
+    EXPECT_GE(ticks, 30); // the loop went on turning while the host was silent
+    ASSERT_EQ(ready.count(), 1);
+    EXPECT_EQ(ready.at(0).at(0).toString(), QStringLiteral("77"));
+    EXPECT_EQ(ready.at(0).at(1).toString(), dir.filePath(QStringLiteral("77.bmp")));
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("77.bmp"))), picture);
+    EXPECT_EQ(peer.connectionCount(), 1);
+    EXPECT_FALSE(faces.isPending(QStringLiteral("77")));
+    // Now cached: no download, no pending.
+    const auto cached = faces.resolve(QStringLiteral("77"), 5, 1);
+    EXPECT_EQ(cached.path, dir.filePath(QStringLiteral("77.bmp")));
+    EXPECT_FALSE(cached.pending);
+}
+
+// Failures are reported too, and closing the list while a host is silent
+// does not wait for the host.
+TEST(HeadImageDownloads, FailuresAreReportedAndClosingCutsTransfersShort)
+{
+    eventLoopApp();
+    using quillora::testpeers::PeerScript;
+    quillora::testpeers::ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(quillora::testpeers::httpResponse(200, {}, "<html>no</html>")),
+         PeerScript().readRequest().wait(20000)});
+    QTemporaryDir dir;
+    const quillora::service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(peer.port())};
+    {
+        CustomFaceDownloads faces(site, dir.path());
+        QSignalSpy failed(&faces, &CustomFaceDownloads::pictureFailed);
+        EXPECT_TRUE(faces.resolve(QStringLiteral("5"), 1, 1).pending);
+        ASSERT_TRUE(failed.wait(10000));
+        EXPECT_EQ(failed.at(0).at(0).toString(), QStringLiteral("5"));
+        EXPECT_FALSE(faces.resolve(QStringLiteral("x"), 1, 1).pending);
+    }
+    QElapsedTimer clock;
+    {
+        CustomFaceDownloads faces(site, dir.path());
+        faces.fetch(QStringLiteral("6"));
+        ASSERT_TRUE(peer.waitForFinishedConnections(1, 5000));
+        QThread::msleep(300); // the request is on its way
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
 }

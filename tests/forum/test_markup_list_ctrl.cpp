@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 
@@ -258,4 +260,68 @@ TEST_F(MarkupListTest, PaintsRowsAndSelection)
         for (int x = 0; x < 100 && !red; ++x)
             red = QColor(shot.pixel(x, y)).red() > 200 && QColor(shot.pixel(x, y)).green() < 80;
     EXPECT_TRUE(red);
+}
+
+// An item measured as one line is painted as one line: at the narrowest
+// width where the text is measured to fit, no ink falls below its first line.
+TEST_F(MarkupListTest, TextThatJustFitsIsPaintedOnOneLine)
+{
+    list->AddItem(QStringLiteral("alpha beta gamma delta"), -1, CMarkupListCtrl::MarkupText, 0);
+    int width = 100;
+    for (; width < 800; ++width) {
+        list->resize(width, 200);
+        if (list->GetItemHeight(0) == oneLineHeight())
+            break;
+    }
+    ASSERT_LT(width, 800);
+    const QImage shot = list->viewport()->grab().toImage();
+    const QRect item = list->ItemRect(0);
+    const int lineHeight = QFontMetrics(list->font(), list->viewport()).height();
+    int inkBelow = 0;
+    for (int y = item.top() + 5 + lineHeight; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            inkBelow += qGray(shot.pixel(x, y)) < 128;
+    EXPECT_EQ(inkBelow, 0) << "list width " << width;
+}
+
+// An italic word is drawn whole: the part of its last glyph that leans past
+// the word's advance is not cut off.
+TEST(MarkupTextDrawing, ItalicOverhangIsNotClipped)
+{
+    app();
+    QFont font(QStringLiteral("DejaVu Serif"));
+    font.setPixelSize(28);
+    QFont italic = font;
+    italic.setItalic(true);
+    const int advance = QFontMetrics(italic).horizontalAdvance(QStringLiteral("ff"));
+    const int left = 10;
+    // Ink columns right of the word's advance (and the one pixel it is given).
+    auto inkPastAdvance = [&](const QImage &img) {
+        int ink = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = left + advance + 2; x < img.width(); ++x)
+                ink += qGray(img.pixel(x, y)) < 160;
+        return ink;
+    };
+    QImage reference(200, 60, QImage::Format_RGB32);
+    reference.fill(Qt::white);
+    {
+        QPainter p(&reference);
+        p.setFont(italic);
+        p.setPen(Qt::black);
+        p.drawText(QPoint(left, 5 + QFontMetrics(italic).ascent()), QStringLiteral("ff"));
+    }
+    if (inkPastAdvance(reference) == 0)
+        GTEST_SKIP() << "this font's italic does not lean past its advance";
+
+    QImage drawn(200, 60, QImage::Format_RGB32);
+    drawn.fill(Qt::white);
+    {
+        QPainter p(&drawn);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        QRect area(left, 5, 180, 50);
+        quillora::ui::DrawMarkupText(&p, QStringLiteral("{i}ff{/i}"), -1, &area, quillora::ui::MarkupWordBreak);
+    }
+    EXPECT_GT(inkPastAdvance(drawn), 0);
 }

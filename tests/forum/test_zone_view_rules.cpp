@@ -8,11 +8,15 @@
 #include "presence/member_values.h"
 #include "service/site_config.h"
 #include "session/head_images.h"
+#include "test_bitmaps.h"
 #include "zone_view_test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -212,39 +216,103 @@ TEST_F(PeerView, SixtyExpertsShowTheFirstFortyEight)
     }
 }
 
-// A custom picture in the cache is shown without a download; one that cannot
-// be had leaves the list's own picture (nothing new to show).
+namespace {
+
+QCoreApplication &eventLoopApp()
+{
+    static int argc = 1;
+    static char arg0[] = "test_zone_view_rules";
+    static char *argv[] = {arg0, nullptr};
+    static QCoreApplication *app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    return app ? *app : *QCoreApplication::instance();
+}
+
+QString expertRecord(const QString &id, const QString &nick, int face, int custom)
+{
+    return QStringLiteral("<User><PKID>%1</PKID><UserName>u</UserName><NickName>%2</NickName><ZoneScore>1</ZoneScore>"
+                          "<Face>%3</Face><Credit>1</Credit><ZoneRank>4</ZoneRank><ExpertColumn>1</ExpertColumn>"
+                          "<CustomHead>%4</CustomHead></User>")
+        .arg(id, nick)
+        .arg(face)
+        .arg(custom);
+}
+
+QByteArray expertsResult(const QStringList &records)
+{
+    return "<GetExpertListOnlineResult>" +
+           escapedDocument(QStringLiteral("<Users>") + records.join(QString()) + QStringLiteral("</Users>")) +
+           "</GetExpertListOnlineResult>";
+}
+
+} // namespace
+
+// A cached custom picture shows at once; every other expert shows his own
+// built-in picture until (and unless) his custom one arrives, whatever the
+// list showed in that place before.
 TEST_F(PeerView, ExpertPicturesFollowTheHeadImageRule)
 {
-    const QString doc = QStringLiteral(
-        "<Users><User><PKID>31</PKID><UserName>a</UserName><NickName>Cached</NickName><ZoneScore>1</ZoneScore>"
-        "<Face>3</Face><Credit>1</Credit><ZoneRank>4</ZoneRank><ExpertColumn>1</ExpertColumn><CustomHead>1</CustomHead>"
-        "</User><User><PKID>32</PKID><UserName>b</UserName><NickName>Missing</NickName><ZoneScore>1</ZoneScore>"
-        "<Face>3</Face><Credit>1</Credit><ZoneRank>4</ZoneRank><ExpertColumn>1</ExpertColumn><CustomHead>1</CustomHead>"
-        "</User><User><PKID>../x</PKID><UserName>c</UserName><NickName>Odd</NickName><ZoneScore>1</ZoneScore>"
-        "<Face>3</Face><Credit>1</Credit><ZoneRank>4</ZoneRank><ExpertColumn>1</ExpertColumn><CustomHead>1</CustomHead>"
-        "</User></Users>");
+    eventLoopApp();
+    const QStringList records = {expertRecord(QStringLiteral("31"), QStringLiteral("Cached"), 3, 1),
+                                 expertRecord(QStringLiteral("32"), QStringLiteral("Missing"), 4, 1),
+                                 expertRecord(QStringLiteral("../x"), QStringLiteral("Odd"), 5, 1),
+                                 expertRecord(QStringLiteral("34"), QStringLiteral("Plain"), 0, 0)};
     // Connection 1 answers the list; connection 2 is the download of 32.bmp, refused.
-    start({answering("GetExpertListOnline",
-                     "<GetExpertListOnlineResult>" + escapedDocument(doc) + "</GetExpertListOnlineResult>"),
+    start({answering("GetExpertListOnline", expertsResult(records)),
            PeerScript().readRequest().send(testpeers::httpResponse(404, {}, "no"))});
     QFile cached(QDir(faces.path()).filePath(QStringLiteral("31.bmp")));
     ASSERT_TRUE(cached.open(QIODevice::WriteOnly));
-    cached.write("BM");
+    cached.write(testpeers::bitmapFile());
     cached.close();
 
+    QSignalSpy failed(&view->customFaces(), &session::CustomFaceDownloads::pictureFailed);
     view->reloadOnlineExperts();
-    ASSERT_EQ(display.experts.size(), 3);
+    ASSERT_EQ(display.experts.size(), 4);
     EXPECT_EQ(display.experts[0].picturePath, cached.fileName());
     EXPECT_EQ(display.experts[1].picturePath, QString());
-    EXPECT_EQ(display.experts[1].builtInPicture, 0);
+    EXPECT_EQ(display.experts[1].builtInPicture, 4);
     EXPECT_EQ(display.experts[2].picturePath, QString());
-    EXPECT_EQ(display.experts[2].builtInPicture, 0);
-    ASSERT_TRUE(peer->waitForFinishedConnections(2, 5000));
+    EXPECT_EQ(display.experts[2].builtInPicture, 5);
+    EXPECT_EQ(display.experts[3].builtInPicture, 24);
+    ASSERT_TRUE(failed.wait(10000));
+    EXPECT_TRUE(display.pictureSwaps.isEmpty());
     const auto requests = peer->allRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[1].startsWith("GET /Varnel/Web/images/CustomFace/32.bmp "));
     EXPECT_FALSE(QFile::exists(QDir(faces.path()).filePath(QStringLiteral("32.bmp"))));
+}
+
+// A picture that arrives after the list was reloaded goes to the row that
+// now shows its member, and to no other.
+TEST_F(PeerView, ArrivingPictureGoesToItsMembersRow)
+{
+    eventLoopApp();
+    start({answering("GetExpertListOnline",
+                     expertsResult({expertRecord(QStringLiteral("41"), QStringLiteral("First"), 1, 0),
+                                    expertRecord(QStringLiteral("42"), QStringLiteral("Slow"), 2, 1)})),
+           PeerScript().readRequest().wait(700).send(testpeers::httpResponse(200, {}, testpeers::bitmapFile())),
+           answering("GetExpertListOnline",
+                     expertsResult({expertRecord(QStringLiteral("42"), QStringLiteral("Slow"), 2, 1),
+                                    expertRecord(QStringLiteral("43"), QStringLiteral("Other"), 3, 0)}))});
+    QSignalSpy ready(&view->customFaces(), &session::CustomFaceDownloads::pictureReady);
+    view->reloadOnlineExperts();
+    ASSERT_EQ(display.experts.size(), 2);
+    EXPECT_EQ(display.experts[1].builtInPicture, 2);
+    EXPECT_TRUE(display.experts[1].picturePath.isEmpty());
+    // The download has its connection (the peer's second script) before the
+    // list is asked for again.
+    for (int i = 0; i < 200 && peer->connectionCount() < 2; ++i)
+        QThread::msleep(10);
+    view->reloadOnlineExperts(); // the download of 42 is still on its way: not asked again
+    ASSERT_EQ(display.experts.size(), 2);
+    EXPECT_EQ(display.experts[0].nickname, QStringLiteral("Slow"));
+
+    ASSERT_TRUE(ready.wait(10000));
+    const QString path = QDir(faces.path()).filePath(QStringLiteral("42.bmp"));
+    EXPECT_EQ(display.pictureSwaps, QList<int>{0});
+    EXPECT_EQ(display.experts[0].picturePath, path);
+    EXPECT_EQ(view->onlineExperts()[0].picturePath, path);
+    EXPECT_TRUE(display.experts[1].picturePath.isEmpty());
+    EXPECT_EQ(peer->connectionCount(), 3);
 }
 
 TEST_F(PeerView, ExpertListFailures)
@@ -293,6 +361,36 @@ TEST_F(PeerView, FailedListCallKeepsTheListAndItsQuery)
     EXPECT_TRUE(third.contains("<currentPageIndex>2</currentPageIndex>"));
     EXPECT_EQ(display.rows[0][CellId], QStringLiteral("16"));
     EXPECT_EQ(display.pageField, QStringLiteral("2"));
+}
+
+// Paging goes on from the page on screen after a call that failed: the
+// fields are not left naming the page that was asked for.
+TEST_F(PeerView, FailedPagingLeavesThePageFieldsOnThePageShown)
+{
+    start({answering("GetForumPostListByColumn", listResult(postsDocument(1, 15), 40)), PeerScript().readRequest(),
+           answering("GetForumPostListByColumn", listResult(postsDocument(16, 15), 40))});
+    view->openTreeItem(3);
+    ASSERT_EQ(display.pageField, QStringLiteral("1"));
+
+    view->nextPage(); // the service does not answer
+    EXPECT_EQ(messages.lastText(), QStringLiteral("Failed to connect to server, please try again later."));
+    EXPECT_EQ(display.rows[0][CellId], QStringLiteral("1"));
+    EXPECT_EQ(display.pageField, QStringLiteral("1"));
+    EXPECT_EQ(view->currentPage(), 1);
+
+    // A refused jump puts back the page on screen.
+    display.pageField = QStringLiteral("9");
+    view->jumpToPage();
+    EXPECT_EQ(messages.lastText(), QStringLiteral("You have entered an invalid number!"));
+    EXPECT_EQ(display.pageField, QStringLiteral("1"));
+
+    // The next Next asks for page 2, not 3.
+    view->nextPage();
+    ASSERT_TRUE(peer->waitForFinishedConnections(3, 5000));
+    EXPECT_TRUE(peer->allRequests().at(2).contains("<currentPageIndex>2</currentPageIndex>"));
+    EXPECT_EQ(display.rows[0][CellId], QStringLiteral("16"));
+    EXPECT_EQ(display.pageField, QStringLiteral("2"));
+    EXPECT_EQ(view->currentPage(), 2);
 }
 
 TEST_F(PeerView, BrokenDocumentEmptiesTheList)

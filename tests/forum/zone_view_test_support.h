@@ -29,6 +29,12 @@ struct RecordingZoneDisplay : ZoneViewDisplay {
         experts = e;
         ++expertSets;
     }
+    void setOnlineExpertPicture(int index, const OnlineExpert &e) override
+    {
+        if (index >= 0 && index < experts.size())
+            experts[index] = e;
+        pictureSwaps.append(index);
+    }
     void showPane(ZonePane p) override { panes.append(p); }
     void setListsEnabled(bool post, bool ann) override
     {
@@ -51,6 +57,7 @@ struct RecordingZoneDisplay : ZoneViewDisplay {
     int announcementSets = 0;
     QList<OnlineExpert> experts;
     int expertSets = 0;
+    QList<int> pictureSwaps;
     QList<ZonePane> panes;
     bool postListEnabled = true;
     bool announcementsEnabled = false;

@@ -134,6 +134,32 @@ TEST_F(ServerFrame, AskQuestionOpensTheDialogWhenNothingIsOverdue)
     EXPECT_EQ(zones.calls, (QStringList{QStringLiteral("reset 3"), QStringLiteral("list 3 mode 1 key 33 []")}));
 }
 
+// The demo's bob has an overdue question in the Software zone (number 1,
+// index 0) and none in Hardware: the check asks about the zone by its number.
+TEST_F(ServerFrame, AskQuestionIsRefusedOnlyInTheZoneWithTheOverdueQuestion)
+{
+    CMainFrame frame(site(), messages, opener, view);
+    ASSERT_TRUE(frame.create(signIn(QStringLiteral("bob"))));
+    RecordingZones zones;
+    frame.setZoneViews(&zones);
+    int opened = 0;
+    frame.dialogs().askQuestion = [&] { return ++opened, false; };
+
+    zones.zone = 0;
+    zones.column = 2;
+    frame.run(FrameCommand::AskQuestion);
+    EXPECT_EQ(opened, 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.lastText(), QStringLiteral("You need to click 'Close Questions' button to close overdue "
+                                                  "questions before posting new !"));
+
+    zones.zone = 1;
+    zones.column = 12;
+    frame.run(FrameCommand::AskQuestion);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(messages.shown.size(), 1u) << messages.lastText().toStdString();
+}
+
 TEST_F(ServerFrame, CloseSignsTheMemberOut)
 {
     CMainFrame frame(site(), messages, opener, view);

@@ -85,6 +85,14 @@ TEST(MemberValues, ChildrenBeyondTheEighteenthAreIgnoredAndOnlyTheFirstRecordCou
     EXPECT_EQ(m.userID, 42);
     EXPECT_EQ(m.userName, QStringLiteral("marta"));
     EXPECT_EQ(m.level, 6);
+    // The sign-in record the values come from holds the eighteen fields and
+    // no more: the extra children are not taken as fields.
+    const quillora::service::DocumentRecords read =
+        quillora::service::readRecords(doc, quillora::service::kUserTag, 1, quillora::service::kSignInUserFields);
+    ASSERT_EQ(read.records.size(), 1u);
+    EXPECT_EQ(read.records[0].size(), 18);
+    EXPECT_EQ(read.records[0].last(), QStringLiteral("6"));
+    EXPECT_FALSE(read.records[0].contains(QStringLiteral("extra")));
 }
 
 TEST(MemberValues, UnreadableDocumentsChangeNothing)

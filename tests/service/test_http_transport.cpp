@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <new>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -225,6 +226,9 @@ INSTANTIATE_TEST_SUITE_P(
         ResponseRow{"capital_chunked_is_not_decoded",
                     "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 10\r\n\r\n5\r\nhello\r\n", 200,
                     "5\r\nhello\r\n"},
+        ResponseRow{"chunked_with_a_trailing_blank_is_not_decoded",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked \r\nContent-Length: 10\r\n\r\n5\r\nhello\r\n", 200,
+                    "5\r\nhello\r\n"},
         ResponseRow{"chunk_extension_refused",
                     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;x=1\r\nhello\r\n0\r\n\r\n", -1, ""},
         ResponseRow{"chunk_size_not_hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", -1, ""},
@@ -251,6 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
                     QByteArray(1024, 'b')},
         ResponseRow{"content_length_over_cap",
                     "HTTP/1.1 200 OK\r\nContent-Length: 1025\r\n\r\n" + QByteArray(1025, 'b'), -1, ""},
+        ResponseRow{"chunked_at_cap",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n200\r\n" + QByteArray(512, 'c') +
+                        "\r\n200\r\n" + QByteArray(512, 'd') + "\r\n0\r\n\r\n",
+                    200, QByteArray(512, 'c') + QByteArray(512, 'd')},
         ResponseRow{"chunked_over_cap",
                     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n200\r\n" + QByteArray(512, 'c') +
                         "\r\n201\r\n" + QByteArray(513, 'c') + "\r\n0\r\n\r\n",
@@ -382,6 +390,24 @@ TEST(HttpTransportConnection, AnswerInSlowPiecesWithinTheLimitIsRead)
     EXPECT_EQ(transport.post(kAction, kEnvelope).body, "pieces");
 }
 
+// Running out of memory while a response arrives is a failed exchange, not
+// an exception through the caller.
+TEST(HttpTransportConnection, OutOfMemoryWhileReadingFailsTheExchange)
+{
+    struct Starved : HttpConnection {
+        bool sendAll(const char *, qsizetype, int) override { return true; }
+        qsizetype receive(char *, qsizetype, int) override { throw std::bad_alloc(); }
+    };
+    HttpTransport transport(testLimits());
+    ASSERT_TRUE(transport.setEndpoint("http://svc.test/a"));
+    transport.setConnectionFactory([](const HttpUrl &) { return std::make_unique<Starved>(); });
+    HttpExchange ex;
+    EXPECT_NO_THROW(ex = transport.post(kAction, kEnvelope));
+    EXPECT_FALSE(ex.accepted);
+    EXPECT_EQ(ex.status, -1);
+    EXPECT_FALSE(transport.isConnected());
+}
+
 TEST(HttpTransportConnection, RefusedConnectionFailsWithoutStatus)
 {
     HttpTransport transport(testLimits());
@@ -443,6 +469,21 @@ TEST(HttpTransportRedirect, LoopStopsAfterFiveAndEndsUnaccepted)
     EXPECT_EQ(ex.status, 302);
     EXPECT_EQ(ex.body, "moved");
     EXPECT_EQ(peer.allRequests().size(), 6u); // the first request and five redirects
+}
+
+// The status of a redirect that led nowhere is not the outcome of the call.
+TEST(HttpTransportRedirect, FailedLaterHopHasNoStatus)
+{
+    const std::string dead = "http://127.0.0.1:" + std::to_string(closedPort()) + "/gone";
+    ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(httpResponse(302, {{"Location", QByteArray::fromStdString(dead)}}, "moved"))});
+    HttpTransport transport(testLimits());
+    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+    const HttpExchange ex = transport.post(kAction, kEnvelope);
+    EXPECT_FALSE(ex.accepted);
+    EXPECT_EQ(ex.status, -1);
+    EXPECT_TRUE(ex.body.isEmpty());
+    EXPECT_FALSE(transport.isConnected());
 }
 
 TEST(HttpTransportRedirect, RedirectWithoutUsableLocationEndsUnaccepted)

@@ -125,19 +125,26 @@ TEST(ResultDocument, LeadingDigitConversion)
         EXPECT_EQ(leadingInt(QString::fromLatin1(r.text)), r.value) << r.text;
 }
 
+// The reader walks a deep document without recursion: a record nested just
+// inside the parser's depth limit (4096 open elements) is read, and one
+// beyond it is refused, not a crash.
 TEST(ResultDocument, DeepNestingDoesNotExhaustTheStack)
 {
-    QString doc;
-    const int depth = 5000;
-    for (int i = 0; i < depth; ++i)
-        doc += QStringLiteral("<d>");
-    doc += QStringLiteral("<User><PKID>5</PKID></User>");
-    for (int i = 0; i < depth; ++i)
-        doc += QStringLiteral("</d>");
-    const DocumentRecords d = readRecords(doc, kUserTag, 1, 18);
-    // Whether the parser accepts this depth or not, it must answer without crashing.
-    if (d.status == DocumentStatus::Ok) {
-        ASSERT_EQ(d.records.size(), 1u);
-        EXPECT_EQ(d.records[0].at(0), QStringLiteral("5"));
-    }
+    auto nested = [](int depth) {
+        QString doc;
+        for (int i = 0; i < depth; ++i)
+            doc += QStringLiteral("<d>");
+        doc += QStringLiteral("<User><PKID>5</PKID></User>");
+        for (int i = 0; i < depth; ++i)
+            doc += QStringLiteral("</d>");
+        return doc;
+    };
+    const DocumentRecords inside = readRecords(nested(4000), kUserTag, 1, 18);
+    ASSERT_EQ(inside.status, DocumentStatus::Ok);
+    ASSERT_EQ(inside.records.size(), 1u);
+    EXPECT_EQ(inside.records[0].at(0), QStringLiteral("5"));
+
+    const DocumentRecords beyond = readRecords(nested(5000), kUserTag, 1, 18);
+    EXPECT_EQ(beyond.status, DocumentStatus::NotLoaded);
+    EXPECT_TRUE(beyond.records.empty());
 }

@@ -208,7 +208,6 @@ TEST(VarnelServices, UnreachableServerFailsAtTheTransport)
     EXPECT_EQ(proxy.IsUserExistsByName(QStringLiteral("x"), &exists), CallResult::Failed);
     EXPECT_EQ(proxy.callStatus(), StatusHttpFailed);
     EXPECT_TRUE(exists);
-
 }
 
 TEST(VarnelServices, SlowServerTimesOut)
@@ -216,5 +215,44 @@ TEST(VarnelServices, SlowServerTimesOut)
     ScriptedHttpPeer peer({PeerScript().readRequest().wait(1500).send(ok200("<R/>"))});
     CVarnelServices proxy(siteOf(peer), shortLimits());
     EXPECT_EQ(proxy.Authenticate(1), CallResult::Failed);
+    EXPECT_EQ(proxy.callStatus(), StatusHttpFailed);
+}
+
+// A site that no call could reach is named at start-up, not discovered
+// through a failed call each time.
+TEST(SiteConfiguration, ProblemsWithTheConfiguredSiteAreNamed)
+{
+    const QByteArray saved = qgetenv("QUILLORA_SITE");
+    struct Row {
+        const char *value;
+        bool usable;
+    };
+    const Row rows[] = {
+        {"", true},
+        {"127.0.0.1:8080", true},
+        {"community.example", true},
+        {"[::1]:8080", true},
+        {"host:99999", false},       // not host[:port]: would fall back to the compiled-in site unseen
+        {"host:", false},            //
+        {"exa$mple:8080", false},    // taken as host:port, but no URL can hold that host
+        {"caf\xc3\xa9.test", false}, // the transport takes ASCII host names only
+    };
+    for (const Row &r : rows) {
+        qputenv("QUILLORA_SITE", r.value);
+        const QString problem = siteEnvironmentProblem();
+        EXPECT_EQ(problem.isEmpty(), r.usable) << r.value << ": " << problem.toStdString();
+        if (!r.usable && r.value[0] != '\0') {
+            EXPECT_TRUE(problem.contains(QString::fromUtf8(r.value))) << problem.toStdString();
+        }
+    }
+    if (saved.isNull())
+        qunsetenv("QUILLORA_SITE");
+    else
+        qputenv("QUILLORA_SITE", saved);
+
+    // A proxy made for such a site fails its calls at the transport.
+    CVarnelServices proxy({QStringLiteral("exa$mple"), 8080}, shortLimits());
+    bool exists = false;
+    EXPECT_EQ(proxy.IsUserExistsByName(QStringLiteral("x"), &exists), CallResult::Failed);
     EXPECT_EQ(proxy.callStatus(), StatusHttpFailed);
 }

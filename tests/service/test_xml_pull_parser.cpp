@@ -88,10 +88,17 @@ TEST(XmlPullParser, AttributesAndPrefixes)
     EXPECT_EQ(xml.attribute(u"urn:xsi", u"nil"), QStringLiteral("true"));
     EXPECT_EQ(xml.attribute(u"", u"plain"), QStringLiteral("a b c"));
     EXPECT_EQ(xml.next(), XmlPullParser::EndElement);
+    EXPECT_EQ(xml.depth(), 3);
     EXPECT_EQ(xml.next(), XmlPullParser::EndElement);
+    EXPECT_EQ(xml.depth(), 2);
+    // The root's end tag still stands in the root's scope; past it, the
+    // prefixes the root declared are unbound.
     EXPECT_EQ(xml.next(), XmlPullParser::EndElement);
-    EXPECT_TRUE(xml.resolvePrefix(u"i").isNull() || xml.depth() == 1);
+    EXPECT_EQ(xml.depth(), 1);
+    EXPECT_EQ(xml.resolvePrefix(u"i"), QStringLiteral("urn:xsi"));
     EXPECT_EQ(xml.next(), XmlPullParser::EndDocument);
+    EXPECT_TRUE(xml.resolvePrefix(u"i").isNull());
+    EXPECT_TRUE(xml.resolvePrefix(u"e").isNull());
 
     // Without namespace processing names stay as written and prefixes need no binding.
     EXPECT_EQ(dumpOurs(u"<x:User><y:a>1</y:a></x:User>", false),

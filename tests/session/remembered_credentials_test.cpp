@@ -193,6 +193,30 @@ TEST_F(RememberedCredentialsTest, EncipheredZeroBytesRoundTripThroughBothCopies)
     }
 }
 
+// Records written by another program: the password field padded with zeros,
+// or with leftovers after its terminator. The value ends at the first zero.
+TEST_F(RememberedCredentialsTest, ForeignPaddingAfterThePasswordIsNotPartOfIt)
+{
+    const QString password = findPassword([](const QByteArray &e) { return e.size() <= 24 && !e.contains('\0'); });
+    ASSERT_FALSE(password.isEmpty());
+    const QByteArray enciphered = CredentialCipher().encipher(password.toUtf8());
+    QByteArray zeros(64, '\0');
+    zeros.replace(0, 4, "kate");
+    zeros.replace(32, enciphered.size(), enciphered);
+    QByteArray leftovers = zeros;
+    for (int i = 32 + int(enciphered.size()) + 1; i < 64; ++i)
+        leftovers[i] = (i % 3 == 0) ? '\0' : 'x';
+    for (const QByteArray &record : {zeros, leftovers}) {
+        writeFile(paths.recordFile, record);
+        QFile::remove(paths.settingsFile);
+        const LoadedCredentials loaded = store.load();
+        EXPECT_EQ(loaded.userName, QStringLiteral("kate"));
+        EXPECT_EQ(loaded.password, password);
+        // The restored settings hold the password without the padding.
+        EXPECT_EQ(settingsValue(QStringLiteral("Password")), enciphered + '\0');
+    }
+}
+
 TEST_F(RememberedCredentialsTest, LongestFittingPairRoundTrips)
 {
     const QString name(31, QLatin1Char('n'));

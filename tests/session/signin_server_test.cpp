@@ -9,6 +9,7 @@
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -119,6 +120,26 @@ TEST_F(SignInWithServer, AcceptedPairThatCannotBeWrittenKeepsTheDialogOpen)
     EXPECT_EQ(messages.lastText(), QStringLiteral("Failed to open file !"));
     EXPECT_EQ(view.ended, -1);
     EXPECT_EQ(quota.failed, 0);
+}
+
+// An unwritable settings file writes nothing, says so, and signs the member
+// in without remembering him.
+TEST_F(SignInWithServer, AcceptedPairWithUnwritableSettingsSignsInWithoutRemembering)
+{
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const RememberedCredentials noKey{{dir.filePath(QStringLiteral("blocker/credentials.ini")),
+                                       dir.filePath(QStringLiteral("quillora/winuser.dat"))}};
+    CLoginDlg dlg(site(), view, messages, opener, noKey, quota);
+    dlg.onInitDialog();
+    signIn(dlg, QStringLiteral("carol"), QStringLiteral("carol123"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.lastText(), CLoginDlg::cannotRememberMessage());
+    EXPECT_EQ(messages.shown.back().icon, quillora::platform::MessageIcon::Information);
+    EXPECT_EQ(view.ended, 1);
+    EXPECT_EQ(quota.failed, 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("quillora/winuser.dat"))));
 }
 
 namespace {

@@ -113,3 +113,20 @@ TEST(VarnelCall, ListNamesEveryOperation)
         r.out.find("GetOverduePostsByUserID(userID: int, groupID: int) -> (GetOverduePostsByUserIDResult: boolean)"),
         std::string::npos);
 }
+
+// --trace shows every call of a --repeat run, not only a single call's.
+TEST(VarnelCall, TraceWithRepeatShowsEachCall)
+{
+    const QByteArray env = "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><R/></s:Body>"
+                           "</s:Envelope>";
+    ScriptedHttpPeer peer({PeerScript().readRequest().send(httpResponse(200, {}, env)),
+                           PeerScript().readRequest().send(httpResponse(200, {}, env))});
+    const ToolRun r = run({"--endpoint", peer.url("/svc"), "--trace", "--repeat", "2", "Authenticate", "userID=4"});
+    EXPECT_EQ(r.code, 0) << r.out;
+    size_t requests = 0;
+    for (size_t at = r.err.find(">> POST /svc HTTP/1.1"); at != std::string::npos;
+         at = r.err.find(">> POST /svc HTTP/1.1", at + 1))
+        ++requests;
+    EXPECT_EQ(requests, 2u) << r.err;
+    EXPECT_NE(r.err.find("<< HTTP/1.1 200"), std::string::npos) << r.err;
+}

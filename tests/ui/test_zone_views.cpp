@@ -5,6 +5,7 @@
 // the embedded browser, and the "Expert Profile" dialog shows an expert.
 #include "browsing_values.h"
 #include "frame_commands.h"
+#include "head_image_pictures.h"
 #include "main_frame.h"
 #include "markup_list_ctrl.h"
 #include "platform/message_box.h"
@@ -13,11 +14,14 @@
 #include "screens/main_frame_window.h"
 #include "screens/quillora_view.h"
 #include "screens/zone_view_widget.h"
+#include "scripted_http_peer.h"
+#include "test_bitmaps.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_tree_ctrl.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -390,4 +394,80 @@ TEST(ExpertInfo, ShowsTheCachedCustomPictureOrElseTheBuiltInOne)
     EXPECT_TRUE(noRank.rankLabel()->pixmap().isNull());
     QTimer::singleShot(0, noRank.okButton(), [&noRank] { noRank.okButton()->click(); });
     EXPECT_EQ(noRank.exec(), QDialog::Accepted);
+}
+
+// A slow picture host does not hold up the window: the experts list shows at
+// once with the expert's built-in picture, the window takes keyboard input
+// while the host stays silent for 5 s, and the custom picture replaces the
+// built-in one when it arrives.
+TEST(ZoneViewPictures, SlowPictureHostLeavesTheWindowAnswering)
+{
+    app();
+    using testpeers::PeerScript;
+    const QString doc = QStringLiteral(
+        "<Users><User><PKID>61</PKID><UserName>slow</UserName><NickName>Slow Host</NickName><ZoneScore>9</ZoneScore>"
+        "<Face>3</Face><Credit>1</Credit><ZoneRank>2</ZoneRank><ExpertColumn>12</ExpertColumn>"
+        "<CustomHead>1</CustomHead></User></Users>");
+    const QByteArray list = "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+                            "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+                            "<GetExpertListOnlineResponse xmlns=\"http://127.0.0.1/Services/VarnelServices\">"
+                            "<GetExpertListOnlineResult>" +
+                            doc.toHtmlEscaped().toUtf8() +
+                            "</GetExpertListOnlineResult></GetExpertListOnlineResponse></soap:Body></soap:Envelope>";
+    const QByteArray picture = testpeers::bitmapFile(32, 32, 24, '\x10');
+    testpeers::ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(testpeers::httpResponse(200, {{"Content-Type", "text/xml"}}, list)),
+         PeerScript().readRequest().wait(5000).send(testpeers::httpResponse(200, {}, picture))});
+
+    QTemporaryDir faces;
+    forum::BrowsingValues browsing;
+    presence::MemberValues member;
+    member.userID = 7;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
+    const ui::ZoneViewContext context{{QStringLiteral("127.0.0.1"), quint16(peer.port())},
+                                      &browsing,
+                                      &member,
+                                      &messages,
+                                      &opener,
+                                      nullptr,
+                                      faces.path(),
+                                      QSize(1280, 1024)};
+    ui::ZoneViewWidget view(1, context);
+    view.resize(1000, 700);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+    QElapsedTimer clock;
+    clock.start();
+    view.rules().reloadOnlineExperts();
+    EXPECT_LT(clock.elapsed(), 2000);
+    ASSERT_EQ(view.expertList()->count(), 1);
+    EXPECT_TRUE(messages.shown.empty()) << qPrintable(messages.lastText());
+    const QImage builtIn = view.expertList()->item(0)->data(Qt::DecorationRole).value<QPixmap>().toImage();
+    EXPECT_EQ(builtIn, ui::builtInHeadPixmap(3).toImage());
+
+    // Keys typed a second into the wait reach the page field at once.
+    QLineEdit *field = view.pageField();
+    field->setEnabled(true);
+    field->clear();
+    qint64 typedAt = -1;
+    QTimer::singleShot(1000, field, [&] {
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("42"));
+        typedAt = clock.elapsed();
+    });
+    QTest::qWait(1500);
+    EXPECT_EQ(field->text(), QStringLiteral("42"));
+    EXPECT_GE(typedAt, 0);
+    EXPECT_LT(typedAt, 2500);
+    EXPECT_TRUE(view.rules().customFaces().isPending(QStringLiteral("61")));
+
+    // The picture arrives after the host's 5 s and replaces the built-in one.
+    auto shown = [&] { return view.expertList()->item(0)->data(Qt::DecorationRole).value<QPixmap>().toImage(); };
+    for (int i = 0; i < 300 && shown() == builtIn; ++i)
+        QTest::qWait(50);
+    EXPECT_GE(clock.elapsed(), 4500);
+    EXPECT_NE(shown(), builtIn);
+    EXPECT_EQ(shown().pixelColor(16, 16), QColor(0x10, 0x10, 0x10));
 }

@@ -271,6 +271,20 @@ std::optional<CallRequest> parseCallArguments(const std::vector<std::string> &ar
     return req;
 }
 
+namespace {
+
+// Every byte each call sends and receives, on the error stream.
+void traceTo(CVarnelServices &proxy, std::FILE *err)
+{
+    proxy.transport().setTraceHook([err](bool outgoing, const char *data, qsizetype size) {
+        std::fprintf(err, "%s ", outgoing ? ">>" : "<<");
+        std::fwrite(data, 1, static_cast<size_t>(size), err);
+        std::fputc('\n', err);
+    });
+}
+
+} // namespace
+
 int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FILE *err)
 {
     std::string error;
@@ -302,6 +316,8 @@ int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FIL
                 std::fprintf(err, "varnel-call: endpoint %s is not an http URL with a host\n", req->endpoint.c_str());
                 return 2;
             }
+            if (req->trace)
+                traceTo(*p.proxy, err);
             if (!succeeded(callOnce(*p.proxy, *req, values))) {
                 std::fprintf(out, "call %d of %d failed\n", n + 1, req->repeat);
                 printFailure(out, *p.proxy);
@@ -319,11 +335,7 @@ int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FIL
         return 2;
     }
     if (req->trace)
-        p.proxy->transport().setTraceHook([err](bool outgoing, const char *data, qsizetype size) {
-            std::fprintf(err, "%s ", outgoing ? ">>" : "<<");
-            std::fwrite(data, 1, static_cast<size_t>(size), err);
-            std::fputc('\n', err);
-        });
+        traceTo(*p.proxy, err);
     if (!succeeded(callOnce(*p.proxy, *req, values))) {
         printFailure(out, *p.proxy);
         return 1;

@@ -551,22 +551,30 @@ void ZoneViewWidget::setAnnouncementRows(const QList<forum::AnnouncementRow> &ro
         m_announcements->AddItem(row.title, row.kindNumber(), CMarkupListCtrl::MarkupText, height);
 }
 
+namespace {
+
+// The expert's custom picture when it loads, else the record's built-in one.
+QPixmap expertPicture(const forum::OnlineExpert &expert, const QPixmap &fallback)
+{
+    if (!expert.picturePath.isEmpty()) {
+        QPixmap custom(expert.picturePath);
+        if (!custom.isNull()) {
+            if (custom.width() != kHeadSize || custom.height() != kHeadSize)
+                custom = custom.scaled(kHeadSize, kHeadSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            return custom;
+        }
+    }
+    return expert.builtInPicture > 0 ? builtInHeadPixmap(expert.builtInPicture) : fallback;
+}
+
+} // namespace
+
 void ZoneViewWidget::setOnlineExperts(const QList<forum::OnlineExpert> &experts)
 {
     m_experts->clear();
     for (int t = 0; t < experts.size() && t < forum::kOnlineExpertsMax; ++t) {
         const forum::OnlineExpert &expert = experts.at(t);
-        // A picture that cannot be had leaves picture t as it was.
-        if (!expert.picturePath.isEmpty()) {
-            QPixmap custom(expert.picturePath);
-            if (!custom.isNull()) {
-                if (custom.width() != kHeadSize || custom.height() != kHeadSize)
-                    custom = custom.scaled(kHeadSize, kHeadSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-                m_pictures[t] = custom;
-            }
-        } else if (expert.builtInPicture > 0) {
-            m_pictures[t] = builtInHeadPixmap(expert.builtInPicture);
-        }
+        m_pictures[t] = expertPicture(expert, m_pictures.at(t));
         auto *item = new QListWidgetItem(expert.nickname, m_experts);
         item->setData(Qt::DecorationRole, m_pictures.at(t));
         item->setData(BadgeRole, badgePixmap(expert.badge));
@@ -575,6 +583,15 @@ void ZoneViewWidget::setOnlineExperts(const QList<forum::OnlineExpert> &experts)
             tip = expert.fields.at(1) + QStringLiteral(" (") + expert.nickname + QStringLiteral(")");
         item->setToolTip(tip);
     }
+}
+
+void ZoneViewWidget::setOnlineExpertPicture(int index, const forum::OnlineExpert &expert)
+{
+    QListWidgetItem *item = m_experts->item(index);
+    if (!item || index >= m_pictures.size())
+        return;
+    m_pictures[index] = expertPicture(expert, m_pictures.at(index));
+    item->setData(Qt::DecorationRole, m_pictures.at(index));
 }
 
 void ZoneViewWidget::showPane(forum::ZonePane pane)

@@ -104,6 +104,7 @@ class ZoneViewWidget : public QWidget, public forum::ZoneViewDisplay {
     void setPostRows(const QList<QStringList> &rows) override;
     void setAnnouncementRows(const QList<forum::AnnouncementRow> &rows) override;
     void setOnlineExperts(const QList<forum::OnlineExpert> &experts) override;
+    void setOnlineExpertPicture(int index, const forum::OnlineExpert &expert) override;
     void showPane(forum::ZonePane pane) override;
     void setListsEnabled(bool postListEnabled, bool announcementsEnabled) override;
     void setBottomBar(const forum::BottomBarState &state) override;

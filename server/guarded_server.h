@@ -22,7 +22,7 @@ struct ConnectionLimits {
     std::chrono::milliseconds write{10000};    // a peer that takes no answer
     std::chrono::milliseconds keepAlive{5000}; // idle wait for the next request
     int requestsPerConnection = 100;
-    int connectionsPerAddress = 32;
+    int connectionsPerAddress = 48; // of the 64 workers: others keep a quarter
 };
 
 class GuardedServer : public httplib::Server {

@@ -9,10 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
-#include <strings.h>
 #include <string>
+#include <strings.h>
 
 namespace {
 
@@ -35,9 +36,11 @@ varnel::VarnelService &service()
     return svc;
 }
 
+// The whole name, ignoring ASCII case, as the library's header map compares
+// (a name with a NUL byte inside is another name).
 bool caseEqual(const std::string &a, const char *b)
 {
-    return strcasecmp(a.c_str(), b) == 0;
+    return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "request_framing.h"
 
+#include <iterator>
+
 namespace varnel {
 
 std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
@@ -8,10 +10,12 @@ std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
         return FramingRefusal{411, "Transfer-Encoding is not accepted; send the body with a Content-Length."};
     if (req.has_header("Content-Encoding"))
         return FramingRefusal{415, "Content-Encoding is not accepted; send the body as it is."};
-    if (req.has_header("Content-Length")) {
-        if (req.get_header_value_count("Content-Length") != 1)
+    const auto lengths = req.headers.equal_range("Content-Length");
+    if (lengths.first != lengths.second) {
+        if (std::next(lengths.first) != lengths.second)
             return FramingRefusal{400, "Content-Length is given more than once."};
-        const std::string value = req.get_header_value("Content-Length");
+        // The value as it came: the library's own reader stops at a NUL byte.
+        const std::string &value = lengths.first->second;
         if (value.empty() || value.size() > 12 || value.find_first_not_of("0123456789") != std::string::npos)
             return FramingRefusal{400, "Content-Length is not a number."};
         if (std::stoull(value) > kMaxRequestBody)

@@ -311,6 +311,9 @@ TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
         {"two lengths",
          head + "Content-Length: 5\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body, 400},
         {"huge length", head + "Content-Length: 99999999999\r\n\r\n", 413},
+        // The library reads a length only up to a NUL byte; such a length is no number.
+        {"NUL in length",
+         head + "Content-Length: " + std::to_string(body.size()) + std::string(1, '\0') + "99\r\n\r\n" + body, 400},
     };
     for (const Case &c : cases) {
         Connection conn(kLocal, server->port());

@@ -8,6 +8,8 @@
 #include "community_rules.h"
 #include "config_file.h"
 #include "demo_community.h"
+#include "guarded_server.h"
+#include "request_framing.h"
 #include "site_config.h"
 #include "sqlite_community_store.h"
 #include "varnel_service.h"
@@ -37,8 +39,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kMaxRequestBody = 1024 * 1024;
-
 struct Options {
     std::string listen = "127.0.0.1";
     int port = 8080;
@@ -49,6 +49,10 @@ struct Options {
     std::string account; // NAME:SECRET
     std::string latestVersion = "3.5.0.1";
     bool demo = false;
+    bool remoteDemo = false; // --demo on an address others can reach
+    std::string keyFile;
+    varnel::GuardSettings guard;
+    varnel::ConnectionLimits connections;
     // Each connection holds a worker while it is kept alive, so there are
     // many more workers than cores.
     int threads = 64;
@@ -62,6 +66,11 @@ void usage(std::ostream &out)
            "                     [--account NAME:SECRET] [--latest-version TEXT] [--demo]\n"
            "                     [--idle-minutes N] [--idle-seconds N] [--overdue-days N]\n"
            "                     [--start-points N] [--start-credit N] [--threads N]\n"
+           "                     [--key-file FILE] [--no-address-binding] [--binding-idle-minutes N]\n"
+           "                     [--max-registrations N] [--max-failed-signins N] [--free-signin-failures N]\n"
+           "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
+           "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N]\n"
+           "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
            "       varnel-server --help | --version\n";
 }
 
@@ -78,6 +87,11 @@ std::optional<long long> number(const std::string &text, long long min, long lon
     }
 }
 
+bool isLoopback(const std::string &address)
+{
+    return address == "localhost" || address.rfind("127.", 0) == 0 || address == "::1" || address == "[::1]";
+}
+
 // false (with a message) on a bad command line.
 bool parseOptions(int argc, char **argv, Options &o, std::string &error)
 {
@@ -85,6 +99,14 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
         const std::string arg = argv[i];
         if (arg == "--demo") {
             o.demo = true;
+            continue;
+        }
+        if (arg == "--allow-remote-demo") {
+            o.remoteDemo = true;
+            continue;
+        }
+        if (arg == "--no-address-binding") {
+            o.guard.bindMembers = false;
             continue;
         }
         if (arg == "--help" || arg == "-h") {
@@ -154,6 +176,51 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.settings.startCredit = static_cast<int>(*n);
+        } else if (arg == "--key-file") {
+            o.keyFile = value;
+        } else if (arg == "--binding-idle-minutes") {
+            auto n = numeric(1, 365LL * 24 * 60);
+            if (!n)
+                return false;
+            o.guard.bindingIdleSeconds = *n * 60;
+        } else if (arg == "--max-registrations" || arg == "--max-failed-signins" || arg == "--free-signin-failures" ||
+                   arg == "--max-questions" || arg == "--max-answers" || arg == "--max-messages") {
+            // 0 turns the limit off.
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            const int v = static_cast<int>(*n);
+            (arg == "--max-registrations"      ? o.guard.registrationsPerAddress
+             : arg == "--max-failed-signins"   ? o.guard.failedSignInsPerAddress
+             : arg == "--free-signin-failures" ? o.guard.freeFailuresPerAccount
+             : arg == "--max-questions"        ? o.guard.questionsPerMember
+             : arg == "--max-answers"          ? o.guard.answersPerMember
+                                               : o.guard.messagesPerMember) = v;
+        } else if (arg == "--limit-window-seconds") {
+            auto n = numeric(1, 7 * 86400);
+            if (!n)
+                return false;
+            o.guard.windowSeconds = *n;
+        } else if (arg == "--bonuses-per-day") {
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            o.settings.recommenderBonusesPerDay = static_cast<int>(*n);
+        } else if (arg == "--head-timeout" || arg == "--read-timeout") {
+            auto n = numeric(1, 3600);
+            if (!n)
+                return false;
+            (arg == "--head-timeout" ? o.connections.head : o.connections.read) = std::chrono::seconds(*n);
+        } else if (arg == "--keep-alive-requests") {
+            auto n = numeric(1, 1000000);
+            if (!n)
+                return false;
+            o.connections.requestsPerConnection = static_cast<int>(*n);
+        } else if (arg == "--connections-per-address") {
+            auto n = numeric(0, 100000);
+            if (!n)
+                return false;
+            o.connections.connectionsPerAddress = static_cast<int>(*n);
         } else {
             error = "unknown option " + arg;
             return false;
@@ -161,6 +228,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
     }
     if (o.host.empty())
         o.host = o.listen;
+    // The demo accounts' passwords are printed for all to read: others may
+    // reach them only when asked for in so many words.
+    if (o.demo && !o.remoteDemo && !isLoopback(o.listen)) {
+        error = "--demo listens on a loopback address only (add --allow-remote-demo to serve it on " + o.listen + ")";
+        return false;
+    }
     return true;
 }
 
@@ -194,6 +267,18 @@ class RequestLog {
   public:
     // Texts from a request (an operation name, a namespace in a fault text)
     // cannot start a line of their own.
+    // A request value in the log: at most 64 characters of it.
+    static std::string clipped(std::string text)
+    {
+        constexpr size_t kMaxEcho = 64;
+        if (text.size() <= kMaxEcho)
+            return text;
+        size_t cut = kMaxEcho;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a UTF-8 sequence
+        return text.substr(0, cut) + "...";
+    }
+
     static std::string oneLine(std::string text)
     {
         for (char &c : text) {
@@ -203,7 +288,23 @@ class RequestLog {
         return text;
     }
 
-    explicit RequestLog(std::ostream &out) : m_out(out) {}
+    // An empty path writes to standard error.
+    explicit RequestLog(std::string path) : m_path(std::move(path)) {}
+
+    bool open()
+    {
+        std::lock_guard lock(m_mutex);
+        return openLocked();
+    }
+    // After the file was moved away (log rotation, on SIGHUP): a fresh one.
+    bool reopen()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_path.empty())
+            return true;
+        m_file.close();
+        return openLocked();
+    }
     void write(const httplib::Request &req, const httplib::Response &res, const std::string &what,
                const std::string &outcome, double ms)
     {
@@ -216,13 +317,24 @@ class RequestLog {
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.1fms", ms);
         std::lock_guard lock(m_mutex);
-        m_out << stamp << ' ' << req.remote_addr << ' ' << oneLine(req.method) << ' ' << oneLine(what) << ' '
-              << res.status << ' ' << oneLine(outcome) << ' ' << duration << '\n';
-        m_out.flush();
+        std::ostream &out = m_path.empty() ? static_cast<std::ostream &>(std::cerr) : m_file;
+        out << stamp << ' ' << req.remote_addr << ' ' << clipped(oneLine(req.method)) << ' ' << clipped(oneLine(what))
+            << ' ' << res.status << ' ' << oneLine(outcome) << ' ' << duration << '\n';
+        out.flush();
     }
 
   private:
-    std::ostream &m_out;
+    bool openLocked()
+    {
+        if (m_path.empty())
+            return true;
+        m_file.clear();
+        m_file.open(m_path, std::ios::app);
+        return static_cast<bool>(m_file);
+    }
+
+    std::string m_path;
+    std::ofstream m_file;
     std::mutex m_mutex;
 };
 
@@ -265,6 +377,7 @@ int main(int argc, char **argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -288,15 +401,11 @@ int main(int argc, char **argv)
         fs::create_directories(options.files, ec);
     }
 
-    std::ofstream logFile;
-    if (!options.log.empty()) {
-        logFile.open(options.log, std::ios::app);
-        if (!logFile) {
-            std::cerr << "varnel-server: cannot open log file " << options.log << '\n';
-            return 1;
-        }
+    RequestLog requestLog(options.log);
+    if (!requestLog.open()) {
+        std::cerr << "varnel-server: cannot open log file " << options.log << '\n';
+        return 1;
     }
-    RequestLog requestLog(options.log.empty() ? std::cerr : logFile);
 
     quillora::service::ServiceAccount account = quillora::service::compiledServiceAccount();
     if (!options.account.empty()) {
@@ -305,10 +414,8 @@ int main(int argc, char **argv)
         account.password = QString::fromStdString(options.account.substr(colon + 1));
     }
 
-    httplib::Server server;
-    server.set_payload_max_length(kMaxRequestBody);
-    // Responses go out as head and body writes; without this, Nagle's
-    // algorithm and the peer's delayed ACK hold each answer back ~40 ms.
+    varnel::GuardedServer server(options.connections);
+    server.set_payload_max_length(varnel::kMaxRequestBody);
     server.set_tcp_nodelay(true);
     server.new_task_queue = [threads = options.threads] {
         return new httplib::ThreadPool(static_cast<size_t>(threads));
@@ -343,6 +450,7 @@ int main(int argc, char **argv)
         seeding.startPoints = varnel::CommunitySettings{}.startPoints;
         seeding.startCredit = varnel::CommunitySettings{}.startCredit;
         seeding.clock = [&demoNow] { return demoNow.load(); };
+        seeding.keyFile = options.keyFile;
         auto seedStore = varnel::SqliteCommunityStore::open(options.db, seeding, error);
         if (!seedStore) {
             std::cerr << "varnel-server: " << error << '\n';
@@ -358,18 +466,46 @@ int main(int argc, char **argv)
         }
     }
 
+    options.settings.keyFile = options.keyFile;
     auto store = varnel::SqliteCommunityStore::open(options.db, options.settings, error);
     if (!store) {
         std::cerr << "varnel-server: " << error << '\n';
         return 1;
     }
 
-    varnel::VarnelService service(*store, {QString::fromStdString(options.host), account, fs::path(options.files)});
+    varnel::VarnelService service(
+        *store, {QString::fromStdString(options.host), account, fs::path(options.files), options.guard});
 
-    server.set_pre_routing_handler([](const httplib::Request &, httplib::Response &) {
+    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
         t_started = std::chrono::steady_clock::now();
         t_timed = true;
+        varnel::GuardedServer::headReceived();
+        if (const auto refusal = varnel::refuseFraming(req)) {
+            // The body is not read, so the connection cannot carry another request.
+            res.status = refusal->status;
+            res.set_header("Connection", "close");
+            res.set_content(refusal->text, "text/plain; charset=utf-8");
+            t_outcome = "refused: " + refusal->text;
+            varnel::GuardedServer::closeAfterResponse();
+            return httplib::Server::HandlerResponse::Handled;
+        }
         return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // A client that waits for "100 Continue" before its body hears the
+    // refusal instead, and sends nothing more.
+    server.set_expect_100_continue_handler([](const httplib::Request &req, httplib::Response &res) {
+        t_started = std::chrono::steady_clock::now();
+        t_timed = true;
+        varnel::GuardedServer::headReceived();
+        const auto refusal = varnel::refuseFraming(req);
+        if (!refusal)
+            return 100;
+        res.status = refusal->status;
+        res.set_header("Connection", "close");
+        res.set_content(refusal->text, "text/plain; charset=utf-8");
+        t_outcome = "refused: " + refusal->text;
+        varnel::GuardedServer::closeAfterResponse();
+        return refusal->status;
     });
     server.set_logger([&requestLog](const httplib::Request &req, const httplib::Response &res) {
         const double ms =
@@ -385,7 +521,8 @@ int main(int argc, char **argv)
     server.Post(quillora::service::kServicePath, [&service](const httplib::Request &req, httplib::Response &res) {
         // Dispatch is by the body's wrapper element; a SOAPAction header, when
         // present, is accepted as it comes.
-        const varnel::ServiceAnswer answer = service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())));
+        const varnel::ServiceAnswer answer =
+            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr);
         res.status = answer.httpStatus;
         res.set_content(answer.body.constData(), static_cast<size_t>(answer.body.size()), "text/xml; charset=utf-8");
         t_operation = answer.operation.isEmpty() ? std::string("(SOAP)") : answer.operation.toStdString();
@@ -401,13 +538,28 @@ int main(int argc, char **argv)
         }
         res.set_content(varnel::site::wsdlDocument(options.host, port), "text/xml; charset=utf-8");
     });
-    varnel::site::registerSite(server, *store, {options.host, fs::path(options.files), options.latestVersion, port});
+    varnel::site::registerSite(
+        server, *store,
+        {options.host,
+         fs::path(options.files),
+         options.latestVersion,
+         port,
+         {options.guard.failedSignInsPerAddress, options.guard.freeFailuresPerAccount, options.guard.windowSeconds}});
 #endif
 
-    std::thread signalWaiter([&server, stopSignals] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
+    std::thread signalWaiter([&server, &requestLog, &options, stopSignals] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&stopSignals, &signal) != 0)
+                continue;
+            if (signal == SIGHUP) {
+                if (!requestLog.reopen())
+                    std::cerr << "varnel-server: cannot reopen log file " << options.log << '\n';
+                continue;
+            }
+            server.stop();
+            return;
+        }
     });
 
     std::cout << "varnel-server ready" << std::endl;

@@ -21,6 +21,15 @@ struct Failure {
     QString message;
 };
 
+// A value from the request as a fault text repeats it: at most 64
+// characters, so that a fault (and the log line that carries it) never grows
+// with what a caller sends.
+QString echo(QStringView value)
+{
+    constexpr qsizetype kMaxEcho = 64;
+    return value.size() <= kMaxEcho ? value.toString() : value.left(kMaxEcho).toString() + QStringLiteral("...");
+}
+
 [[noreturn]] void failWith(const QString &message, qs::FaultCode code = qs::FaultCode::Client)
 {
     throw Failure{code, message};
@@ -51,7 +60,7 @@ class Reader {
                 seenBody = true;
                 readBody();
             } else {
-                failWith(QStringLiteral("Unexpected element %1 in the envelope.").arg(m_xml.qualifiedName()));
+                failWith(QStringLiteral("Unexpected element %1 in the envelope.").arg(echo(m_xml.qualifiedName())));
             }
         }
         // Nothing may follow the envelope but comments and white space.
@@ -116,14 +125,14 @@ class Reader {
             if (m_xml.name() == u"CredentialSoapHeader") {
                 if (m_xml.namespaceUri() != m_ns)
                     failWith(QStringLiteral("CredentialSoapHeader is in namespace '%1'; this service expects '%2'.")
-                                 .arg(m_xml.namespaceUri(), m_ns));
+                                 .arg(echo(m_xml.namespaceUri()), m_ns));
                 if (m_request.credential)
                     failWith(QStringLiteral("More than one CredentialSoapHeader."));
                 readCredential();
                 continue;
             }
             if (isTrue(m_xml.attributes().value(kEnvelopeNs, QStringLiteral("mustUnderstand"))))
-                failWith(QStringLiteral("Header %1 is not understood.").arg(m_xml.qualifiedName()),
+                failWith(QStringLiteral("Header %1 is not understood.").arg(echo(m_xml.qualifiedName())),
                          qs::FaultCode::MustUnderstand);
             skipElement();
         }
@@ -146,7 +155,8 @@ class Reader {
             const bool isPassword = m_xml.name() == u"Password";
             if (!inParameterNamespace() || (!isUser && !isPassword) || (isUser && seenUser) ||
                 (isPassword && seenPassword))
-                failWith(QStringLiteral("Unexpected element %1 in CredentialSoapHeader.").arg(m_xml.qualifiedName()));
+                failWith(
+                    QStringLiteral("Unexpected element %1 in CredentialSoapHeader.").arg(echo(m_xml.qualifiedName())));
             const QString value = readString(isUser ? QStringLiteral("Username") : QStringLiteral("Password"));
             (isUser ? credential.username : credential.password) = value;
             (isUser ? seenUser : seenPassword) = true;
@@ -160,12 +170,12 @@ class Reader {
         if (isTrue(m_xml.attributes().value(kXsiNs, QStringLiteral("nil")))) {
             // A nil element must be empty.
             if (nextStartElement())
-                failWith(QStringLiteral("Element %1 is nil but has content.").arg(what));
+                failWith(QStringLiteral("Element %1 is nil but has content.").arg(echo(what)));
             return QString();
         }
         QString text = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
         if (m_xml.hasError())
-            failWith(QStringLiteral("Element %1 must hold text only.").arg(what));
+            failWith(QStringLiteral("Element %1 must hold text only.").arg(echo(what)));
         if (text.isNull())
             text = QLatin1String(""); // present but empty: an empty, non-null string
         return text;
@@ -178,11 +188,11 @@ class Reader {
         const QString name = m_xml.name().toString();
         if (m_xml.namespaceUri() != m_ns)
             failWith(QStringLiteral("Operation %1 is in namespace '%2'; this service expects '%3'.")
-                         .arg(name, m_xml.namespaceUri().toString(), m_ns));
+                         .arg(echo(name), echo(m_xml.namespaceUri()), m_ns));
         const QByteArray utf8 = name.toUtf8();
         const qs::OperationDescriptor *op = qs::findOperation(std::string_view(utf8.constData(), utf8.size()));
         if (!op)
-            failWith(QStringLiteral("Unknown operation %1.").arg(name));
+            failWith(QStringLiteral("Unknown operation %1.").arg(echo(name)));
         m_operationName = name;
         m_request.operation = op;
         readParameters(*op);
@@ -205,9 +215,9 @@ class Reader {
             while (index < inParams.size() && inParams[index]->name != localName)
                 ++index;
             if (index == inParams.size() || !inParameterNamespace())
-                failWith(QStringLiteral("%1 has no parameter %2.").arg(m_operationName, m_xml.qualifiedName()));
+                failWith(QStringLiteral("%1 has no parameter %2.").arg(m_operationName, echo(m_xml.qualifiedName())));
             if (values[index])
-                failWith(QStringLiteral("Parameter %1 occurs twice.").arg(QString::fromUtf8(local)));
+                failWith(QStringLiteral("Parameter %1 occurs twice.").arg(echo(QString::fromUtf8(local))));
             values[index] = readValue(*inParams[index]);
         }
         m_request.inValues.reserve(inParams.size());

@@ -1,9 +1,13 @@
 #include "varnel_service.h"
 
 #include "community_rules.h"
+#include "sign_in_guard.h"
 #include "soap_request.h"
 #include "soap_response.h"
 
+#include <QRegularExpression>
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <system_error>
 
@@ -16,6 +20,49 @@ struct ClientFault {
     QString message;
 };
 
+// The address of the connection whose request this thread serves.
+thread_local const std::string *t_caller = nullptr;
+
+const std::string &callerAddress()
+{
+    static const std::string none;
+    return t_caller ? *t_caller : none;
+}
+
+// The parameter that names the member acting (or whose private data is
+// read); -1 for operations that speak for nobody.
+int actingMemberParameter(qs::Op op)
+{
+    using O = qs::Op;
+    switch (op) {
+    case O::Authenticate:
+    case O::CreatForumPost:
+    case O::EditUserInformation:
+    case O::GetMessage:
+    case O::SendMessage: // the sender
+    case O::SetUserOnline:
+    case O::SetUserOffline:
+        return 0;
+    case O::CreatForumReply:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+// Refuses a text longer than the service takes.
+void checkLength(const qs::SoapValue &value, int limit, const char *what)
+{
+    if (value.string.size() > limit)
+        throw ClientFault{QStringLiteral("The %1 is longer than %2 characters.").arg(QLatin1String(what)).arg(limit)};
+}
+
+std::int64_t nowSeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 std::string utf8(const qs::SoapValue &value)
 {
     return value.string.toStdString(); // a null string reads as empty
@@ -25,7 +72,6 @@ qs::SoapValue text(const QString &document)
 {
     return qs::SoapValue::ofString(document);
 }
-
 
 std::string questionHistory(const Member &m)
 {
@@ -135,9 +181,13 @@ const std::array<VarnelService::Handler, qs::kOperationCount> &VarnelService::ha
     return table;
 }
 
-ServiceAnswer VarnelService::handle(const QByteArray &requestBody) const
+ServiceAnswer VarnelService::handle(const QByteArray &requestBody, const std::string &callerAddress) const
 {
     ServiceAnswer answer;
+    t_caller = &callerAddress;
+    struct Reset {
+        ~Reset() { t_caller = nullptr; }
+    } reset;
     auto fault = [&answer](qs::FaultCode code, const QString &message) {
         answer.httpStatus = 500;
         answer.body = writeFault(code, message);
@@ -161,6 +211,12 @@ ServiceAnswer VarnelService::handle(const QByteArray &requestBody) const
             request.credential->password != m_options.account.password)
             return fault(qs::FaultCode::Client, QStringLiteral("The service account is not valid."));
 
+        const int acting = actingMemberParameter(op.id);
+        if (acting >= 0 && m_options.guard.bindMembers &&
+            !m_store.isBoundTo(request.inValues[acting].integer, callerAddress, m_options.guard.bindingIdleSeconds))
+            return fault(qs::FaultCode::Client, QStringLiteral("The member is not signed in from this address; "
+                                                               "sign in again."));
+
         const Handler handler = handlers()[static_cast<size_t>(op.id)];
         if (!handler)
             return fault(qs::FaultCode::Server, QStringLiteral("%1 is not served here.").arg(answer.operation));
@@ -170,12 +226,39 @@ ServiceAnswer VarnelService::handle(const QByteArray &requestBody) const
         return answer;
     } catch (const ClientFault &f) {
         return fault(qs::FaultCode::Client, f.message);
+    } catch (const StoreBusy &) {
+        return fault(qs::FaultCode::Server,
+                     QStringLiteral("The server is busy; nothing was changed. Please try again."));
     } catch (const StoreError &e) {
-        return fault(qs::FaultCode::Server, QStringLiteral("Storage failure: ") + QString::fromUtf8(e.what()));
+        // The caller learns only that storage failed; the detail, which may
+        // name files, goes to the log alone.
+        fault(qs::FaultCode::Server, QStringLiteral("Storage failure; please try again later."));
+        answer.outcome += QStringLiteral(" (") + QString::fromUtf8(e.what()) + QLatin1Char(')');
+        return answer;
     } catch (const std::exception &e) {
-        return fault(qs::FaultCode::Server, QStringLiteral("Internal error: ") + QString::fromUtf8(e.what()));
+        fault(qs::FaultCode::Server, QStringLiteral("Internal error."));
+        answer.outcome += QStringLiteral(" (") + QString::fromUtf8(e.what()) + QLatin1Char(')');
+        return answer;
     } catch (...) {
         return fault(qs::FaultCode::Server, QStringLiteral("Internal error."));
+    }
+}
+
+// ---- limits ------------------------------------------------------------------------------
+
+void VarnelService::takeAllowance(const char *kind, const std::string &subject, int limit, const char *what) const
+{
+    if (limit <= 0)
+        return;
+    const std::int64_t window = m_options.guard.windowSeconds;
+    const EventCount count = m_store.takeAllowance(kind, subject, limit, window);
+    if (!count.taken) {
+        throw ClientFault{QStringLiteral("Too many %1 (at most %2 in %3); %4.")
+                              .arg(QLatin1String(what))
+                              .arg(limit)
+                              .arg(window == 3600 ? QStringLiteral("an hour")
+                                                  : QString::fromStdString(std::to_string(window) + " seconds"))
+                              .arg(QString::fromStdString(tryAgainIn(count.oldest + window - nowSeconds())))};
     }
 }
 
@@ -197,9 +280,25 @@ qs::SoapValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) cons
 // the client takes any failed call here as a wrong password.
 qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
 {
-    const auto member = m_store.signInCheck(utf8(in[0]), utf8(in[1]));
-    if (!member)
+    checkLength(in[0], TextLimits::kUserName, "user name");
+    checkLength(in[1], TextLimits::kPassword, "password");
+    const std::string userName = utf8(in[0]);
+    const SignInGuard guard(m_store, {m_options.guard.failedSignInsPerAddress, m_options.guard.freeFailuresPerAccount,
+                                      m_options.guard.windowSeconds});
+    if (const auto refusal = guard.check(callerAddress(), userName, nowSeconds())) {
+        throw ClientFault{(refusal->byAddress ? QStringLiteral("Too many failed sign-ins from this address; %1.")
+                                              : QStringLiteral("Too many failed sign-ins for this member; %1."))
+                              .arg(QString::fromStdString(tryAgainIn(refusal->seconds)))};
+    }
+    const auto member = m_store.signInCheck(userName, utf8(in[1]));
+    if (!member) {
+        guard.failed(callerAddress(), userName);
         throw ClientFault{QStringLiteral("Unknown user name or wrong password.")};
+    }
+    guard.succeeded(userName);
+    // The sign-in binds the member to this address (and renews the binding).
+    if (m_options.guard.bindMembers)
+        m_store.bindMember(member->id, callerAddress());
     DocumentWriter doc("Users");
     doc.beginRecord("User")
         .field("PKID", member->id)
@@ -226,6 +325,7 @@ qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
 
 qs::SoapValues VarnelService::setUserOnline(const qs::SoapValues &in) const
 {
+    checkLength(in[1], TextLimits::kIpAddress, "IP address");
     return {qs::SoapValue::ofBool(m_store.setOnline(in[0].integer, utf8(in[1])))};
 }
 
@@ -257,6 +357,17 @@ qs::SoapValues VarnelService::getUserListOnline(const qs::SoapValues &in) const
 
 qs::SoapValues VarnelService::createNewUser(const qs::SoapValues &in) const
 {
+    checkLength(in[0], TextLimits::kUserName, "user name");
+    checkLength(in[1], TextLimits::kPassword, "password");
+    checkLength(in[2], TextLimits::kNickName, "nickname");
+    checkLength(in[4], TextLimits::kEmail, "e-mail address");
+    checkLength(in[6], TextLimits::kRealName, "name");
+    checkLength(in[7], TextLimits::kAddress, "address");
+    checkLength(in[8], TextLimits::kPhone, "phone number");
+    checkLength(in[9], TextLimits::kUserName, "recommender");
+    checkLength(in[10], TextLimits::kMachine, "machine identity");
+    takeAllowance("register", callerAddress(), m_options.guard.registrationsPerAddress,
+                  "registrations from this address");
     NewMember m;
     m.userName = in[0].string.trimmed().toStdString();
     m.password = utf8(in[1]);
@@ -274,6 +385,9 @@ qs::SoapValues VarnelService::createNewUser(const qs::SoapValues &in) const
 
 qs::SoapValues VarnelService::editUserInformation(const qs::SoapValues &in) const
 {
+    checkLength(in[1], TextLimits::kPassword, "password");
+    checkLength(in[2], TextLimits::kNickName, "nickname");
+    checkLength(in[3], TextLimits::kEmail, "e-mail address");
     ProfileEdit edit{utf8(in[1]), in[2].string.trimmed().toStdString(), in[3].string.trimmed().toStdString(),
                      faceNumber(in[4].string)};
     return {qs::SoapValue::ofBool(m_store.editProfile(in[0].integer, edit))};
@@ -283,7 +397,17 @@ qs::SoapValues VarnelService::editUserInformation(const qs::SoapValues &in) cons
 qs::SoapValues VarnelService::getUserByUserID(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Users");
-    if (const auto m = m_store.memberById(in[0].integer)) {
+    if (auto m = m_store.memberById(in[0].integer)) {
+        // Only the member's own signed-in client sees the password and the
+        // personal fields.
+        if (m_options.guard.bindMembers &&
+            !m_store.isBoundTo(m->id, callerAddress(), m_options.guard.bindingIdleSeconds)) {
+            m->password.clear();
+            m->email.clear();
+            m->realName.clear();
+            m->address.clear();
+            m->phone.clear();
+        }
         doc.beginRecord("User")
             .field("PKID", m->id)
             .field("UserName", m->userName)
@@ -372,6 +496,9 @@ qs::SoapValues VarnelService::getReplierListOnlineByPostID(const qs::SoapValues 
 
 qs::SoapValues VarnelService::creatForumPost(const qs::SoapValues &in) const
 {
+    checkLength(in[1], TextLimits::kTitle, "title");
+    checkLength(in[4], TextLimits::kText, "question text");
+    takeAllowance("question", std::to_string(in[0].integer), m_options.guard.questionsPerMember, "questions");
     const PostResult r = m_store.createQuestion(in[0].integer, in[1].string.trimmed().toStdString(), in[2].integer,
                                                 in[3].integer, in[4].string.trimmed().toStdString());
     return {qs::SoapValue::ofBool(r.status == PostResult::Ok), qs::SoapValue::ofInt(r.id)};
@@ -379,7 +506,12 @@ qs::SoapValues VarnelService::creatForumPost(const qs::SoapValues &in) const
 
 qs::SoapValues VarnelService::creatForumReply(const qs::SoapValues &in) const
 {
+    checkLength(in[3], TextLimits::kText, "solution text");
+    takeAllowance("answer", std::to_string(in[1].integer), m_options.guard.answersPerMember, "solutions");
     const ReplyResult r = m_store.createAnswer(in[0].integer, in[1].integer, in[2].integer, utf8(in[3]));
+    if (r.status == ReplyResult::TooManyAnswers)
+        throw ClientFault{
+            QStringLiteral("You have answered this question %1 times already.").arg(kMaxAnswersPerQuestion)};
     return {qs::SoapValue::ofBool(r.status == ReplyResult::Ok), qs::SoapValue::ofInt(r.id)};
 }
 
@@ -465,12 +597,17 @@ qs::SoapValues VarnelService::getSearchForumPostByID(const qs::SoapValues &in) c
 
 qs::SoapValues VarnelService::getSearchForumPostsByTitle(const qs::SoapValues &in) const
 {
+    checkLength(in[1], TextLimits::kSearchText, "search text");
+    if (in[1].string.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts).size() >
+        TextLimits::kSearchWords)
+        throw ClientFault{QStringLiteral("Search for at most %1 words at once.").arg(TextLimits::kSearchWords)};
     return postList(m_store.searchByTitle(in[0].integer, utf8(in[1]), pageOf(in[2], in[3])));
 }
 
 // `forumID` is not a filter here: the client always sends 1 and means every zone.
 qs::SoapValues VarnelService::getSearchForumPostsByAuthor(const qs::SoapValues &in) const
 {
+    checkLength(in[1], TextLimits::kUserName, "user name");
     return postList(m_store.searchByAsker(utf8(in[1]), pageOf(in[2], in[3])));
 }
 
@@ -494,6 +631,8 @@ qs::SoapValues VarnelService::sendThreadsByType(const qs::SoapValues &in) const
 
 qs::SoapValues VarnelService::sendMessage(const qs::SoapValues &in) const
 {
+    checkLength(in[2], TextLimits::kMessage, "message");
+    takeAllowance("message", std::to_string(in[0].integer), m_options.guard.messagesPerMember, "messages");
     return {qs::SoapValue::ofBool(m_store.sendMessage(in[0].integer, in[1].integer, utf8(in[2])))};
 }
 

@@ -12,16 +12,54 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace varnel {
 
 namespace qs = quillora::service;
 
+// What protects members from callers elsewhere, and the community from a
+// flood. Counts are per hour unless said otherwise; 0 turns a limit off.
+struct GuardSettings {
+    // A member's own operations are served only to the address he signed in
+    // from; off for a trusted network.
+    bool bindMembers = true;
+    std::int64_t bindingIdleSeconds = 2 * 3600;
+    int registrationsPerAddress = 5;
+    int failedSignInsPerAddress = 20;
+    int freeFailuresPerAccount = 3; // then a growing delay before the next try
+    int questionsPerMember = 10;
+    int answersPerMember = 25;
+    int messagesPerMember = 60;
+    // The window of the hourly limits (shorter in tests).
+    std::int64_t windowSeconds = 3600;
+};
+
+// Longest texts the service takes, in characters.
+struct TextLimits {
+    static constexpr int kTitle = 200;
+    static constexpr int kText = 8000;
+    static constexpr int kUserName = 32;
+    static constexpr int kPassword = 64;
+    static constexpr int kNickName = 32;
+    static constexpr int kRealName = 32;
+    static constexpr int kEmail = 254;
+    static constexpr int kAddress = 200;
+    static constexpr int kPhone = 40;
+    static constexpr int kMachine = 128;
+    static constexpr int kIpAddress = 64;
+    static constexpr int kMessage = 2000;
+    static constexpr int kSearchText = 100;
+    static constexpr int kSearchWords = 8;
+};
+
 struct ServiceOptions {
     QString host;                   // names the service namespace
     qs::ServiceAccount account;     // what the credential header must carry
     std::filesystem::path filesDir; // head images: <userID>.bmp
+    GuardSettings guard;
 };
 
 struct ServiceAnswer {
@@ -38,8 +76,9 @@ class VarnelService {
   public:
     VarnelService(CommunityStore &store, ServiceOptions options);
 
-    // Safe to call from many threads at once; never throws.
-    ServiceAnswer handle(const QByteArray &requestBody) const;
+    // Safe to call from many threads at once; never throws. `callerAddress`
+    // is the peer address of the connection the request came on.
+    ServiceAnswer handle(const QByteArray &requestBody, const std::string &callerAddress = {}) const;
 
     const QString &serviceNamespace() const { return m_namespace; }
 
@@ -77,6 +116,10 @@ class VarnelService {
     qs::SoapValues sendThreadsByType(const qs::SoapValues &in) const;
     qs::SoapValues setUserOffline(const qs::SoapValues &in) const;
     qs::SoapValues setUserOnline(const qs::SoapValues &in) const;
+
+    // Refuses the call (a soap:Client fault) when `limit` such events by
+    // `subject` fall within the past hour.
+    void takeAllowance(const char *kind, const std::string &subject, int limit, const char *what) const;
 
     CommunityStore &m_store;
     ServiceOptions m_options;

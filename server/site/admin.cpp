@@ -5,6 +5,7 @@
 #include "catalogue.h"
 #include "community_rules.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace varnel::site {
@@ -46,7 +47,17 @@ std::optional<ModeratorSessions::Session> currentSession(const httplib::Request 
     const std::string token = cookieValue(req, kCookie);
     if (token.empty())
         return std::nullopt;
-    return ctx.moderators.find(token);
+    auto session = ctx.moderators.find(token);
+    if (!session)
+        return std::nullopt;
+    // The member's role is read again on every request: a moderator who was
+    // demoted or removed loses the pages at once.
+    const auto member = ctx.store.memberById(session->memberId);
+    if (!member || member->role >= RoleExpert) {
+        ctx.moderators.close(token);
+        return std::nullopt;
+    }
+    return session;
 }
 
 std::string loginForm(const std::string &error, const std::string &userName)
@@ -156,6 +167,9 @@ std::string validateDraft(SiteContext &ctx, AnnouncementDraft &d, const httplib:
     trim(d.target);
     if (d.title.empty() || markupToPlain(d.title).empty())
         return "The title is empty.";
+    if (std::any_of(d.title.begin(), d.title.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+        return "The title may not hold control characters such as line breaks; use {br} for a new line.";
     if (d.title.size() > kMaxTitle)
         return "The title is longer than " + std::to_string(kMaxTitle) + " characters.";
     if (d.target.size() > kMaxTarget)
@@ -185,13 +199,29 @@ void loginPage(const httplib::Request &req, httplib::Response &res, SiteContext 
 void signIn(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
 {
     const std::string userName = req.get_param_value("UserName");
-    const auto moderator = ctx.store.checkModerator(userName, req.get_param_value("Password"));
-    if (!moderator) {
-        sendPage(res, 403,
+    const SignInGuard guard(ctx.store, ctx.options.signIn);
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    if (const auto refusal = guard.check(req.remote_addr, userName, now)) {
+        res.set_header("Retry-After", std::to_string(refusal->seconds));
+        sendPage(res, 429,
                  {"Moderators' entry", "Moderators",
-                  loginForm("The user name or password is not correct, or the member is not a moderator.", userName)});
+                  loginForm(std::string(refusal->byAddress ? "Too many failed sign-ins from this address; "
+                                                           : "Too many failed sign-ins for this member; ") +
+                                tryAgainIn(refusal->seconds) + ".",
+                            userName.substr(0, 64))});
         return;
     }
+    const auto moderator = ctx.store.checkModerator(userName, req.get_param_value("Password"));
+    if (!moderator) {
+        guard.failed(req.remote_addr, userName);
+        sendPage(res, 403,
+                 {"Moderators' entry", "Moderators",
+                  loginForm("The user name or password is not correct, or the member is not a moderator.",
+                            userName.substr(0, 64))});
+        return;
+    }
+    guard.succeeded(userName);
     const std::string token = ctx.moderators.open(moderator->id, moderator->userName);
     res.set_header("Set-Cookie", std::string(kCookie) + "=" + token +
                                      "; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=" +

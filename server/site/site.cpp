@@ -4,11 +4,14 @@
 #include "community_rules.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <random>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnel::site {
 
@@ -95,7 +98,6 @@ const char *stateClass(QuestionState s)
     return "state-open";
 }
 
-
 std::string memberLabel(const std::string &nick, const std::string &userName)
 {
     if (nick.empty() || nick == userName)
@@ -116,10 +118,27 @@ bool authenticate(const httplib::Request &req, SiteContext &ctx, bool required, 
         sendNotice(res, 403, "Sign-in needed", "This page acts for a member: open it from Quillora while signed in.");
         return false;
     }
+    // Pages that act for a member take his password: guessing it here counts
+    // against the address as at the service's sign-in. The client builds
+    // these addresses itself, so no account is made to wait here: that would
+    // only let a stranger shut a member out of his own pages.
+    const std::string account = "#" + req.get_param_value("USRID").substr(0, 16);
+    SignInLimits limits = ctx.options.signIn;
+    limits.freeFailuresPerAccount = 0;
+    const SignInGuard guard(ctx.store, limits);
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    if (const auto refusal = guard.check(req.remote_addr, account, now)) {
+        res.set_header("Retry-After", std::to_string(refusal->seconds));
+        sendNotice(res, 429, "Too many attempts",
+                   "Too many wrong passwords were tried; " + tryAgainIn(refusal->seconds) + ".");
+        return false;
+    }
     const auto id = parsePositive(req.get_param_value("USRID"));
     if (id)
         member = ctx.store.checkMember(*id, req.get_param_value("USRPSW"));
     if (!member) {
+        guard.failed(req.remote_addr, account);
         sendNotice(res, 403, "Access refused", "The user ID or password is not correct.");
         return false;
     }
@@ -494,14 +513,32 @@ void headImage(const httplib::Request &req, httplib::Response &res, SiteContext 
         sendNotice(res, 404, "Not found", "There is no such head image.");
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    if (!in) {
+    // Opened without following a link, so a link put in place after the
+    // check above is refused too.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uintmax_t>(st.st_size) > kMaxImage) {
+        if (fd >= 0)
+            ::close(fd);
         sendNotice(res, 404, "Not found", "There is no such head image.");
         return;
     }
-    res.set_content(data.str(), "image/bmp");
+    std::string data(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got != data.size()) {
+        sendNotice(res, 404, "Not found", "There is no such head image.");
+        return;
+    }
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_content(data, "image/bmp");
 }
 
 constexpr std::string_view kInstallerText =

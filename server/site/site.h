@@ -11,6 +11,7 @@
 #pragma once
 
 #include "community_store.h"
+#include "sign_in_guard.h"
 
 #include <filesystem>
 #include <string>
@@ -26,6 +27,7 @@ struct SiteOptions {
     std::filesystem::path filesDir; // holds the custom head images (<userID>.bmp)
     std::string latestVersion;      // text of versioncheck.txt, served byte for byte
     int port = 80;                  // the port the server is bound to
+    varnel::SignInLimits signIn;    // failed logins of the moderators' entry
 };
 
 inline constexpr char kServiceEndpointPath[] = "/Varnel/Web/Services/VarnelServices.asmx";

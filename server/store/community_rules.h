@@ -20,7 +20,9 @@ inline constexpr int kCreditForChosenAnswer = 2; // per answer that receives poi
 inline constexpr int kCreditForTimelyClose = 1;  // asker closes before the question is overdue
 inline constexpr int kCreditForLateClose = -5;   // asker closes an overdue question
 inline constexpr int kMaxCredit = 200;
-inline constexpr int kExpertMinZoneRank = 3; // zone rank from which a member counts as an expert of the zone
+inline constexpr int kMaxAnswersPerQuestion = 5; // solutions one member may give to one question
+inline constexpr int kRecommenderBonus = 20;     // points for a recommender once the new member posts
+inline constexpr int kExpertMinZoneRank = 3;     // zone rank from which a member counts as an expert of the zone
 
 // Settings a community chooses when it starts its server.
 struct CommunitySettings {
@@ -31,6 +33,13 @@ struct CommunitySettings {
     // Every commit reaches the disk before it returns. Only bulk seeding of a
     // fresh demo database turns this off.
     bool durable = true;
+    // How long a writer waits for its turn before giving up (the client
+    // waits 10 s for an answer).
+    std::chrono::milliseconds writerPatience{9000};
+    // Recommenders are paid at most this many bonuses a day.
+    int recommenderBonusesPerDay = 3;
+    // The key that seals passwords; empty: `<database>.key`, created when missing.
+    std::string keyFile;
     // Seconds since the epoch; replaceable so that a test can move time.
     std::function<std::int64_t()> clock = [] {
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())

@@ -167,7 +167,7 @@ struct PostResult {
 };
 
 struct ReplyResult {
-    enum Status { Ok, UnknownMember, UnknownQuestion, NotOpen, OwnQuestion, LowCredit, EmptyText };
+    enum Status { Ok, UnknownMember, UnknownQuestion, NotOpen, OwnQuestion, LowCredit, EmptyText, TooManyAnswers };
     Status status = Ok;
     int id = 0;
 };
@@ -179,6 +179,22 @@ enum class CloseResult { Ok, UnknownQuestion, NotAsker, AlreadyClosed, PointsMis
 class StoreError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+};
+
+// A writer that waited longer than a client waits for its answer gives up
+// before its transaction begins: the client has already reported a failure
+// and may send the call again, which must not take effect twice.
+class StoreBusy : public StoreError {
+  public:
+    StoreBusy() : StoreError("the server is too busy to take the change; nothing was changed") {}
+};
+
+// Events of one kind for one subject within a window (rate limits).
+struct EventCount {
+    int count = 0;
+    Timestamp oldest = 0; // 0 when there is none
+    Timestamp newest = 0;
+    bool taken = false; // takeAllowance() recorded one
 };
 
 class CommunityStore {
@@ -253,6 +269,25 @@ class CommunityStore {
 
     // Scores per zone, then one row for all zones.
     virtual std::vector<ZoneScore> scores(int userID) = 0;
+
+    // Sign-in bindings: the address a member signed in from. Kept with the
+    // community so that several servers on one store agree.
+    virtual void bindMember(int userID, const std::string &address) = 0;
+    virtual void unbindMember(int userID) = 0;
+    // true when the member is bound to `address` and the binding was renewed
+    // within `idleSeconds`; renews it then.
+    virtual bool isBoundTo(int userID, const std::string &address, Timestamp idleSeconds) = 0;
+
+    // Rate counters: events of a kind (a registration, a failed sign-in) per
+    // subject (an address, an account).
+    // Events after `since` (one exactly a window old has left the window).
+    virtual EventCount countEvents(const std::string &kind, const std::string &subject, Timestamp since) = 0;
+    // Records one event unless `limit` of them fall within the window; the
+    // count includes the new one when it was taken.
+    virtual EventCount takeAllowance(const std::string &kind, const std::string &subject, int limit,
+                                     Timestamp windowSeconds) = 0;
+    virtual void recordEvent(const std::string &kind, const std::string &subject) = 0;
+    virtual void clearEvents(const std::string &kind, const std::string &subject) = 0;
 };
 
 } // namespace varnel

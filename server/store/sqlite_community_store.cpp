@@ -1,12 +1,18 @@
 #include "sqlite_community_store.h"
 
+#include "password_cipher.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <random>
+#include <set>
 #include <sstream>
 
 namespace varnel {
@@ -91,7 +97,48 @@ CREATE TABLE messages(
 );
 CREATE INDEX messages_waiting ON messages(to_id, delivered, id);
 )sql",
+    // From here on passwords are sealed with the key file (done in code right
+    // after the migrations) and presence lives in the companion file; the
+    // version keeps older servers, which would read sealed text as
+    // passwords, away from the file.
+    R"sql(
+CREATE INDEX questions_asker_posted ON questions(asker_id, posted);
+-- When the recommender was paid for this member (0: not yet). Members of
+-- earlier servers were paid at registration.
+ALTER TABLE members ADD COLUMN leader_paid INTEGER NOT NULL DEFAULT 0;
+UPDATE members SET leader_paid = 1 WHERE leader <> '';
+CREATE INDEX members_leader ON members(leader, leader_paid) WHERE leader <> '';
+)sql",
 };
+
+// The companion file `<db>-live`: what changes with every request and must
+// neither queue behind the community's writers nor wait for the disk
+// (presence, sign-in bindings, rate counters). It is written with
+// synchronous=OFF: a killed process loses nothing committed, a power cut may
+// lose the last moments, which costs members a fresh sign-in at worst.
+const char *const kLiveSchema = R"sql(
+CREATE TABLE IF NOT EXISTS presence(
+    user_id INTEGER PRIMARY KEY,
+    signed_in INTEGER NOT NULL,
+    last_seen INTEGER NOT NULL,
+    ip_address TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE IF NOT EXISTS bindings(
+    user_id INTEGER PRIMARY KEY,
+    address TEXT NOT NULL,
+    renewed INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS events(
+    kind TEXT NOT NULL,
+    subject TEXT NOT NULL,
+    at INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS events_subject ON events(kind, subject, at);
+CREATE INDEX IF NOT EXISTS events_at ON events(at);
+)sql";
+
+// Rate events are kept this long; no limit looks further back.
+constexpr Timestamp kEventHorizon = 2 * 86400;
 
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kMaxPageSize = 100;
@@ -99,7 +146,6 @@ constexpr int kMaxExperts = 48;
 constexpr int kMaxQuestionExperts = 20;
 constexpr int kMaxAnswerers = 60;
 constexpr int kMaxAnnouncements = 15;
-constexpr int kRecommenderBonus = 20;
 
 [[noreturn]] void fail(sqlite3 *db, const char *what)
 {
@@ -213,21 +259,61 @@ std::string trimmed(const std::string &text)
     return text.substr(first, last - first + 1);
 }
 
-// The member's columns, with the figures derived from other tables.
-const char *const kMemberColumns = R"sql(
+// The member's columns, with the figures derived from other tables and the
+// presence from the companion file (attached as `live` to read connections).
+const std::string kMemberHead = R"sql(
     m.id, m.user_name, m.password, m.nick_name, m.sex, m.email, m.face, m.real_name, m.address, m.phone,
-    m.leader, m.user_guid, m.points, m.credit, m.role, m.custom_head, m.always_online, m.registered,
-    m.signed_in, m.last_seen,
+    m.leader, m.user_guid, m.points, m.credit, m.role, m.custom_head, m.always_online, m.registered,)sql";
+const std::string kMemberTail = R"sql(
     (SELECT COALESCE(SUM(score), 0) FROM zone_scores WHERE member_id = m.id),
     (SELECT COUNT(*) FROM questions WHERE asker_id = m.id),
     (SELECT COUNT(*) FROM questions WHERE asker_id = m.id AND closed <> 0),
     (SELECT COUNT(*) FROM answers WHERE answerer_id = m.id),
     (SELECT COUNT(*) FROM answers WHERE answerer_id = m.id AND points_awarded > 0))sql";
+const std::string kMemberColumns = kMemberHead + R"sql(
+    COALESCE((SELECT p.signed_in FROM live.presence p WHERE p.user_id = m.id), 0),
+    COALESCE((SELECT p.last_seen FROM live.presence p WHERE p.user_id = m.id), 0),)sql" +
+                                   kMemberTail;
+// The same for write connections, which see only the community file: nobody
+// reads presence there.
+const std::string kMemberColumnsWithoutPresence = kMemberHead + " 0, 0," + kMemberTail;
 constexpr int kMemberColumnCount = 25;
+const char *const kOnline =
+    "(m.always_online = 1 OR EXISTS (SELECT 1 FROM live.presence p WHERE p.user_id = m.id AND p.signed_in = 1 "
+    "AND p.last_seen >= ?2))";
 
 const char *const kQuestionColumns = R"sql(
     q.id, q.asker_id, m.user_name, m.nick_name, q.column_id, q.zone, q.title, q.points, q.posted, q.closed,
     (SELECT COUNT(*) FROM answers a WHERE a.question_id = q.id))sql";
+
+int clampToInt(std::int64_t value)
+{
+    return static_cast<int>(
+        std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// The first question or solution of a recommended member earns the
+// recommender his bonus, unless he has had his share for the day: accounts
+// made only to feed a recommender earn nothing until they take part.
+void payRecommender(sqlite3 *db, int memberID, Timestamp now, int perDay)
+{
+    Statement m(db, "SELECT leader, leader_paid FROM members WHERE id = ?");
+    m.bind(1, memberID);
+    if (!m.step() || m.text(0).empty() || m.int64(1) != 0)
+        return;
+    const std::string leader = m.text(0);
+    Statement today(db, "SELECT COUNT(*) FROM members WHERE leader = ? AND leader_paid >= ?");
+    today.bind(1, leader).bind(2, now - 86400);
+    today.step();
+    if (today.integer(0) >= perDay)
+        return;
+    Statement bonus(db, "UPDATE members SET points = points + ? WHERE user_name = ? AND id <> ?");
+    bonus.bind(1, kRecommenderBonus).bind(2, leader).bind(3, memberID).run();
+    if (sqlite3_changes(db) == 0)
+        return; // no such recommender: nothing owed, ask again next time
+    Statement paid(db, "UPDATE members SET leader_paid = ? WHERE id = ?");
+    paid.bind(1, now).bind(2, memberID).run();
+}
 
 Page clampPage(Page page)
 {
@@ -241,17 +327,28 @@ class FairTurn {
   public:
     class Hold {
       public:
-        explicit Hold(FairTurn &turn) : m_turn(turn)
+        // Throws StoreError when the turn has not come within `patience`:
+        // the caller has given up by then and must not change anything.
+        Hold(FairTurn &turn, std::chrono::milliseconds patience) : m_turn(turn)
         {
             std::unique_lock lock(turn.m_mutex);
             const std::uint64_t mine = turn.m_next++;
-            turn.m_changed.wait(lock, [&] { return turn.m_serving == mine; });
+            if (!turn.m_changed.wait_for(lock, patience, [&] { return turn.m_serving == mine; })) {
+                // Leave the queue: whoever serves this ticket skips it.
+                if (turn.m_serving == mine)
+                    turn.advance();
+                else
+                    turn.m_abandoned.insert(mine);
+                lock.unlock();
+                turn.m_changed.notify_all();
+                throw StoreBusy();
+            }
         }
         ~Hold()
         {
             {
                 std::lock_guard lock(m_turn.m_mutex);
-                ++m_turn.m_serving;
+                m_turn.advance();
             }
             m_turn.m_changed.notify_all();
         }
@@ -263,44 +360,75 @@ class FairTurn {
     };
 
   private:
+    void advance()
+    {
+        ++m_serving;
+        while (m_abandoned.erase(m_serving) > 0)
+            ++m_serving;
+    }
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::uint64_t m_next = 0;
     std::uint64_t m_serving = 0;
+    std::set<std::uint64_t> m_abandoned;
 };
 
 } // namespace
 
 struct SqliteCommunityStore::Impl {
     std::string path;
+    std::string livePath;
     CommunitySettings settings;
+    std::unique_ptr<PasswordCipher> cipher;
+    // Three kinds of connection: writers see only the community file (so
+    // their BEGIN IMMEDIATE locks nothing else), readers also see the live
+    // file, and live writers see only the live file.
+    enum Pool { Writer, Reader, Live, PoolCount };
     std::mutex poolMutex;
-    std::vector<sqlite3 *> idle;
+    std::vector<sqlite3 *> idle[PoolCount];
 
     ~Impl()
     {
-        for (sqlite3 *db : idle)
-            sqlite3_close_v2(db);
+        for (auto &pool : idle) {
+            for (sqlite3 *db : pool)
+                sqlite3_close_v2(db);
+        }
+    }
+
+    std::string seal(const std::string &password) const { return cipher->seal(password); }
+    std::string unseal(const std::string &stored) const
+    {
+        // A value this key cannot open matches no password.
+        return cipher->open(stored).value_or(std::string());
     }
 
     Timestamp now() const { return settings.clock(); }
     Timestamp onlineSince() const { return now() - settings.idleSeconds; }
     Timestamp overdueBefore() const { return now() - static_cast<Timestamp>(settings.overdueDays) * 86400; }
 
-    sqlite3 *openConnection()
+    sqlite3 *openConnection(Pool pool)
     {
         sqlite3 *db = nullptr;
-        const int rc = sqlite3_open_v2(path.c_str(), &db,
+        const std::string &file = pool == Live ? livePath : path;
+        const int rc = sqlite3_open_v2(file.c_str(), &db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK) {
             std::string message = db ? sqlite3_errmsg(db) : "out of memory";
             sqlite3_close_v2(db);
-            throw StoreError("open " + path + ": " + message);
+            throw StoreError("cannot open the database (" + message + ")");
         }
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         try {
-            exec(db, settings.durable ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;"
-                                      : "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA foreign_keys=ON;");
+            if (pool == Live) {
+                exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
+            } else {
+                exec(db, settings.durable ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;"
+                                          : "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA foreign_keys=ON;");
+            }
+            if (pool == Reader) {
+                Statement attach(db, "ATTACH DATABASE ? AS live");
+                attach.bind(1, livePath).run();
+            }
         } catch (...) {
             sqlite3_close_v2(db);
             throw;
@@ -311,33 +439,38 @@ struct SqliteCommunityStore::Impl {
     // A connection lent to one operation and returned to the pool afterwards.
     class Lease {
       public:
-        explicit Lease(Impl &impl) : m_impl(impl)
+        Lease(Impl &impl, Pool pool) : m_impl(impl), m_pool(pool)
         {
             {
                 std::lock_guard lock(impl.poolMutex);
-                if (!impl.idle.empty()) {
-                    m_db = impl.idle.back();
-                    impl.idle.pop_back();
+                if (!impl.idle[pool].empty()) {
+                    m_db = impl.idle[pool].back();
+                    impl.idle[pool].pop_back();
                 }
             }
             if (!m_db)
-                m_db = impl.openConnection();
+                m_db = impl.openConnection(pool);
         }
         ~Lease()
         {
             std::lock_guard lock(m_impl.poolMutex);
-            m_impl.idle.push_back(m_db);
+            m_impl.idle[m_pool].push_back(m_db);
         }
         sqlite3 *db() const { return m_db; }
 
       private:
         Impl &m_impl;
+        Pool m_pool;
         sqlite3 *m_db = nullptr;
     };
 
     void migrate()
     {
-        Lease lease(*this);
+        {
+            Lease live(*this, Live);
+            exec(live.db(), kLiveSchema);
+        }
+        Lease lease(*this, Writer);
         sqlite3 *db = lease.db();
         Transaction tx(db, Transaction::Write);
         Statement version(db, "PRAGMA user_version");
@@ -349,7 +482,30 @@ struct SqliteCommunityStore::Impl {
         for (int v = current; v < target; ++v)
             exec(db, kMigrations[v]);
         exec(db, ("PRAGMA user_version=" + std::to_string(target)).c_str());
+        sealPasswords(db);
         tx.commit();
+    }
+
+    // Seals passwords still kept as plain text (databases of earlier
+    // servers), and makes sure the key opens those already sealed: a wrong
+    // key file would otherwise lock every member out without a word.
+    void sealPasswords(sqlite3 *db)
+    {
+        Statement all(db, "SELECT id, password FROM members");
+        Statement update(db, "UPDATE members SET password = ? WHERE id = ?");
+        std::vector<std::pair<int, std::string>> plain;
+        while (all.step()) {
+            const std::string stored = all.text(1);
+            if (!PasswordCipher::isSealed(stored)) {
+                plain.emplace_back(all.integer(0), stored);
+            } else if (!cipher->open(stored)) {
+                throw StoreError("the key file does not open the passwords of this database");
+            }
+        }
+        for (const auto &[id, password] : plain) {
+            update.bind(1, seal(password)).bind(2, id).run();
+            update.reset();
+        }
     }
 
     Member readMember(const Statement &s, int c = 0) const
@@ -357,7 +513,7 @@ struct SqliteCommunityStore::Impl {
         Member m;
         m.id = s.integer(c + 0);
         m.userName = s.text(c + 1);
-        m.password = s.text(c + 2);
+        m.password = unseal(s.text(c + 2));
         m.nickName = s.text(c + 3);
         m.sex = s.integer(c + 4);
         m.email = s.text(c + 5);
@@ -367,7 +523,7 @@ struct SqliteCommunityStore::Impl {
         m.phone = s.text(c + 9);
         m.leader = s.text(c + 10);
         m.userGuid = s.text(c + 11);
-        m.points = s.integer(c + 12);
+        m.points = clampToInt(s.int64(c + 12));
         m.credit = s.integer(c + 13);
         m.role = s.integer(c + 14);
         m.customHead = s.integer(c + 15) != 0;
@@ -419,7 +575,7 @@ struct SqliteCommunityStore::Impl {
     // Runs a read-only operation in one transaction.
     template <typename F> auto read(F &&f)
     {
-        Lease lease(*this);
+        Lease lease(*this, Reader);
         Transaction tx(lease.db(), Transaction::Read);
         auto result = f(lease.db());
         tx.commit();
@@ -432,8 +588,18 @@ struct SqliteCommunityStore::Impl {
 
     template <typename F> auto write(F &&f)
     {
-        FairTurn::Hold turn(writeTurn);
-        Lease lease(*this);
+        FairTurn::Hold turn(writeTurn, settings.writerPatience);
+        Lease lease(*this, Writer);
+        Transaction tx(lease.db(), Transaction::Write);
+        auto result = f(lease.db());
+        tx.commit();
+        return result;
+    }
+
+    // A write to the live file only: no queue, no wait for the disk.
+    template <typename F> auto writeLive(F &&f)
+    {
+        Lease lease(*this, Live);
         Transaction tx(lease.db(), Transaction::Write);
         auto result = f(lease.db());
         tx.commit();
@@ -475,8 +641,8 @@ struct SqliteCommunityStore::Impl {
                  WHERE a.answerer_id = m.id AND q.zone = ?1 AND a.points_awarded > 0
                  GROUP BY q.column_id ORDER BY SUM(a.points_awarded) DESC, q.column_id LIMIT 1)
              FROM members m LEFT JOIN zone_scores zs ON zs.member_id = m.id AND zs.zone = ?1
-             WHERE (m.always_online = 1 OR (m.signed_in = 1 AND m.last_seen >= ?2)) AND )sql" +
-                            where + " ORDER BY " + order + " LIMIT ?3");
+             WHERE )sql" + kOnline +
+                            " AND " + where + " ORDER BY " + order + " LIMIT ?3");
         s.bind(1, zone).bind(2, onlineSince()).bind(3, limit);
         bind(s, 4);
         std::vector<Expert> result;
@@ -508,7 +674,12 @@ std::unique_ptr<SqliteCommunityStore> SqliteCommunityStore::open(const std::stri
 {
     auto impl = std::make_unique<Impl>();
     impl->path = path;
+    impl->livePath = path + "-live";
     impl->settings = std::move(settings);
+    const std::string keyFile = impl->settings.keyFile.empty() ? path + ".key" : impl->settings.keyFile;
+    impl->cipher = PasswordCipher::fromKeyFile(keyFile, error);
+    if (!impl->cipher)
+        return nullptr;
     try {
         impl->migrate();
     } catch (const StoreError &e) {
@@ -535,7 +706,7 @@ std::optional<Member> SqliteCommunityStore::memberByName(const std::string &user
 std::optional<Member> SqliteCommunityStore::checkMember(int userID, const std::string &password)
 {
     auto m = memberById(userID);
-    if (!m || m->password != password)
+    if (!m || !sameSecret(m->password, password))
         return std::nullopt;
     return m;
 }
@@ -543,7 +714,7 @@ std::optional<Member> SqliteCommunityStore::checkMember(int userID, const std::s
 std::optional<Member> SqliteCommunityStore::checkMember(const std::string &userName, const std::string &password)
 {
     auto m = memberByName(userName);
-    if (!m || m->password != password)
+    if (!m || !sameSecret(m->password, password))
         return std::nullopt;
     return m;
 }
@@ -585,7 +756,7 @@ std::optional<int> SqliteCommunityStore::createMember(const NewMember &member)
             address, phone, leader, user_guid, points, credit, registered)
             VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))sql");
         insert.bind(1, userName)
-            .bind(2, member.password)
+            .bind(2, d->seal(member.password))
             .bind(3, trimmed(member.nickName).empty() ? userName : trimmed(member.nickName))
             .bind(4, member.sex)
             .bind(5, email)
@@ -603,13 +774,8 @@ std::optional<int> SqliteCommunityStore::createMember(const NewMember &member)
         } catch (const Statement::ConstraintViolation &) {
             return std::nullopt;
         }
-        const int id = static_cast<int>(sqlite3_last_insert_rowid(db));
-        // The recommender is thanked with points.
-        if (!trimmed(member.leader).empty()) {
-            Statement bonus(db, "UPDATE members SET points = points + ? WHERE user_name = ? AND id <> ?");
-            bonus.bind(1, kRecommenderBonus).bind(2, trimmed(member.leader)).bind(3, id).run();
-        }
-        return id;
+        // The recommender is thanked once the new member posts (payRecommender).
+        return static_cast<int>(sqlite3_last_insert_rowid(db));
     });
 }
 
@@ -626,7 +792,10 @@ bool SqliteCommunityStore::editProfile(int userID, const ProfileEdit &edit)
                 return false;
         }
         Statement s(db, "UPDATE members SET password = ?, nick_name = ?, email = ?, face = ? WHERE id = ?");
-        s.bind(1, edit.password).bind(2, trimmed(edit.nickName)).bind(3, email).bind(4, std::clamp(edit.face, 1, 24));
+        s.bind(1, d->seal(edit.password))
+            .bind(2, trimmed(edit.nickName))
+            .bind(3, email)
+            .bind(4, std::clamp(edit.face, 1, 24));
         s.bind(5, userID);
         try {
             s.run();
@@ -680,8 +849,8 @@ int SqliteCommunityStore::memberCount()
 bool SqliteCommunityStore::adjustPoints(int userID, int delta)
 {
     return d->write([&](sqlite3 *db) {
-        Statement s(db, "UPDATE members SET points = points + ?1 WHERE id = ?2 AND points + ?1 >= 0");
-        s.bind(1, delta).bind(2, userID).run();
+        Statement s(db, "UPDATE members SET points = points + ?1 WHERE id = ?2 AND points + ?1 BETWEEN 0 AND ?3");
+        s.bind(1, delta).bind(2, userID).bind(3, std::numeric_limits<int>::max()).run();
         return sqlite3_changes(db) > 0;
     });
 }
@@ -690,59 +859,61 @@ bool SqliteCommunityStore::adjustPoints(int userID, int delta)
 
 bool SqliteCommunityStore::setOnline(int userID, const std::string &ipAddress)
 {
-    return d->write([&](sqlite3 *db) {
-        Statement s(db, "UPDATE members SET signed_in = 1, last_seen = ?, ip_address = ? WHERE id = ?");
-        s.bind(1, d->now()).bind(2, ipAddress).bind(3, userID).run();
-        return sqlite3_changes(db) > 0;
+    if (!memberById(userID))
+        return false;
+    return d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "INSERT INTO presence(user_id, signed_in, last_seen, ip_address) VALUES(?1, 1, ?2, ?3) "
+                        "ON CONFLICT(user_id) DO UPDATE SET signed_in = 1, last_seen = ?2, ip_address = ?3");
+        s.bind(1, userID).bind(2, d->now()).bind(3, ipAddress).run();
+        return true;
     });
 }
 
 bool SqliteCommunityStore::setOffline(int userID)
 {
-    return d->write([&](sqlite3 *db) {
-        return updateMemberColumn(db, "UPDATE members SET signed_in = 0, last_seen = ? WHERE id = ?", d->now(), userID);
+    if (!memberById(userID))
+        return false;
+    return d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "INSERT INTO presence(user_id, signed_in, last_seen) VALUES(?1, 0, ?2) "
+                        "ON CONFLICT(user_id) DO UPDATE SET signed_in = 0, last_seen = ?2");
+        s.bind(1, userID).bind(2, d->now()).run();
+        Statement unbind(db, "DELETE FROM bindings WHERE user_id = ?");
+        unbind.bind(1, userID).run();
+        return true;
     });
 }
 
-namespace {
-// A sign of life: keeps a signed-in member online; never signs one in.
-void markSeen(sqlite3 *db, int userID, Timestamp now)
-{
-    updateMemberColumn(db, "UPDATE members SET last_seen = ? WHERE id = ? AND signed_in = 1", now, userID);
-}
-} // namespace
-
 void SqliteCommunityStore::touch(int userID)
 {
-    d->write([&](sqlite3 *db) {
-        markSeen(db, userID, d->now());
+    // A sign of life keeps a signed-in member online; it never signs one in.
+    d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "UPDATE presence SET last_seen = ? WHERE user_id = ? AND signed_in = 1");
+        s.bind(1, d->now()).bind(2, userID).run();
         return true;
     });
 }
 
 std::optional<Member> SqliteCommunityStore::signInCheck(const std::string &userName, const std::string &password)
 {
-    return d->write([&](sqlite3 *db) -> std::optional<Member> {
-        auto m = d->findMember(db, "m.user_name = ?", [&](Statement &s) { s.bind(1, userName); });
-        if (!m || m->password != password)
-            return std::nullopt;
-        markSeen(db, m->id, d->now());
-        return m;
-    });
+    auto m = checkMember(userName, password);
+    if (m)
+        touch(m->id);
+    return m;
 }
 
 std::vector<Member> SqliteCommunityStore::onlineMembers(Page page, int &totalCount)
 {
     page = clampPage(page);
     auto [members, total] = d->read([&](sqlite3 *db) {
-        const char *online = " WHERE m.always_online = 1 OR (m.signed_in = 1 AND m.last_seen >= ?1)";
-        Statement count(db, std::string("SELECT COUNT(*) FROM members m") + online);
-        count.bind(1, d->onlineSince());
+        const std::string online = std::string(" WHERE ") + kOnline;
+        Statement count(db, "SELECT COUNT(*) FROM members m" + online);
+        count.bind(2, d->onlineSince());
         count.step();
         const int total = count.integer(0);
         Statement s(db, std::string("SELECT") + kMemberColumns + " FROM members m" + online +
-                            " ORDER BY m.last_seen DESC, m.id LIMIT ?2 OFFSET ?3");
-        s.bind(1, d->onlineSince()).bind(2, page.size).bind(3, static_cast<std::int64_t>(page.index - 1) * page.size);
+                            " ORDER BY (SELECT p.last_seen FROM live.presence p WHERE p.user_id = m.id) DESC, m.id"
+                            " LIMIT ?3 OFFSET ?4");
+        s.bind(2, d->onlineSince()).bind(3, page.size).bind(4, static_cast<std::int64_t>(page.index - 1) * page.size);
         std::vector<Member> rows;
         while (s.step())
             rows.push_back(d->readMember(s));
@@ -840,7 +1011,9 @@ PostResult SqliteCommunityStore::createQuestion(int userID, const std::string &t
                              "VALUES(?, ?, ?, ?, ?, ?, ?)");
         insert.bind(1, userID).bind(2, column).bind(3, zone).bind(4, cleanTitle).bind(5, trimmed(text));
         insert.bind(6, points).bind(7, d->now()).run();
-        return {PostResult::Ok, static_cast<int>(sqlite3_last_insert_rowid(db))};
+        const int id = static_cast<int>(sqlite3_last_insert_rowid(db));
+        payRecommender(db, userID, d->now(), d->settings.recommenderBonusesPerDay);
+        return {PostResult::Ok, id};
     });
 }
 
@@ -864,9 +1037,16 @@ ReplyResult SqliteCommunityStore::createAnswer(int postID, int userID, int /*col
             return {ReplyResult::OwnQuestion};
         if (m.integer(0) < kCreditToAnswer)
             return {ReplyResult::LowCredit};
+        Statement given(db, "SELECT COUNT(*) FROM answers WHERE answerer_id = ? AND question_id = ?");
+        given.bind(1, userID).bind(2, postID);
+        given.step();
+        if (given.integer(0) >= kMaxAnswersPerQuestion)
+            return {ReplyResult::TooManyAnswers};
         Statement insert(db, "INSERT INTO answers(question_id, answerer_id, body, posted) VALUES(?, ?, ?, ?)");
         insert.bind(1, postID).bind(2, userID).bind(3, body).bind(4, d->now()).run();
-        return {ReplyResult::Ok, static_cast<int>(sqlite3_last_insert_rowid(db))};
+        const int id = static_cast<int>(sqlite3_last_insert_rowid(db));
+        payRecommender(db, userID, d->now(), d->settings.recommenderBonusesPerDay);
+        return {ReplyResult::Ok, id};
     });
 }
 
@@ -1172,12 +1352,21 @@ bool SqliteCommunityStore::sendMessage(int fromUserID, int toUserID, const std::
 
 std::vector<Message> SqliteCommunityStore::takeMessages(int userID, int limit)
 {
+    // A poll is a sign of life; with nothing waiting it stays a read.
+    touch(userID);
+    const bool waiting = d->read([&](sqlite3 *db) {
+        Statement s(db, "SELECT 1 FROM messages WHERE to_id = ? AND delivered = 0 LIMIT 1");
+        s.bind(1, userID);
+        return s.step();
+    });
+    if (!waiting || limit <= 0)
+        return {};
     return d->write([&](sqlite3 *db) {
-        markSeen(db, userID, d->now());
-        Statement s(db, std::string("SELECT msg.id, msg.from_id, msg.to_id, msg.body, msg.sent,") + kMemberColumns +
+        Statement s(db, std::string("SELECT msg.id, msg.from_id, msg.to_id, msg.body, msg.sent,") +
+                            kMemberColumnsWithoutPresence +
                             " FROM messages msg JOIN members m ON m.id = msg.from_id"
                             " WHERE msg.to_id = ? AND msg.delivered = 0 ORDER BY msg.id LIMIT ?");
-        s.bind(1, userID).bind(2, std::max(limit, 0));
+        s.bind(1, userID).bind(2, limit);
         std::vector<Message> rows;
         while (s.step()) {
             Message msg;
@@ -1195,6 +1384,117 @@ std::vector<Message> SqliteCommunityStore::takeMessages(int userID, int limit)
             mark.reset();
         }
         return rows;
+    });
+}
+
+// ---- sign-in bindings and rate counters ---------------------------------------------------
+
+namespace {
+EventCount countIn(sqlite3 *db, const std::string &kind, const std::string &subject, Timestamp since)
+{
+    Statement s(db, "SELECT COUNT(*), COALESCE(MIN(at), 0), COALESCE(MAX(at), 0) FROM events "
+                    "WHERE kind = ? AND subject = ? AND at > ?");
+    s.bind(1, kind).bind(2, subject).bind(3, since);
+    s.step();
+    EventCount count;
+    count.count = s.integer(0);
+    count.oldest = s.int64(1);
+    count.newest = s.int64(2);
+    return count;
+}
+
+void addEvent(sqlite3 *db, const std::string &kind, const std::string &subject, Timestamp now)
+{
+    Statement s(db, "INSERT INTO events(kind, subject, at) VALUES(?, ?, ?)");
+    s.bind(1, kind).bind(2, subject).bind(3, now).run();
+    // Old events are swept now and then rather than on every call.
+    thread_local std::minstd_rand dice{std::random_device{}()};
+    if (dice() % 64 == 0) {
+        Statement sweep(db, "DELETE FROM events WHERE at < ?");
+        sweep.bind(1, now - kEventHorizon).run();
+    }
+}
+} // namespace
+
+void SqliteCommunityStore::bindMember(int userID, const std::string &address)
+{
+    d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "INSERT INTO bindings(user_id, address, renewed) VALUES(?1, ?2, ?3) "
+                        "ON CONFLICT(user_id) DO UPDATE SET address = ?2, renewed = ?3");
+        s.bind(1, userID).bind(2, address).bind(3, d->now()).run();
+        return true;
+    });
+}
+
+void SqliteCommunityStore::unbindMember(int userID)
+{
+    d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "DELETE FROM bindings WHERE user_id = ?");
+        s.bind(1, userID).run();
+        return true;
+    });
+}
+
+bool SqliteCommunityStore::isBoundTo(int userID, const std::string &address, Timestamp idleSeconds)
+{
+    const Timestamp now = d->now();
+    const auto renewed = d->read([&](sqlite3 *db) -> std::optional<Timestamp> {
+        Statement s(db, "SELECT renewed FROM live.bindings WHERE user_id = ? AND address = ?");
+        s.bind(1, userID).bind(2, address);
+        if (!s.step())
+            return std::nullopt;
+        return s.int64(0);
+    });
+    if (!renewed || *renewed < now - idleSeconds)
+        return false;
+    // Renewed at most once a second: a burst of calls costs one write.
+    if (*renewed < now) {
+        d->writeLive([&](sqlite3 *db) {
+            Statement s(db, "UPDATE bindings SET renewed = ? WHERE user_id = ? AND address = ?");
+            s.bind(1, now).bind(2, userID).bind(3, address).run();
+            return true;
+        });
+    }
+    return true;
+}
+
+EventCount SqliteCommunityStore::countEvents(const std::string &kind, const std::string &subject, Timestamp since)
+{
+    return d->writeLive([&](sqlite3 *db) { return countIn(db, kind, subject, since); });
+}
+
+EventCount SqliteCommunityStore::takeAllowance(const std::string &kind, const std::string &subject, int limit,
+                                               Timestamp windowSeconds)
+{
+    return d->writeLive([&](sqlite3 *db) {
+        const Timestamp now = d->now();
+        EventCount count = countIn(db, kind, subject, now - windowSeconds);
+        if (count.count < limit) {
+            addEvent(db, kind, subject, now);
+            ++count.count;
+            if (count.oldest == 0)
+                count.oldest = now;
+            count.newest = now;
+            count.taken = true;
+        }
+        return count;
+    });
+}
+
+void SqliteCommunityStore::recordEvent(const std::string &kind, const std::string &subject)
+{
+    d->writeLive([&](sqlite3 *db) {
+        addEvent(db, kind, subject, d->now());
+        return true;
+    });
+}
+
+void SqliteCommunityStore::clearEvents(const std::string &kind, const std::string &subject)
+{
+    d->writeLive([&](sqlite3 *db) {
+        Statement s(db, "DELETE FROM events WHERE kind = ? AND subject = ?");
+        s.bind(1, kind).bind(2, subject).run();
+        return true;
     });
 }
 

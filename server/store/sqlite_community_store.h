@@ -4,6 +4,9 @@
 // one operation; each operation is one transaction (BEGIN IMMEDIATE when it
 // writes), so concurrent writers queue on SQLite's lock instead of
 // interleaving. synchronous=FULL: a commit is on disk before the call returns.
+// Presence, sign-in bindings and rate counters live in a companion file,
+// `<db>-live`, written without waiting for the disk or for the writers.
+// Passwords are sealed with the key in `<db>.key` (or settings.keyFile).
 #pragma once
 
 #include "community_rules.h"
@@ -74,6 +77,15 @@ class SqliteCommunityStore final : public CommunityStore {
     std::vector<Message> takeMessages(int userID, int limit) override;
 
     std::vector<ZoneScore> scores(int userID) override;
+
+    void bindMember(int userID, const std::string &address) override;
+    void unbindMember(int userID) override;
+    bool isBoundTo(int userID, const std::string &address, Timestamp idleSeconds) override;
+    EventCount countEvents(const std::string &kind, const std::string &subject, Timestamp since) override;
+    EventCount takeAllowance(const std::string &kind, const std::string &subject, int limit,
+                             Timestamp windowSeconds) override;
+    void recordEvent(const std::string &kind, const std::string &subject) override;
+    void clearEvents(const std::string &kind, const std::string &subject) override;
 
   private:
     struct Impl;

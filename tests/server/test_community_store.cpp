@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace varnel;
 
@@ -31,9 +34,11 @@ class StoreTest : public ::testing::Test {
         store.reset();
         std::filesystem::remove_all(m_dir);
     }
-    void open()
+    void open(const std::function<void(CommunitySettings &)> &tweak = {})
     {
         CommunitySettings settings;
+        if (tweak)
+            tweak(settings);
         settings.overdueDays = 7;
         settings.idleSeconds = 600;
         settings.clock = [this] { return now.load(); };
@@ -282,6 +287,135 @@ TEST_F(StoreTest, ReopenedFileKeepsItsDataAndSchemaVersion)
     std::string error;
     EXPECT_FALSE(SqliteCommunityStore::open((m_dir / "c.db").string(), CommunitySettings{}, error));
     EXPECT_NE(error.find("newer"), std::string::npos);
+}
+
+TEST_F(StoreTest, RecommenderIsPaidOnceTheNewMemberPostsAndAtMostThreeTimesADay)
+{
+    const int leader = member("leader");
+    const int asker = member("asker");
+    std::vector<int> recruits;
+    for (int i = 0; i < 5; ++i) {
+        NewMember m;
+        m.userName = "recruit" + std::to_string(i);
+        m.password = "pw";
+        m.leader = "LEADER"; // names compare ignoring case
+        recruits.push_back(store->createMember(m).value_or(0));
+    }
+    // Registering alone earns nothing.
+    EXPECT_EQ(store->memberById(leader)->points, 200);
+    const int q = store->createQuestion(asker, "question", 1, 40, "x").id;
+    ASSERT_EQ(store->createAnswer(q, recruits[0], 1, "first").status, ReplyResult::Ok);
+    ASSERT_EQ(store->createAnswer(q, recruits[0], 1, "second").status, ReplyResult::Ok);
+    EXPECT_EQ(store->memberById(leader)->points, 220) << "paid once per recruit";
+    for (int i = 1; i < 4; ++i)
+        ASSERT_EQ(store->createQuestion(recruits[i], "mine", 12, 40, "x").status, PostResult::Ok);
+    EXPECT_EQ(store->memberById(leader)->points, 260) << "three a day";
+    now += kDay + 1;
+    ASSERT_EQ(store->createAnswer(q, recruits[3], 1, "a day later").status, ReplyResult::Ok);
+    EXPECT_EQ(store->memberById(leader)->points, 280) << "the recruit held back yesterday is paid today";
+    ASSERT_EQ(store->createAnswer(q, recruits[4], 1, "x").status, ReplyResult::Ok);
+    EXPECT_EQ(store->memberById(leader)->points, 300);
+}
+
+TEST_F(StoreTest, OneMemberAnswersOneQuestionAtMostFiveTimes)
+{
+    const int asker = member("asker");
+    const int other = member("other");
+    const int q = store->createQuestion(asker, "question", 1, 40, "x").id;
+    for (int i = 0; i < kMaxAnswersPerQuestion; ++i)
+        ASSERT_EQ(store->createAnswer(q, other, 1, "again").status, ReplyResult::Ok);
+    EXPECT_EQ(store->createAnswer(q, other, 1, "once more").status, ReplyResult::TooManyAnswers);
+    EXPECT_EQ(store->createAnswer(q, member("third"), 1, "x").status, ReplyResult::Ok);
+}
+
+TEST_F(StoreTest, WriterThatWaitedTooLongGivesUpAndPollsAndSignInsDoNotQueue)
+{
+    store.reset();
+    open([](CommunitySettings &s) { s.writerPatience = std::chrono::milliseconds(300); });
+    const int asker = member("asker");
+    const int other = member("other");
+    store->setOnline(other, "10.0.0.2");
+    // Another process holds the community file's write lock.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_dir / "c.db").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    // The first writer takes its turn and waits for the lock ...
+    std::thread first([&] { EXPECT_EQ(store->createQuestion(asker, "first", 1, 40, "x").status, PostResult::Ok); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // ... the next one gives up before it begins, changing nothing.
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_THROW(store->createQuestion(other, "second", 1, 40, "x"), StoreBusy);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+
+    // Reads, polls with nothing waiting, failed sign-ins and the live
+    // counters go by without waiting.
+    const auto t1 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(store->takeMessages(other, 10).empty());
+    EXPECT_FALSE(store->signInCheck("other", "wrong"));
+    EXPECT_TRUE(store->signInCheck("other", "otherpw"));
+    store->recordEvent("signin-fail", "10.0.0.9");
+    store->bindMember(other, "10.0.0.2");
+    EXPECT_TRUE(store->isBoundTo(other, "10.0.0.2", 60));
+    EXPECT_TRUE(store->memberById(other)->online);
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(1));
+
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    first.join();
+    EXPECT_EQ(store->questionsAskedBy(other, 0, Page{15, 1}).totalCount, 0);
+    EXPECT_EQ(store->memberById(other)->points, 200);
+    // The queue moves on past the writer that gave up.
+    EXPECT_EQ(store->createQuestion(other, "third", 1, 40, "x").status, PostResult::Ok);
+}
+
+TEST_F(StoreTest, BindingsFollowTheLatestSignInAndLapseWhenIdle)
+{
+    const int a = member("a");
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.1", 600));
+    store->bindMember(a, "10.0.0.1");
+    EXPECT_TRUE(store->isBoundTo(a, "10.0.0.1", 600));
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.2", 600));
+    now += 500;
+    EXPECT_TRUE(store->isBoundTo(a, "10.0.0.1", 600)) << "renews";
+    now += 500;
+    EXPECT_TRUE(store->isBoundTo(a, "10.0.0.1", 600));
+    now += 601;
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.1", 600)) << "lapsed";
+    store->bindMember(a, "10.0.0.2");
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.1", 600));
+    EXPECT_TRUE(store->setOffline(a));
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.2", 600)) << "signing out ends it";
+}
+
+TEST_F(StoreTest, AllowancesCountWithinTheirWindowPerKindAndSubject)
+{
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(store->takeAllowance("question", "7", 3, 3600).taken);
+    const EventCount refused = store->takeAllowance("question", "7", 3, 3600);
+    EXPECT_FALSE(refused.taken);
+    EXPECT_EQ(refused.count, 3);
+    EXPECT_EQ(refused.oldest, now.load());
+    EXPECT_TRUE(store->takeAllowance("question", "8", 3, 3600).taken);
+    EXPECT_TRUE(store->takeAllowance("answer", "7", 3, 3600).taken);
+    now += 3601;
+    EXPECT_TRUE(store->takeAllowance("question", "7", 3, 3600).taken);
+    store->clearEvents("question", "7");
+    EXPECT_EQ(store->countEvents("question", "7", 0).count, 0);
+}
+
+TEST_F(StoreTest, PasswordsAreSealedAndAnotherKeyIsRefused)
+{
+    const int a = member("sealed");
+    EXPECT_EQ(store->memberById(a)->password, "sealedpw");
+    EXPECT_TRUE(store->checkMember("sealed", "sealedpw"));
+    EXPECT_FALSE(store->checkMember("sealed", "sealedpw "));
+    store.reset();
+    std::string error;
+    CommunitySettings other;
+    other.keyFile = (m_dir / "other.key").string();
+    EXPECT_FALSE(SqliteCommunityStore::open((m_dir / "c.db").string(), other, error));
+    EXPECT_NE(error.find("key file"), std::string::npos) << error;
 }
 
 TEST(CommunityRules, RanksLevelsAndGrades)

@@ -1,0 +1,258 @@
+#include "guarded_server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+
+namespace varnel {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string addressText(const sockaddr_storage &addr)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (addr.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(addr).sin_addr, text, sizeof text);
+    } else if (addr.ss_family == AF_INET6) {
+        const auto &a6 = reinterpret_cast<const sockaddr_in6 &>(addr);
+        // An IPv4 peer on a dual-stack socket counts as its IPv4 address.
+        if (IN6_IS_ADDR_V4MAPPED(&a6.sin6_addr))
+            inet_ntop(AF_INET, &a6.sin6_addr.s6_addr[12], text, sizeof text);
+        else
+            inet_ntop(AF_INET6, &a6.sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+int portOf(const sockaddr_storage &addr)
+{
+    if (addr.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in &>(addr).sin_port);
+    if (addr.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(addr).sin6_port);
+    return 0;
+}
+
+// One connection's socket as the library's stream, read through a buffer,
+// with every wait bounded by the read timeout and the deadline of the part
+// of the request being read.
+class ConnectionStream final : public httplib::Stream {
+  public:
+    ConnectionStream(int fd, const ConnectionLimits &limits) : m_fd(fd), m_limits(limits) {}
+
+    void startHead() { m_deadline = Clock::now() + m_limits.head; }
+    void startBody() { m_deadline = Clock::now() + m_limits.body; }
+    void requestClose() { m_closeRequested = true; }
+    bool closeRequested() const { return m_closeRequested; }
+    void resetRequest() { m_closeRequested = false; }
+
+    // The next request's first byte within the keep-alive time.
+    bool awaitNextRequest()
+    {
+        if (m_begin < m_end)
+            return true;
+        return waitFor(POLLIN, m_limits.keepAlive);
+    }
+
+    bool is_readable() const override { return m_begin < m_end || waitFor(POLLIN, readWait()); }
+    bool is_writable() const override { return waitFor(POLLOUT, m_limits.write); }
+
+    ssize_t read(char *ptr, size_t size) override
+    {
+        if (m_begin == m_end) {
+            if (!waitFor(POLLIN, readWait()))
+                return -1;
+            ssize_t n;
+            do {
+                n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0)
+                return n;
+            m_begin = 0;
+            m_end = static_cast<size_t>(n);
+        }
+        const size_t n = std::min(size, m_end - m_begin);
+        std::copy_n(m_buffer.data() + m_begin, n, ptr);
+        m_begin += n;
+        return static_cast<ssize_t>(n);
+    }
+
+    ssize_t write(const char *ptr, size_t size) override
+    {
+        if (!waitFor(POLLOUT, m_limits.write))
+            return -1;
+        ssize_t n;
+        do {
+            n = ::send(m_fd, ptr, size, MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    void get_remote_ip_and_port(std::string &ip, int &port) const override
+    {
+        sockaddr_storage addr{};
+        socklen_t length = sizeof addr;
+        if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
+            ip = addressText(addr);
+            port = portOf(addr);
+        }
+    }
+    void get_local_ip_and_port(std::string &ip, int &port) const override
+    {
+        sockaddr_storage addr{};
+        socklen_t length = sizeof addr;
+        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
+            ip = addressText(addr);
+            port = portOf(addr);
+        }
+    }
+    socket_t socket() const override { return m_fd; }
+
+  private:
+    // The read timeout, cut short by the deadline of the part being read.
+    std::chrono::milliseconds readWait() const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
+        return std::max(std::chrono::milliseconds(0), std::min(m_limits.read, left));
+    }
+
+    bool waitFor(short events, std::chrono::milliseconds wait) const
+    {
+        pollfd p{m_fd, events, 0};
+        const auto until = Clock::now() + wait;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            const int rc = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (rc > 0)
+                return (p.revents & (events | POLLHUP | POLLERR)) != 0;
+            if (rc == 0 || errno != EINTR)
+                return false;
+        }
+    }
+
+    int m_fd;
+    const ConnectionLimits &m_limits;
+    Clock::time_point m_deadline = Clock::now();
+    std::array<char, 16 * 1024> m_buffer{};
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    bool m_closeRequested = false;
+};
+
+thread_local ConnectionStream *t_connection = nullptr;
+
+// A request refused before its body was read: closing at once with the body
+// still arriving would reset the connection, and the peer would lose the
+// refusal. The answer is out; take (and drop) what still comes for a moment.
+void drainBeforeClose(int fd)
+{
+    ::shutdown(fd, SHUT_WR);
+    const auto until = Clock::now() + std::chrono::seconds(1);
+    size_t taken = 0;
+    char scratch[16 * 1024];
+    while (taken < 4 * 1024 * 1024) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+            return;
+        const ssize_t n = ::recv(fd, scratch, sizeof scratch, 0);
+        if (n <= 0)
+            return;
+        taken += static_cast<size_t>(n);
+    }
+}
+
+} // namespace
+
+void GuardedServer::headReceived()
+{
+    if (t_connection)
+        t_connection->startBody();
+}
+
+void GuardedServer::closeAfterResponse()
+{
+    if (t_connection)
+        t_connection->requestClose();
+}
+
+int GuardedServer::openConnections(const std::string &address) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_open.find(address);
+    return it == m_open.end() ? 0 : it->second;
+}
+
+bool GuardedServer::admit(const std::string &address)
+{
+    std::lock_guard lock(m_mutex);
+    int &open = m_open[address];
+    if (m_limits.connectionsPerAddress > 0 && open >= m_limits.connectionsPerAddress) {
+        if (open == 0)
+            m_open.erase(address);
+        return false;
+    }
+    ++open;
+    return true;
+}
+
+void GuardedServer::release(const std::string &address)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_open.find(address);
+    if (it != m_open.end() && --it->second <= 0)
+        m_open.erase(it);
+}
+
+bool GuardedServer::process_and_close_socket(socket_t sock)
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const std::string address =
+        ::getpeername(sock, reinterpret_cast<sockaddr *>(&peer), &length) == 0 ? addressText(peer) : std::string();
+    bool served = false;
+    if (admit(address)) {
+        // Answers go out as head and body writes; without this, Nagle's
+        // algorithm and the peer's delayed ACK hold each one back ~40 ms.
+        const int on = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ConnectionStream stream(sock, m_limits);
+        t_connection = &stream;
+        for (int count = 0; count < m_limits.requestsPerConnection; ++count) {
+            if (count > 0 && !stream.awaitNextRequest())
+                break;
+            if (svr_sock_ == INVALID_SOCKET)
+                break; // stopping
+            stream.startHead();
+            stream.resetRequest();
+            bool closed = false;
+            const bool last = count + 1 == m_limits.requestsPerConnection;
+            served = process_request(stream, last, closed, [](httplib::Request &) {});
+            if (!served || closed || stream.closeRequested())
+                break;
+        }
+        t_connection = nullptr;
+        if (stream.closeRequested())
+            drainBeforeClose(sock);
+        release(address);
+    } else {
+        // Too many connections from this address: a short answer, then close.
+        static constexpr char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
+                                        "Retry-After: 1\r\nContent-Length: 0\r\n\r\n";
+        [[maybe_unused]] const ssize_t n = ::send(sock, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return served;
+}
+
+} // namespace varnel

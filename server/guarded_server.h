@@ -1,0 +1,51 @@
+// The HTTP server with limits that hold whatever a caller sends: a deadline
+// for the whole request head (a client that trickles its head out a byte at a
+// time is cut off), a read timeout, a deadline for the body, a limit on the
+// requests one kept-alive connection carries and a cap on the connections
+// open from one address at once. Each connection is served by one worker of
+// the pool; the HTTP parsing and routing are the library's.
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace varnel {
+
+struct ConnectionLimits {
+    std::chrono::milliseconds head{10000};     // from the first byte awaited to the end of the head
+    std::chrono::milliseconds body{60000};     // from the end of the head to the end of the body
+    std::chrono::milliseconds read{5000};      // silence while reading a request
+    std::chrono::milliseconds write{10000};    // a peer that takes no answer
+    std::chrono::milliseconds keepAlive{5000}; // idle wait for the next request
+    int requestsPerConnection = 100;
+    int connectionsPerAddress = 48; // of the 64 workers: others keep a quarter
+};
+
+class GuardedServer : public httplib::Server {
+  public:
+    explicit GuardedServer(ConnectionLimits limits) : m_limits(limits) {}
+
+    // From the pre-routing handler, on the worker serving the request: the
+    // head is complete (its deadline no longer applies).
+    static void headReceived();
+    // The connection closes after the current response (its body was not read).
+    static void closeAfterResponse();
+
+    // Connections open now from `address` (for tests and the log).
+    int openConnections(const std::string &address) const;
+
+  private:
+    bool process_and_close_socket(socket_t sock) override;
+    bool admit(const std::string &address);
+    void release(const std::string &address);
+
+    ConnectionLimits m_limits;
+    mutable std::mutex m_mutex;
+    std::map<std::string, int> m_open;
+};
+
+} // namespace varnel

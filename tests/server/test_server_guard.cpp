@@ -1,0 +1,503 @@
+// varnel-server against a hostile caller, over real HTTP against the real
+// binary: a member signed in from 127.0.0.1 and an attacker on 127.0.0.2 (the
+// attacker's socket is bound to that address), request framing that could
+// slip past the body cap, slow and greedy connections, and the rate limits.
+#include "server_test_support.h"
+#include "site_config.h"
+#include "soap_reader.h"
+
+#include <httplib.h>
+
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+using namespace servertest;
+using quillora::testpeers::VarnelServerOptions;
+using quillora::testpeers::VarnelServerProcess;
+
+namespace {
+
+const std::string kNs = "http://127.0.0.1/Services/VarnelServices";
+constexpr char kLocal[] = "127.0.0.1";
+constexpr char kAttacker[] = "127.0.0.2";
+constexpr char kNotSignedIn[] = "not signed in from this address";
+
+std::string xmlEscape(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string envelope(const std::string &operation, const std::string &params)
+{
+    const auto account = qs::compiledServiceAccount();
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><CredentialSoapHeader xmlns=\"" +
+           kNs + "\"><Username>" + xmlEscape(account.username.toStdString()) + "</Username><Password>" +
+           xmlEscape(account.password.toStdString()) + "</Password></CredentialSoapHeader></soap:Header><soap:Body><" +
+           operation + " xmlns=\"" + kNs + "\">" + params + "</" + operation + "></soap:Body></soap:Envelope>";
+}
+
+std::string param(const std::string &name, const std::string &value)
+{
+    return "<" + name + ">" + xmlEscape(value) + "</" + name + ">";
+}
+std::string param(const std::string &name, int value)
+{
+    return param(name, std::to_string(value));
+}
+
+// A TCP connection from a chosen loopback address.
+class Connection {
+  public:
+    Connection(const char *source, int port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &from.sin_addr);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, kLocal, &to.sin_addr);
+        m_ok = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0 &&
+               ::connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
+    }
+    ~Connection()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool ok() const { return m_ok; }
+    bool send(const std::string &bytes)
+    {
+        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // Everything the server sends until it closes (or `wait` passes).
+    std::string readAll(std::chrono::milliseconds wait = std::chrono::seconds(20))
+    {
+        std::string out;
+        const auto until = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return out;
+            char buffer[4096];
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                m_closed = n == 0;
+                return out;
+            }
+            out.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    bool closedByPeer() const { return m_closed; }
+
+  private:
+    int m_fd = -1;
+    bool m_ok = false;
+    bool m_closed = false;
+};
+
+struct Reply {
+    int status = 0;
+    std::string body;
+    std::string fault; // the fault string, when the answer is a fault
+};
+
+Reply parseReply(const std::string &raw)
+{
+    Reply r;
+    std::smatch m;
+    if (std::regex_search(raw, m, std::regex("^HTTP/1\\.1 (\\d{3})")))
+        r.status = std::stoi(m[1]);
+    const auto headEnd = raw.find("\r\n\r\n");
+    r.body = headEnd == std::string::npos ? std::string() : raw.substr(headEnd + 4);
+    qs::FaultRecord fault;
+    if (r.status == 500 && qs::readFaultEnvelope(QByteArray::fromStdString(r.body), fault))
+        r.fault = fault.faultString.toStdString();
+    return r;
+}
+
+// One SOAP call from `source`, on a fresh connection.
+Reply call(int port, const char *source, const std::string &operation, const std::string &params)
+{
+    Connection c(source, port);
+    EXPECT_TRUE(c.ok());
+    const std::string body = envelope(operation, params);
+    c.send("POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body);
+    return parseReply(c.readAll());
+}
+
+// The text of the first `name` element of a result document in a response.
+std::string resultField(const Reply &r, const std::string &name)
+{
+    // The result string is escaped inside the envelope; unescape the two
+    // entities that matter here.
+    QString doc = QString::fromStdString(r.body);
+    doc.replace(QStringLiteral("&lt;"), QStringLiteral("<")).replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    const QRegularExpression re(QStringLiteral("<%1>([^<]*)</%1>").arg(QString::fromStdString(name)));
+    const auto match = re.match(doc);
+    return match.hasMatch() ? match.captured(1).toStdString() : std::string("(absent)");
+}
+
+class GuardTest : public ::testing::Test {
+  protected:
+    void start(std::vector<std::string> args = {})
+    {
+        server = std::make_unique<VarnelServerProcess>(VarnelServerOptions{true, std::move(args)});
+        ASSERT_TRUE(server->started()) << server->error();
+        proxy = proxyFor(*server);
+    }
+    int signIn(const QString &name, const QString &password)
+    {
+        QString doc;
+        EXPECT_TRUE(qs::succeeded(proxy->GetUserByUserName(name, password, &doc))) << name.toStdString();
+        qs::DocumentStatus status;
+        return toInt(qs::readFirstElementText(doc, u"PKID", &status));
+    }
+    std::unique_ptr<VarnelServerProcess> server;
+    std::unique_ptr<qs::CVarnelServices> proxy;
+};
+
+TEST_F(GuardTest, AttackerElsewhereNeitherReadsSecretsNorActsForASignedInMember)
+{
+    start();
+    const int port = server->port();
+    const int alice = signIn(QStringLiteral("alice"), QStringLiteral("alice123"));
+    const int bob = signIn(QStringLiteral("bob"), QStringLiteral("bob123"));
+    ASSERT_GT(alice, 0);
+    bool ok = false;
+    ASSERT_TRUE(qs::succeeded(proxy->SetUserOnline(alice, QStringLiteral("127.0.0.1"), &ok)));
+    ASSERT_TRUE(ok);
+
+    // The profile document read from elsewhere carries no secrets.
+    const Reply profile = call(port, kAttacker, "GetUserByUserID", param("userID", alice));
+    ASSERT_EQ(profile.status, 200) << profile.body;
+    EXPECT_EQ(resultField(profile, "UserName"), "alice");
+    EXPECT_EQ(resultField(profile, "Password"), "");
+    EXPECT_EQ(resultField(profile, "Email"), "");
+    EXPECT_EQ(resultField(profile, "Name"), "");
+    EXPECT_EQ(resultField(profile, "Address"), "");
+    EXPECT_EQ(resultField(profile, "Phone"), "");
+
+    // Every operation in alice's name is refused from elsewhere.
+    const std::vector<std::pair<std::string, std::string>> inHerName = {
+        {"EditUserInformation", param("userID", alice) + param("password", "owned!") + param("nickName", "x") +
+                                    param("email", "evil@example.org") + param("face", "1")},
+        {"CreatForumPost", param("userID", alice) + param("TitleText", "spam") + param("forumColumnID", 1) +
+                               param("forumPostPoint", 40) + param("contentText", "spam")},
+        {"CreatForumReply",
+         param("forumPostID", 1) + param("userID", alice) + param("forumColumnID", 1) + param("contentText", "spam")},
+        {"SendMessage", param("from", alice) + param("to", bob) + param("msg", "send me your password")},
+        {"GetMessage", param("userID", alice)},
+        {"SetUserOnline", param("userID", alice) + param("ipAddress", "10.0.0.66")},
+        {"SetUserOffline", param("userID", alice)},
+        {"Authenticate", param("userID", alice)},
+    };
+    for (const auto &[operation, params] : inHerName) {
+        const Reply r = call(port, kAttacker, operation, params);
+        EXPECT_EQ(r.status, 500) << operation << ": " << r.body;
+        EXPECT_NE(r.fault.find(kNotSignedIn), std::string::npos) << operation << ": " << r.fault;
+    }
+    // A guessed password neither signs in nor moves her binding.
+    EXPECT_EQ(
+        call(port, kAttacker, "GetUserByUserName", param("userName", "alice") + param("password", "guess")).status,
+        500);
+
+    // Alice's own client goes on as before: nothing above changed anything.
+    QString doc;
+    ASSERT_TRUE(qs::succeeded(proxy->GetUserByUserID(alice, &doc)));
+    qs::DocumentStatus status;
+    EXPECT_EQ(qs::readFirstElementText(doc, u"Password", &status), QStringLiteral("alice123"));
+    EXPECT_EQ(qs::readFirstElementText(doc, u"Email", &status), QStringLiteral("alice@demo.example"));
+    int total = 0;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostListByColumn(1, 15, 1, &doc, &total)));
+    EXPECT_GT(total, 40);
+    int question = 0;
+    ASSERT_TRUE(qs::succeeded(proxy->CreatForumPost(alice, QStringLiteral("How do I pin a window on top?"), 5, 50,
+                                                    QStringLiteral("Details follow."), &ok, &question)));
+    ASSERT_TRUE(ok);
+    int answer = 0;
+    ASSERT_TRUE(
+        qs::succeeded(proxy->CreatForumReply(question, bob, 5, QStringLiteral("Use the window menu."), &ok, &answer)));
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(qs::succeeded(proxy->SendMessage(bob, alice, QStringLiteral("answered you"), &ok)));
+    ASSERT_TRUE(ok);
+    // Twelve demo messages wait before it; a poll takes ten.
+    bool arrived = false;
+    for (int poll = 0; poll < 3 && !arrived; ++poll) {
+        ASSERT_TRUE(qs::succeeded(proxy->GetMessage(alice, &doc)));
+        arrived = doc.contains(QStringLiteral("answered you"));
+    }
+    EXPECT_TRUE(arrived);
+    ASSERT_TRUE(
+        qs::succeeded(proxy->EditUserInformation(alice, QStringLiteral("alice456"), QStringLiteral("Alice"),
+                                                 QStringLiteral("alice@demo.example"), QStringLiteral("4"), &ok)));
+    EXPECT_TRUE(ok);
+
+    // Closing happens on the site with her password.
+    httplib::Client site(kLocal, port);
+    const auto closed = site.Post("/Varnel/Web/EndPost.aspx?PostID=" + std::to_string(question) +
+                                      "&USRID=" + std::to_string(alice) + "&USRPSW=alice456",
+                                  "pts_" + std::to_string(answer) + "=50", "application/x-www-form-urlencoded");
+    ASSERT_TRUE(closed);
+    EXPECT_LT(closed->status, 400) << closed->body;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostByID(question, &doc)));
+    EXPECT_EQ(qs::readFirstElementText(doc, u"State", &status), QStringLiteral("Closed"));
+
+    // Signing out ends the binding: her ID no longer acts even from her address.
+    ASSERT_TRUE(qs::succeeded(proxy->SetUserOffline(alice, &ok)));
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(qs::succeeded(proxy->GetMessage(alice, &doc)));
+    EXPECT_NE(call(port, kLocal, "GetMessage", param("userID", alice)).fault.find(kNotSignedIn), std::string::npos);
+}
+
+TEST_F(GuardTest, WithoutBindingForATrustedNetworkAnyAddressActs)
+{
+    start({"--no-address-binding"});
+    const Reply r = call(server->port(), kAttacker, "GetMessage", param("userID", 1));
+    EXPECT_EQ(r.status, 200) << r.body;
+    const Reply profile = call(server->port(), kAttacker, "GetUserByUserID", param("userID", 1));
+    EXPECT_EQ(resultField(profile, "Password"), "alice123");
+}
+
+TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
+{
+    start();
+    const std::string body = envelope("GetForumPostListByColumn",
+                                      param("forumColumnID", 1) + param("pageSize", 15) + param("currentPageIndex", 1));
+    const std::string head = "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "Content-Type: text/xml; charset=utf-8\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx", body.size());
+    struct Case {
+        const char *what;
+        std::string request;
+        int status;
+    } cases[] = {
+        {"chunked", head + "Transfer-Encoding: chunked\r\n\r\n" + size + "\r\n" + body + "\r\n0\r\n\r\n", 411},
+        {"gzip", head + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+         415},
+        {"no length", head + "\r\n" + body, 411},
+        {"two lengths",
+         head + "Content-Length: 5\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body, 400},
+        {"huge length", head + "Content-Length: 99999999999\r\n\r\n", 413},
+        // The library reads a length only up to a NUL byte; such a length is no number.
+        {"NUL in length",
+         head + "Content-Length: " + std::to_string(body.size()) + std::string(1, '\0') + "99\r\n\r\n" + body, 400},
+    };
+    for (const Case &c : cases) {
+        Connection conn(kLocal, server->port());
+        ASSERT_TRUE(conn.ok());
+        conn.send(c.request);
+        const std::string raw = conn.readAll(std::chrono::seconds(10));
+        EXPECT_EQ(parseReply(raw).status, c.status) << c.what << ": " << raw;
+        // The unread body is never taken for a next request.
+        EXPECT_TRUE(conn.closedByPeer()) << c.what;
+    }
+    // The same body with its length is served.
+    Connection plain(kLocal, server->port());
+    plain.send(head + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    EXPECT_EQ(parseReply(plain.readAll()).status, 200);
+}
+
+TEST_F(GuardTest, SlowHeadIsCutOffWhileOthersAreServedAndConnectionsPerAddressAreCapped)
+{
+    start({"--head-timeout", "2", "--connections-per-address", "3"});
+    const int port = server->port();
+    const auto began = std::chrono::steady_clock::now();
+    // A head trickled out a byte at a time, each well within the read timeout.
+    std::thread slow([port, &began] {
+        Connection c(kAttacker, port);
+        ASSERT_TRUE(c.ok());
+        const std::string head = "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
+        for (size_t i = 0; i < 40; ++i) {
+            if (!c.send(i < head.size() ? head.substr(i, 1) : std::string("a")))
+                break;
+            pollfd p{-1, 0, 0};
+            ::poll(&p, 0, 250);
+            if (std::chrono::steady_clock::now() - began > std::chrono::seconds(8))
+                break;
+        }
+        c.readAll(std::chrono::seconds(1));
+        const auto held = std::chrono::steady_clock::now() - began;
+        EXPECT_LT(held, std::chrono::seconds(5)) << "the slow head was not cut off";
+    });
+    // Meanwhile others are served at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i < 5; ++i) {
+        httplib::Client c(kLocal, port);
+        const auto t0 = std::chrono::steady_clock::now();
+        const auto res = c.Get("/Varnel/Web/versioncheck.txt");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+    }
+    slow.join();
+
+    // Three idle connections from one address are let in; the fourth gets a
+    // refusal, and another address is still served.
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<Connection>(kAttacker, port));
+        idle.back()->send("G");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Connection fourth(kAttacker, port);
+    fourth.send("GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(parseReply(fourth.readAll(std::chrono::seconds(3))).status, 503);
+    httplib::Client other(kLocal, port);
+    const auto res = other.Get("/Varnel/Web/versioncheck.txt");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+}
+
+// Waits until a refused call would be taken again: the window plus a margin.
+void waitOutWindow()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(3300));
+}
+
+TEST_F(GuardTest, EachRateLimitIsReachedThenRecovers)
+{
+    start({"--limit-window-seconds", "3", "--max-registrations", "2", "--max-failed-signins", "3",
+           "--free-signin-failures", "0", "--max-questions", "2", "--max-answers", "2", "--max-messages", "2"});
+    const int port = server->port();
+    auto registerFrom = [&](const char *source, const std::string &name) {
+        return call(port, source, "CreateNewUser",
+                    param("userName", name) + param("password", name + "pw") + param("nickName", name) +
+                        param("sex", 0) + param("email", name + "@example.org") + param("face", "1") +
+                        param("name", "") + param("address", "") + param("phone", "") + param("leader", "") +
+                        param("userGuid", "g"));
+    };
+    EXPECT_EQ(registerFrom(kAttacker, "flood1").status, 200);
+    EXPECT_EQ(registerFrom(kAttacker, "flood2").status, 200);
+    Reply refused = registerFrom(kAttacker, "flood3");
+    EXPECT_NE(refused.fault.find("Too many registrations"), std::string::npos) << refused.body;
+    EXPECT_NE(refused.fault.find("try again in"), std::string::npos) << refused.fault;
+    EXPECT_EQ(registerFrom(kLocal, "honest1").status, 200) << "another address is not held back";
+    waitOutWindow();
+    EXPECT_EQ(registerFrom(kAttacker, "flood3").status, 200);
+
+    // Failed sign-ins per address: then even the right password waits.
+    for (int i = 0; i < 3; ++i)
+        call(port, kAttacker, "GetUserByUserName", param("userName", "bob") + param("password", "nope"));
+    refused = call(port, kAttacker, "GetUserByUserName", param("userName", "carol") + param("password", "carol123"));
+    EXPECT_NE(refused.fault.find("Too many failed sign-ins from this address"), std::string::npos) << refused.body;
+    waitOutWindow();
+    EXPECT_EQ(
+        call(port, kAttacker, "GetUserByUserName", param("userName", "carol") + param("password", "carol123")).status,
+        200);
+
+    // Questions, answers and messages per member.
+    const int dave = signIn(QStringLiteral("dave"), QStringLiteral("dave123"));
+    const int erin = signIn(QStringLiteral("erin"), QStringLiteral("erin123"));
+    bool ok = false;
+    int id = 0;
+    auto ask = [&] {
+        return qs::succeeded(
+            proxy->CreatForumPost(dave, QStringLiteral("Question"), 12, 40, QStringLiteral("text"), &ok, &id));
+    };
+    EXPECT_TRUE(ask());
+    const int question = id;
+    EXPECT_TRUE(ask());
+    EXPECT_FALSE(ask());
+    EXPECT_NE(proxy->lastFault().faultString.indexOf(QStringLiteral("Too many questions")), -1);
+    auto answer = [&] {
+        return qs::succeeded(proxy->CreatForumReply(question, erin, 12, QStringLiteral("an answer"), &ok, &id));
+    };
+    auto message = [&] { return qs::succeeded(proxy->SendMessage(erin, dave, QStringLiteral("hi"), &ok)); };
+    EXPECT_TRUE(answer());
+    EXPECT_TRUE(answer());
+    EXPECT_FALSE(answer());
+    EXPECT_TRUE(message());
+    EXPECT_TRUE(message());
+    EXPECT_FALSE(message());
+    EXPECT_NE(proxy->lastFault().faultString.indexOf(QStringLiteral("Too many messages")), -1);
+    waitOutWindow();
+    EXPECT_TRUE(ask());
+    EXPECT_TRUE(answer());
+    EXPECT_TRUE(message());
+}
+
+TEST_F(GuardTest, FailuresOnOneAccountMakeItWaitLongerAndASuccessForgetsThem)
+{
+    start({"--free-signin-failures", "2"});
+    const int port = server->port();
+    auto bob = [&](const char *password) {
+        return call(port, kAttacker, "GetUserByUserName", param("userName", "bob") + param("password", password));
+    };
+    EXPECT_TRUE(bob("x").fault.find("wrong password") != std::string::npos);
+    EXPECT_TRUE(bob("y").fault.find("wrong password") != std::string::npos);
+    // Two failures: the next try waits, whatever the password.
+    EXPECT_NE(bob("bob123").fault.find("for this member"), std::string::npos);
+    // The account's name in another case is the same account.
+    EXPECT_NE(call(port, kLocal, "GetUserByUserName", param("userName", "BOB") + param("password", "bob123"))
+                  .fault.find("for this member"),
+              std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+    EXPECT_EQ(bob("bob123").status, 200);
+    // Forgotten after the success: two more failures are free again.
+    EXPECT_TRUE(bob("x").fault.find("wrong password") != std::string::npos);
+    EXPECT_EQ(bob("bob123").status, 200);
+}
+
+TEST_F(GuardTest, TextsBeyondTheClientsLimitsAreRefusedWithAClearFault)
+{
+    start();
+    const int alice = signIn(QStringLiteral("alice"), QStringLiteral("alice123"));
+    bool ok = false;
+    int id = 0;
+    EXPECT_FALSE(qs::succeeded(
+        proxy->CreatForumPost(alice, QString(201, QLatin1Char('t')), 1, 40, QStringLiteral("x"), &ok, &id)));
+    EXPECT_EQ(proxy->lastFault().faultString, QStringLiteral("The title is longer than 200 characters."));
+    EXPECT_TRUE(qs::succeeded(proxy->CreatForumPost(alice, QString(200, QLatin1Char('t')), 1, 40,
+                                                    QString(8000, QLatin1Char('x')), &ok, &id)));
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(qs::succeeded(
+        proxy->CreatForumPost(alice, QStringLiteral("t"), 1, 40, QString(8001, QLatin1Char('x')), &ok, &id)));
+    EXPECT_FALSE(qs::succeeded(proxy->SendMessage(alice, 2, QString(2001, QLatin1Char('m')), &ok)));
+    EXPECT_NE(proxy->lastFault().faultString.indexOf(QStringLiteral("message is longer")), -1);
+    QString doc;
+    int total = 0;
+    EXPECT_FALSE(
+        qs::succeeded(proxy->GetSearchForumPostsByTitle(0, QStringLiteral("a b c d e f g h i"), 15, 1, &doc, &total)));
+    EXPECT_NE(proxy->lastFault().faultString.indexOf(QStringLiteral("at most 8 words")), -1);
+    EXPECT_TRUE(
+        qs::succeeded(proxy->GetSearchForumPostsByTitle(0, QStringLiteral("a b c d e f g h"), 15, 1, &doc, &total)));
+    // A fault repeats at most 64 characters of a request value.
+    const Reply r = call(server->port(), kLocal, std::string(300, 'Q'), "");
+    EXPECT_EQ(r.status, 500);
+    EXPECT_LT(r.fault.size(), 120u) << r.fault;
+}
+
+} // namespace

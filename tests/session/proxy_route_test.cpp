@@ -2,6 +2,7 @@
 // head-image downloads go through real proxies started on loopback (tinyproxy
 // for HTTP, microsocks for SOCKS 5), and the proxies' logs show it.
 #include "proxy_process.h"
+#include "test_bitmaps.h"
 #include "varnel_server_process.h"
 
 #include "curl_proxy.h"
@@ -120,7 +121,7 @@ class ThroughProxies : public ::testing::Test {
         server = new VarnelServerProcess({.demo = true, .extraArgs = {"--latest-version", "9.9"}});
         QFile picture(QString::fromStdString((server->filesDir() / "41.bmp").string()));
         ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-        picture.write(QByteArray("BM a picture of member 41"));
+        picture.write(quillora::testpeers::bitmapFile()); // only a real 32x32 bitmap is cached
     }
     static void TearDownTestSuite()
     {

@@ -324,11 +324,26 @@ TEST_F(Registration, RegistersStrippedValuesRemembersThemAndTheSignInDialogReloa
     EXPECT_EQ(documentField(profile, QStringLiteral("Name")), QStringLiteral("Sam Six"));
     EXPECT_EQ(documentField(profile, QStringLiteral("Phone")), QStringLiteral("555-0106"));
     EXPECT_EQ(documentField(profile, QStringLiteral("Address")), QStringLiteral("6 Sixth Street"));
-    // The recommender was named as the service knows him: he got his bonus.
-    EXPECT_GT(
-        documentField(signInDocument(QStringLiteral("alice"), QStringLiteral("alice123")), QStringLiteral("Points"))
-            .toInt(),
-        alicePoints.toInt());
+    // The recommender was named as the service knows him: his bonus is paid
+    // once the new member has posted (the server pays it then, not at sign-up).
+    const auto pointsOfAlice = [] {
+        return documentField(signInDocument(QStringLiteral("alice"), QStringLiteral("alice123")),
+                             QStringLiteral("Points"))
+            .toInt();
+    };
+    EXPECT_EQ(pointsOfAlice(), alicePoints.toInt());
+    {
+        CVarnelServices proxy(site());
+        proxy.useServiceAccount(Op::CreatForumPost);
+        bool posted = false;
+        int questionId = 0;
+        ASSERT_TRUE(succeeded(proxy.CreatForumPost(documentField(document, QStringLiteral("PKID")).toInt(),
+                                                   QStringLiteral("A first question"), 1, 40,
+                                                   QStringLiteral("Asked by a recommended member."), &posted,
+                                                   &questionId)));
+        EXPECT_TRUE(posted);
+    }
+    EXPECT_GT(pointsOfAlice(), alicePoints.toInt());
 
     // The new member is remembered, and the sign-in dialog offers him.
     const LoadedCredentials loaded = store.load();

@@ -1,5 +1,7 @@
 #include "head_images.h"
 
+#include "custom_face_bitmap.h"
+
 #include "service/curl_proxy.h"
 
 #include <QCoreApplication>
@@ -19,69 +21,10 @@ int builtInPictureNumber(int headImageNumber)
     return headImageNumber >= 1 && headImageNumber <= kBuiltInHeadCount ? headImageNumber : kBuiltInHeadCount;
 }
 
-namespace {
-
-quint32 le32(const QByteArray &b, qsizetype at)
-{
-    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8 | quint32(quint8(b[at + 2])) << 16 |
-           quint32(quint8(b[at + 3])) << 24;
-}
-
-quint16 le16(const QByteArray &b, qsizetype at)
-{
-    return quint16(quint8(b[at]) | quint8(b[at + 1]) << 8);
-}
-
-} // namespace
-
 bool isCustomFaceBitmap(const QByteArray &bytes)
 {
-    constexpr qsizetype kFileHeader = 14;
-    constexpr qint64 kSide = 32;
-    if (bytes.size() < kFileHeader + 12 || bytes.size() > kMaxCustomFaceBytes || !bytes.startsWith("BM"))
-        return false;
-    const quint32 dataOffset = le32(bytes, 10);
-    const quint32 infoSize = le32(bytes, 14);
-    qint64 width = 0;
-    qint64 height = 0;
-    quint16 planes = 0;
-    quint16 bits = 0;
-    quint32 compression = 0;
-    if (infoSize == 12) { // the old core header: 16-bit sizes
-        width = qint16(le16(bytes, 18));
-        height = qint16(le16(bytes, 20));
-        planes = le16(bytes, 22);
-        bits = le16(bytes, 24);
-    } else if (infoSize >= 40 && infoSize <= 124 && bytes.size() >= kFileHeader + qsizetype(infoSize)) {
-        width = qint32(le32(bytes, 18));
-        height = qint32(le32(bytes, 22)); // negative: rows from the top
-        planes = le16(bytes, 26);
-        bits = le16(bytes, 28);
-        compression = le32(bytes, 30);
-    } else {
-        return false;
-    }
-    if (width != kSide || (height != kSide && height != -kSide) || planes != 1)
-        return false;
-    if (dataOffset < kFileHeader + infoSize || dataOffset >= quint32(bytes.size()))
-        return false;
-    switch (compression) {
-    case 0: // plain rows
-        if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            return false;
-        break;
-    case 3: // plain rows with channel masks
-        if (bits != 16 && bits != 32)
-            return false;
-        break;
-    case 1: // run-length coded, 8 or 4 bits a pixel: the runs' length is not known in advance
-    case 2:
-        return bits == (compression == 1 ? 8 : 4) && height > 0;
-    default:
-        return false;
-    }
-    const qint64 stride = (kSide * bits + 31) / 32 * 4;
-    return qint64(dataOffset) + stride * kSide <= bytes.size();
+    // The same check as a picture chosen for upload: a whole 32x32 bitmap.
+    return checkCustomFace(bytes) == CustomFaceCheck::Ok;
 }
 
 bool isPlainDecimal(const QString &text)

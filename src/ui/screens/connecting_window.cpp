@@ -10,17 +10,18 @@
 
 namespace quillora::ui {
 
-CModeless::CModeless(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+WaitWindow::WaitWindow(const QString &title, const QString &text, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     initResources();
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Connecting"));
+    setWindowTitle(title);
     setWindowIcon(programIcon());
     setFixedSize(340, 100);
     m_background.load(QStringLiteral(":/quillora/images/session/connecting-background.png"));
 
-    auto *label = new QLabel(QStringLiteral("Connecting to the server....."), this);
-    label->setGeometry(92, 26, 236, 30);
+    auto *label = new QLabel(text, this);
+    label->setGeometry(92, 26, 240, 30);
     QFont f = label->font();
     f.setPointSizeF(f.pointSizeF() * 1.1);
     f.setBold(true);
@@ -30,7 +31,7 @@ CModeless::CModeless(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::Customi
     label->setPalette(pal);
 }
 
-void CModeless::showNow()
+void WaitWindow::showNow()
 {
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -40,7 +41,7 @@ void CModeless::showNow()
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void CModeless::paintEvent(QPaintEvent *)
+void WaitWindow::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -48,6 +49,11 @@ void CModeless::paintEvent(QPaintEvent *)
         p.drawPixmap(rect(), m_background);
     else
         p.fillRect(rect(), palette().window());
+}
+
+CModeless::CModeless(QWidget *parent)
+    : WaitWindow(QStringLiteral("Connecting"), QStringLiteral("Connecting to the server....."), parent)
+{
 }
 
 } // namespace quillora::ui

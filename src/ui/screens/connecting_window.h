@@ -1,6 +1,8 @@
-// CModeless: the small "Connecting" window shown while start-up talks to the
-// service. No buttons; its background picture is stretched over the client
-// area; it deletes itself when it is closed.
+// The small wait windows shown while the client talks to the service: no
+// buttons, a line of text over a background picture stretched over the
+// client area; each deletes itself when it is closed.
+//   CModeless  "Connecting"    while start-up signs the member in
+//   (CRegWaitDlg, reg_wait_dlg.h, "Registration" while a sign-up is sent)
 #pragma once
 
 #include <QPixmap>
@@ -8,10 +10,10 @@
 
 namespace quillora::ui {
 
-class CModeless : public QWidget {
+class WaitWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit CModeless(QWidget *parent = nullptr);
+    WaitWindow(const QString &title, const QString &text, QWidget *parent = nullptr);
 
     // Shows the window and paints it at once (the service calls that follow
     // block the event loop).
@@ -22,6 +24,12 @@ class CModeless : public QWidget {
 
   private:
     QPixmap m_background;
+};
+
+class CModeless : public WaitWindow {
+    Q_OBJECT
+  public:
+    explicit CModeless(QWidget *parent = nullptr);
 };
 
 } // namespace quillora::ui

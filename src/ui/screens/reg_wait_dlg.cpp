@@ -1,53 +1,10 @@
 #include "reg_wait_dlg.h"
 
-#include "ui_resources.h"
-
-#include <QApplication>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QPainter>
-#include <QScreen>
-
 namespace quillora::ui {
 
-CRegWaitDlg::CRegWaitDlg() : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+CRegWaitDlg::CRegWaitDlg()
+    : WaitWindow(QStringLiteral("Registration"), QStringLiteral("Sending data to the server......"))
 {
-    initResources();
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Registration"));
-    setWindowIcon(programIcon());
-    setFixedSize(340, 100);
-    m_background.load(QStringLiteral(":/quillora/images/session/connecting-background.png"));
-
-    auto *label = new QLabel(QStringLiteral("Sending data to the server......"), this);
-    label->setGeometry(92, 26, 240, 30);
-    QFont f = label->font();
-    f.setPointSizeF(f.pointSizeF() * 1.1);
-    f.setBold(true);
-    label->setFont(f);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(pal);
-}
-
-void CRegWaitDlg::showNow()
-{
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    repaint();
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-void CRegWaitDlg::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (!m_background.isNull())
-        p.drawPixmap(rect(), m_background);
-    else
-        p.fillRect(rect(), palette().window());
 }
 
 } // namespace quillora::ui

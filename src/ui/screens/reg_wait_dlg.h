@@ -3,25 +3,14 @@
 // It has no owner (it belongs to the desktop) and deletes itself when closed.
 #pragma once
 
-#include <QPixmap>
-#include <QWidget>
+#include "connecting_window.h"
 
 namespace quillora::ui {
 
-class CRegWaitDlg : public QWidget {
+class CRegWaitDlg : public WaitWindow {
     Q_OBJECT
   public:
     CRegWaitDlg();
-
-    // Shows the window and paints it at once (the service calls that follow
-    // block the event loop).
-    void showNow();
-
-  protected:
-    void paintEvent(QPaintEvent *event) override;
-
-  private:
-    QPixmap m_background;
 };
 
 } // namespace quillora::ui

@@ -20,6 +20,7 @@
 #include "varnel_services.h"
 #include "zone_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
@@ -378,6 +379,37 @@ TEST(ChatScreenPictures, LateArrivalSkipsAProfileGroupShowingSomeoneElse)
     QTest::qWait(50);
     EXPECT_EQ(board.peerHead()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
               ui::builtInHeadPixmap(9).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+// The folders of the "Contact" pane open from the keyboard: Tab reaches the
+// folder buttons and Space opens one.
+TEST(ContactPane, FoldersOpenFromTheKeyboard)
+{
+    app();
+    const service::SiteAddress nowhere{QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()};
+    QTemporaryDir faceDir;
+    session::CustomFaceDownloads faces(nowhere, faceDir.path());
+    platform::RecordingMessageBoxes boxes;
+    ui::PaneChatWidget pane(
+        nowhere, boxes, faces, [] { return 0; }, [](const QStringList &) {});
+    pane.resize(200, 500);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    ASSERT_EQ(pane.rules().folderShown(), presence::AnswerProvidersFolder);
+
+    QList<QAbstractButton *> buttons = pane.findChildren<QAbstractButton *>();
+    buttons.removeIf([](QAbstractButton *b) { return b->text() != presence::folderCaption(0); });
+    ASSERT_EQ(buttons.size(), 1);
+    pane.folder(presence::AnswerProvidersFolder)->setFocus();
+    QWidget *reached = nullptr;
+    for (int i = 0; i < 4 && reached != buttons[0]; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached = QApplication::focusWidget();
+    }
+    ASSERT_EQ(reached, buttons[0]);
+    QTest::keyClick(buttons[0], Qt::Key_Space);
+    EXPECT_EQ(pane.rules().folderShown(), presence::OnlineExpertsFolder);
+    EXPECT_EQ(pane.folderBar()->currentIndex(), 0);
 }
 
 TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)

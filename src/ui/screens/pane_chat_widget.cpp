@@ -7,10 +7,12 @@
 #include "main_frame_window.h"
 #include "message_dialog.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QListWidget>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollArea>
 #include <QToolBox>
 #include <QVBoxLayout>
 
@@ -90,6 +92,31 @@ PaneChatWidget::PaneChatWidget(const service::SiteAddress &site, platform::Messa
         });
         m_lists[folder] = list;
         m_bar->addItem(list, presence::folderCaption(folder));
+        // The folder bar wraps each list in a scroll area of its own; the list
+        // is the stop for Tab, the area only carries the folder's name.
+        for (QWidget *w = list->parentWidget(); w && w != m_bar; w = w->parentWidget()) {
+            if (auto *area = qobject_cast<QScrollArea *>(w)) {
+                area->setFocusPolicy(Qt::NoFocus);
+                area->setAccessibleName(presence::folderCaption(folder));
+            }
+        }
+    }
+    // The folder buttons take no focus of their own: without it the other
+    // folder could not be opened from the keyboard. Tab goes through each
+    // folder's button, then its list.
+    QWidget *previous = nullptr;
+    const QList<QAbstractButton *> buttons = m_bar->findChildren<QAbstractButton *>();
+    for (int folder = 0; folder < 2; ++folder) {
+        for (QAbstractButton *button : buttons) {
+            if (button->text() != presence::folderCaption(folder))
+                continue;
+            button->setFocusPolicy(Qt::StrongFocus);
+            button->setAccessibleName(presence::folderCaption(folder));
+            if (previous)
+                setTabOrder(previous, button);
+            setTabOrder(button, m_lists[folder]);
+            previous = m_lists[folder];
+        }
     }
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -28,6 +28,7 @@
 #include "screens/pane_chat_widget.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
+#include "screens/print_save_entry.h"
 #include "screens/quillora_view.h"
 #include "screens/reg_wait_dlg.h"
 #include "screens/register_dialog.h"
@@ -50,6 +51,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -295,6 +298,11 @@ const std::vector<WindowOpener> &windowOpeners()
                                       QStringLiteral("4"), QStringLiteral("10"), QStringLiteral("3"),
                                       QStringLiteral("0")});
              return board;
+         }},
+        {"Print Preview",
+         [](Program &) -> std::unique_ptr<QWidget> {
+             static QPrinter printer;
+             return ui::makePrintPreview(&printer, nullptr);
          }},
         {"Contact pane",
          [](Program &p) -> std::unique_ptr<QWidget> {

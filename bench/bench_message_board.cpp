@@ -7,6 +7,7 @@
 #include "presence/member_values.h"
 #include "screens/message_dialog.h"
 #include "service/varnel_services.h"
+#include "session/head_images.h"
 #include "varnel_server_process.h"
 
 #include <QApplication>
@@ -73,12 +74,13 @@ struct Board {
         member.userID = userIdOf(QStringLiteral("alice"));
         member.nickname = QStringLiteral("Alice");
         member.headImage = 3;
-        dialog = std::make_unique<ui::MessageDialog>(site(), member, boxes, opener, presence::ArrivalAlerts{});
+        dialog = std::make_unique<ui::MessageDialog>(site(), member, boxes, opener, faces, presence::ArrivalAlerts{});
         dialog->show();
     }
     presence::MemberValues member;
     platform::RecordingMessageBoxes boxes;
     platform::RecordingSystemOpener opener;
+    session::CustomFaceDownloads faces{site(), session::customFaceDirectory()};
     std::unique_ptr<ui::MessageDialog> dialog;
 };
 

@@ -131,17 +131,27 @@ int announcementRowHeight(int screenHeight)
 
 CZoneView::CZoneView(int zoneIndex, const service::SiteAddress &site, BrowsingValues &browsing,
                      const presence::MemberValues &member, ZoneViewDisplay &display, platform::MessageBoxes &messages,
-                     platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks, QObject *owner)
+                     platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks, QObject *owner,
+                     session::CustomFaceDownloads *faces)
     : m_zoneIndex(zoneIndex), m_site(site), m_browsing(browsing), m_member(member), m_display(display),
       m_messages(messages), m_opener(opener), m_faceDirectory(std::move(customFaceDirectory)),
-      m_hooks(std::move(hooks)), m_owner(owner),
-      m_faces(std::make_unique<session::CustomFaceDownloads>(m_site, m_faceDirectory))
+      m_hooks(std::move(hooks)), m_owner(owner), m_faces(faces)
 {
-    QObject::connect(m_faces.get(), &session::CustomFaceDownloads::pictureReady, m_faces.get(),
-                     [this](const QString &userId, const QString &path) { customPictureArrived(userId, path); });
+    if (!m_faces) {
+        m_ownFaces = std::make_unique<session::CustomFaceDownloads>(m_site, m_faceDirectory);
+        m_faces = m_ownFaces.get();
+    }
+    // The downloads object may be shared with other screens: every arrival
+    // comes here, and customPictureArrived keeps only this view's members.
+    m_faceArrivals =
+        QObject::connect(m_faces, &session::CustomFaceDownloads::pictureReady, m_owner ? m_owner : m_faces,
+                         [this](const QString &userId, const QString &path) { customPictureArrived(userId, path); });
 }
 
-CZoneView::~CZoneView() = default;
+CZoneView::~CZoneView()
+{
+    QObject::disconnect(m_faceArrivals);
+}
 
 QString CZoneView::viewClassName() const
 {

@@ -198,11 +198,13 @@ class CZoneView {
   public:
     // `member` is the main frame's member values (user ID, user name and
     // password are read at each use). `customFaceDirectory` is the head image
-    // cache (session::customFaceDirectory()).
+    // cache (session::customFaceDirectory()). Custom pictures are fetched
+    // through `faces`, the program's one downloads object, which must outlive
+    // the view; without one the view makes its own.
     CZoneView(int zoneIndex, const service::SiteAddress &site, BrowsingValues &browsing,
               const presence::MemberValues &member, ZoneViewDisplay &display, platform::MessageBoxes &messages,
               platform::SystemOpener &opener, QString customFaceDirectory, ZoneViewHooks hooks = {},
-              QObject *owner = nullptr);
+              QObject *owner = nullptr, session::CustomFaceDownloads *faces = nullptr);
     ~CZoneView();
     CZoneView(const CZoneView &) = delete;
     CZoneView &operator=(const CZoneView &) = delete;
@@ -297,7 +299,9 @@ class CZoneView {
     bool m_postListEnabled = true;
     bool m_announcementsEnabled = false;
     QString m_pageUrl;
-    std::unique_ptr<session::CustomFaceDownloads> m_faces;
+    std::unique_ptr<session::CustomFaceDownloads> m_ownFaces;
+    session::CustomFaceDownloads *m_faces = nullptr;
+    QMetaObject::Connection m_faceArrivals;
 };
 
 } // namespace quillora::forum

@@ -9,6 +9,7 @@
 #include "screens/message_dialog.h"
 #include "screens/pane_chat_widget.h"
 #include "screens/print_save_entry.h"
+#include "session/head_images.h"
 #include "ui/ui_resources.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
@@ -39,7 +40,8 @@ int main(int argc, char **argv)
     me.userID = 1;
     me.nickname = QStringLiteral("Alice");
     me.headImage = 3;
-    ui::MessageDialog dialog(nowhere, me, boxes, opener, {});
+    session::CustomFaceDownloads faces(nowhere, QDir::tempPath());
+    ui::MessageDialog dialog(nowhere, me, boxes, opener, faces, {});
     dialog.setContactNames({QStringLiteral("bob"), QStringLiteral("winguru")}, 0);
     dialog.setCaption(presence::chattingTitle(QStringLiteral("Bob the Builder")));
     dialog.setPeer(QStringLiteral("Bob the Builder"), QStringLiteral("104"));
@@ -67,7 +69,7 @@ int main(int argc, char **argv)
     dialog.grab().save(out + QStringLiteral("/message-dialog.png"));
 
     ui::PaneChatWidget pane(
-        nowhere, boxes, [] { return 120; }, [](const QStringList &) {});
+        nowhere, boxes, faces, [] { return 120; }, [](const QStringList &) {});
     pane.resize(180, 560);
     const char *names[][2] = {{"winguru", "Windows Guru"}, {"appmaster", "App Master"}, {"codesmith", "Code Smith"}};
     for (int i = 0; i < 3; ++i) {

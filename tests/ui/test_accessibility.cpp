@@ -7,22 +7,37 @@
 #include "add_post_dlg.h"
 #include "browsing_values.h"
 #include "login_dlg.h"
+#include "mail/mail_settings.h"
 #include "markup_list_ctrl.h"
+#include "platform/file_prompt.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 #include "remembered_credentials.h"
+#include "result_document.h"
 #include "screens/about_box.h"
 #include "screens/add_post_dialog.h"
 #include "screens/add_reply_dialog.h"
 #include "screens/connecting_window.h"
+#include "screens/edit_user_dialog.h"
 #include "screens/expert_info.h"
 #include "screens/login_dialog.h"
+#include "screens/mail_dialog_widgets.h"
 #include "screens/main_frame_window.h"
+#include "screens/message_dialog.h"
+#include "screens/net_set_dialog.h"
+#include "screens/pane_chat_widget.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
+#include "screens/print_save_entry.h"
 #include "screens/quillora_view.h"
+#include "screens/reg_wait_dlg.h"
+#include "screens/register_dialog.h"
 #include "screens/update_dlg.h"
+#include "screens/user_info_dialog.h"
 #include "screens/zone_view_widget.h"
+#include "session/ftp_upload.h"
+#include "session/head_images.h"
+#include "session/machine_identity.h"
 #include "startup_sequence.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
@@ -32,9 +47,12 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -125,6 +143,22 @@ class Program {
         return document;
     }
 
+    // The signed-in member's user ID.
+    int aliceId()
+    {
+        const QString document = userDocument(QStringLiteral("alice"), QStringLiteral("alice123"));
+        const service::DocumentRecords read = service::readRecords(document, service::kUserTag, 1, 1);
+        return read.records.empty() ? 0 : read.records.front().value(0).toInt();
+    }
+    platform::RecordingFilePrompts &files() { return m_files; }
+    QString homePath(const QString &name) const { return m_home.filePath(name); }
+    session::CustomFaceDownloads &faces()
+    {
+        if (!m_faces)
+            m_faces = std::make_unique<session::CustomFaceDownloads>(m_site, m_home.filePath(QStringLiteral("faces")));
+        return *m_faces;
+    }
+
     std::unique_ptr<ui::MainFrameWindow> mainWindow()
     {
         m_document = userDocument(QStringLiteral("alice"), QStringLiteral("alice123"));
@@ -133,6 +167,8 @@ class Program {
         if (!frame->isCreated())
             return nullptr;
         ui::installSearchPane(*frame, m_messages);
+        ui::MessageDialog *board = ui::installMessageBoard(*frame, m_messages, m_opener);
+        ui::installContactPane(*frame, m_browsing, m_messages, board);
         auto *view = new ui::CQuilloraView(*frame, m_browsing, m_messages, m_opener, frame.get());
         view->create();
         ui::installPostingDialogs(*frame, m_browsing, m_messages);
@@ -147,7 +183,19 @@ class Program {
     platform::RecordingSystemOpener m_opener;
     forum::BrowsingValues m_browsing;
     session::SignInQuota m_quota;
+    platform::RecordingFilePrompts m_files;
+    std::unique_ptr<session::CustomFaceDownloads> m_faces;
     QString m_document;
+};
+
+// A computer whose identity reads the same every time.
+struct FixedMachine : session::MachineSources {
+    session::AdapterQuery firstAdapter() const override
+    {
+        return {session::AdapterQuery::Status::Ok, QByteArray::fromHex("020000000001")};
+    }
+    QString diskSerial() const override { return QStringLiteral("TESTDISK01"); }
+    QString biosSerial() const override { return {}; }
 };
 
 struct WindowOpener {
@@ -202,6 +250,73 @@ const std::vector<WindowOpener> &windowOpeners()
          [](Program &) -> std::unique_ptr<QWidget> {
              return std::make_unique<ui::CUpdateDlg>(QStringLiteral("3.5.0.1"), QStringLiteral("3.5.0.2"));
          }},
+        {"Sign Up",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             static const session::RememberedCredentials store;
+             static const FixedMachine machine;
+             return std::make_unique<ui::RegisterDialog>(p.site(), p.messages(), store, machine);
+         }},
+        {"Registration wait",
+         [](Program &) -> std::unique_ptr<QWidget> { return std::make_unique<ui::CRegWaitDlg>(); }},
+        {"Edit Profile",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             session::EditUserSetup setup{p.site(), session::compiledFtpConnection(),
+                                          p.homePath(QStringLiteral("faces")),
+                                          session::RememberedCredentials({p.homePath(QStringLiteral("k.ini")),
+                                                                          p.homePath(QStringLiteral("w.dat"))})};
+             return std::make_unique<ui::EditUserDialog>(std::move(setup), p.aliceId(), p.messages(), p.files());
+         }},
+        {"My Profile",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             return std::make_unique<ui::UserInfoDialog>(
+                 p.site(), p.messages(), p.userDocument(QStringLiteral("alice"), QStringLiteral("alice123")),
+                 p.aliceId());
+         }},
+        {"Connection Settings",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             return std::make_unique<ui::NetSetDialog>(p.homePath(QStringLiteral("net.ini")), p.messages());
+         }},
+        {"Send to Friend",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             return std::make_unique<ui::EmailDialog>(p.site(), mail::compiledMailSettings(), p.messages(), 1);
+         }},
+        {"Feedback",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             return std::make_unique<ui::FeedbackDialog>(mail::compiledMailSettings(), p.messages(),
+                                                         QStringLiteral("alice"));
+         }},
+        {"Communication",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             static presence::MemberValues member;
+             member.userID = p.aliceId();
+             member.userName = QStringLiteral("alice");
+             member.nickname = QStringLiteral("Alice");
+             member.headImage = 3;
+             auto board = std::make_unique<ui::MessageDialog>(p.site(), member, p.messages(), p.opener(), p.faces(),
+                                                              presence::ArrivalAlerts{});
+             board->rules().openChat({QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("Bob"),
+                                      QStringLiteral("4"), QStringLiteral("10"), QStringLiteral("3"),
+                                      QStringLiteral("0")});
+             return board;
+         }},
+        {"Print Preview",
+         [](Program &) -> std::unique_ptr<QWidget> {
+             static QPrinter printer;
+             return ui::makePrintPreview(&printer, nullptr);
+         }},
+        {"Contact pane",
+         [](Program &p) -> std::unique_ptr<QWidget> {
+             std::unique_ptr<ui::MainFrameWindow> frame = p.mainWindow();
+             if (!frame)
+                 return nullptr;
+             // The pane opened on the member's own question, as the zone views open it.
+             auto *dock = frame->findChild<QDockWidget *>(QStringLiteral("pane1446"));
+             if (!dock)
+                 return nullptr;
+             frame->frame().openExpertsOfOwnQuestion(1);
+             dock->show();
+             return frame;
+         }},
     };
     return openers;
 }
@@ -247,7 +362,10 @@ TEST_F(Accessibility, EveryFocusableControlOfEveryWindowHasAName)
         EXPECT_FALSE(accessibleName(window.get()).isEmpty()) << opener.name << ": the window has no title";
         QStringList unnamed;
         const QList<QWidget *> controls = focusableControls(window.get());
-        EXPECT_FALSE(controls.isEmpty() && QLatin1String(opener.name) != QLatin1String("Connecting")) << opener.name;
+        // The two wait windows only show a notice.
+        const bool noticeOnly = QLatin1String(opener.name) == QLatin1String("Connecting") ||
+                                QLatin1String(opener.name) == QLatin1String("Registration wait");
+        EXPECT_FALSE(controls.isEmpty() && !noticeOnly) << opener.name;
         for (QWidget *w : controls) {
             if (qEnvironmentVariableIsSet("QUILLORA_LIST_NAMES"))
                 std::printf("%s: %s -> %s\n", opener.name, qPrintable(describe(w)), qPrintable(accessibleName(w)));
@@ -264,7 +382,8 @@ TEST_F(Accessibility, EveryFocusableControlOfEveryWindowHasAName)
 TEST_F(Accessibility, TabOrderOfEveryDialogFollowsTheLayout)
 {
     for (const WindowOpener &opener : windowOpeners()) {
-        if (QLatin1String(opener.name) == QLatin1String("Main window"))
+        if (QLatin1String(opener.name) == QLatin1String("Main window") ||
+            QLatin1String(opener.name) == QLatin1String("Contact pane"))
             continue;
         std::unique_ptr<QWidget> window = show(opener);
         ASSERT_TRUE(window) << opener.name;
@@ -286,11 +405,17 @@ TEST_F(Accessibility, TabOrderOfEveryDialogFollowsTheLayout)
                 chain << w;
         }
         EXPECT_EQ(chain.size(), controls.size()) << opener.name << ": some controls are outside the Tab chain";
+        // A dialog laid out in columns (side-by-side groups, a side bar) is
+        // read a column at a time: Tab may go up only into a column right of
+        // everything visited so far.
+        int rightmost = QRect(chain[0]->mapTo(window.get(), QPoint()), chain[0]->size()).right();
         for (int i = 1; i < chain.size(); ++i) {
             const QRect prev(chain[i - 1]->mapTo(window.get(), QPoint()), chain[i - 1]->size());
             const QRect next(chain[i]->mapTo(window.get(), QPoint()), chain[i]->size());
             const bool sameRow = std::abs(prev.center().y() - next.center().y()) <= prev.height() / 2;
-            const bool ok = sameRow ? next.left() > prev.left() : next.top() >= prev.center().y();
+            const bool newColumn = next.left() > rightmost;
+            rightmost = std::max(rightmost, next.right());
+            const bool ok = sameRow ? next.left() > prev.left() : next.top() >= prev.center().y() || newColumn;
             EXPECT_TRUE(ok) << opener.name << ": Tab goes from " << qPrintable(describe(chain[i - 1])) << " to "
                             << qPrintable(describe(chain[i]));
         }

@@ -5,6 +5,7 @@
 // pdftotext) and saved as a web archive that loads again.
 #include "browsing_values.h"
 #include "frame_test_support.h"
+#include "head_image_pictures.h"
 #include "main_frame.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
@@ -12,15 +13,21 @@
 #include "screens/message_dialog.h"
 #include "screens/pane_chat_widget.h"
 #include "screens/print_save_entry.h"
+#include "scripted_http_peer.h"
+#include "session/head_images.h"
+#include "test_bitmaps.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -31,7 +38,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolBox>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -109,8 +118,10 @@ TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
     me.nickname = QStringLiteral("Me");
     platform::RecordingMessageBoxes boxes;
     platform::RecordingSystemOpener opener;
-    ui::MessageDialog dialog({QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()}, me, boxes, opener,
-                             {});
+    const service::SiteAddress nowhere{QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()};
+    QTemporaryDir faceDir;
+    session::CustomFaceDownloads faces(nowhere, faceDir.path());
+    ui::MessageDialog dialog(nowhere, me, boxes, opener, faces, {});
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Communication"));
 
     dialog.appendTranscript(QStringLiteral("FROM [bob(Bobby)](2007-05-01 09:30)\r\n\r\n"),
@@ -229,6 +240,176 @@ TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
     frame.frame().openExpertsOfOwnQuestion(1);
     EXPECT_TRUE(frame.findChild<QDockWidget *>(QStringLiteral("pane1446"))->isHidden());
     EXPECT_TRUE(boxes.shown.empty()) << boxes.lastText().toStdString();
+}
+
+// One list answer of the scripted site: `method`'s result holding `users`.
+QByteArray memberListAnswer(const QByteArray &method, const QString &users)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><" +
+           method + "Response xmlns=\"http://127.0.0.1/Services/VarnelServices\"><" + method + "Result>" +
+           QString(QStringLiteral("<Users>") + users + QStringLiteral("</Users>")).toHtmlEscaped().toUtf8() + "</" +
+           method + "Result></" + method + "Response></soap:Body></soap:Envelope>";
+}
+
+QString listedUser(int id, const QString &name, int face, int custom)
+{
+    return QStringLiteral("<User><PKID>%1</PKID><UserName>%2</UserName><NickName>%2 N</NickName><Face>%3</Face>"
+                          "<Credit>5</Credit><ZoneRank>2</ZoneRank><CustomHead>%4</CustomHead></User>")
+        .arg(id)
+        .arg(name)
+        .arg(face)
+        .arg(custom);
+}
+
+QImage itemHead(QListWidget *list, int row)
+{
+    // The item picture is 64x48 with the 32x32 head centred at the top.
+    return list->item(row)->icon().pixmap(QSize(64, 48)).toImage().copy(16, 0, 32, 32);
+}
+
+// A slow picture host does not hold up the "Contact" pane or the message
+// board that share the program's downloads: the pane fills at once with
+// built-in pictures, the window takes keyboard input while the host stays
+// silent for 5 s, and the one download then puts the custom picture into the
+// pane's row and the board's profile group that show that member.
+TEST(ChatScreenPictures, SlowPictureHostLeavesThePaneAnswering)
+{
+    app();
+    using testpeers::PeerScript;
+    const QByteArray experts = memberListAnswer("GetExpertListOnlineByPostID", QString());
+    const QByteArray providers =
+        memberListAnswer("GetReplierListOnlineByPostID",
+                         listedUser(61, QStringLiteral("slow"), 3, 1) + listedUser(62, QStringLiteral("plain"), 5, 0));
+    const QByteArray picture = testpeers::bitmapFile(32, 32, 24, '\x10');
+    testpeers::ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(testpeers::httpResponse(200, {{"Content-Type", "text/xml"}}, experts)),
+         PeerScript().readRequest().send(testpeers::httpResponse(200, {{"Content-Type", "text/xml"}}, providers)),
+         PeerScript().readRequest().wait(5000).send(testpeers::httpResponse(200, {}, picture))});
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(peer.port())};
+
+    QTemporaryDir faceDir;
+    session::CustomFaceDownloads faces(site, faceDir.path());
+    platform::RecordingMessageBoxes boxes;
+    platform::RecordingSystemOpener opener;
+    presence::MemberValues member;
+    member.userID = 7;
+    member.nickname = QStringLiteral("Me");
+    ui::MessageDialog board(site, member, boxes, opener, faces, {});
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *field = new QLineEdit;
+    layout->addWidget(field);
+    auto *pane = new ui::PaneChatWidget(
+        site, boxes, faces, [] { return 0; }, [](const QStringList &) {});
+    layout->addWidget(pane, 1);
+    window.resize(300, 500);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QElapsedTimer clock;
+    clock.start();
+    pane->rules().load(1);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(boxes.shown.empty()) << qPrintable(boxes.lastText());
+    QListWidget *list = pane->folder(presence::AnswerProvidersFolder);
+    ASSERT_EQ(list->count(), 2);
+    const QImage builtIn = ui::builtInHeadPixmap(3).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    auto shown = [&] { return itemHead(list, 0).convertToFormat(QImage::Format_ARGB32_Premultiplied); };
+    EXPECT_EQ(shown(), builtIn);
+    EXPECT_TRUE(faces.isPending(QStringLiteral("61")));
+
+    // The board asks for the same member's picture: the built-in one at
+    // once, and no second download.
+    presence::HeadPictureRequest head;
+    head.builtIn = 3;
+    head.customName = QStringLiteral("61");
+    head.mayDownload = true;
+    board.showPeerHead(head);
+    EXPECT_EQ(board.peerHead()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), builtIn);
+
+    // Keys typed a second into the wait reach the field at once.
+    qint64 typedAt = -1;
+    QTimer::singleShot(1000, field, [&] {
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("42"));
+        typedAt = clock.elapsed();
+    });
+    QTest::qWait(1500);
+    EXPECT_EQ(field->text(), QStringLiteral("42"));
+    EXPECT_GE(typedAt, 0);
+    EXPECT_LT(typedAt, 2500);
+
+    // After the host's 5 s the custom picture replaces the built-in one in
+    // the member's row and in the board; the other row keeps its own.
+    ASSERT_TRUE(waitUntil([&] { return shown() != builtIn; }, 15000));
+    EXPECT_GE(clock.elapsed(), 4500);
+    EXPECT_EQ(itemHead(list, 0).pixelColor(16, 16), QColor(0x10, 0x10, 0x10));
+    EXPECT_EQ(itemHead(list, 1).convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              ui::builtInHeadPixmap(5).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    ASSERT_TRUE(
+        waitUntil([&] { return board.peerHead()->pixmap().toImage().pixelColor(16, 16) == QColor(0x10, 0x10, 0x10); }));
+    EXPECT_EQ(peer.connectionCount(), 3);
+}
+
+// A picture arriving for a member the board no longer shows stays out of it.
+TEST(ChatScreenPictures, LateArrivalSkipsAProfileGroupShowingSomeoneElse)
+{
+    app();
+    using testpeers::PeerScript;
+    const QByteArray picture = testpeers::bitmapFile(32, 32, 24, '\x10');
+    testpeers::ScriptedHttpPeer peer(
+        {PeerScript().readRequest().wait(500).send(testpeers::httpResponse(200, {}, picture))});
+    const service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(peer.port())};
+    QTemporaryDir faceDir;
+    session::CustomFaceDownloads faces(site, faceDir.path());
+    platform::RecordingMessageBoxes boxes;
+    platform::RecordingSystemOpener opener;
+    presence::MemberValues member;
+    ui::MessageDialog board(site, member, boxes, opener, faces, {});
+
+    presence::HeadPictureRequest head;
+    head.builtIn = 3;
+    head.customName = QStringLiteral("61");
+    head.mayDownload = true;
+    board.showPeerHead(head);
+    board.showPeerHead(presence::builtInHead(9)); // the member switched to another contact
+    QSignalSpy ready(&faces, &session::CustomFaceDownloads::pictureReady);
+    ASSERT_TRUE(ready.wait(10000));
+    QTest::qWait(50);
+    EXPECT_EQ(board.peerHead()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              ui::builtInHeadPixmap(9).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+// The folders of the "Contact" pane open from the keyboard: Tab reaches the
+// folder buttons and Space opens one.
+TEST(ContactPane, FoldersOpenFromTheKeyboard)
+{
+    app();
+    const service::SiteAddress nowhere{QStringLiteral("127.0.0.1"), presence::test::closedLoopbackPort()};
+    QTemporaryDir faceDir;
+    session::CustomFaceDownloads faces(nowhere, faceDir.path());
+    platform::RecordingMessageBoxes boxes;
+    ui::PaneChatWidget pane(
+        nowhere, boxes, faces, [] { return 0; }, [](const QStringList &) {});
+    pane.resize(200, 500);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    ASSERT_EQ(pane.rules().folderShown(), presence::AnswerProvidersFolder);
+
+    QList<QAbstractButton *> buttons = pane.findChildren<QAbstractButton *>();
+    buttons.removeIf([](QAbstractButton *b) { return b->text() != presence::folderCaption(0); });
+    ASSERT_EQ(buttons.size(), 1);
+    pane.folder(presence::AnswerProvidersFolder)->setFocus();
+    QWidget *reached = nullptr;
+    for (int i = 0; i < 4 && reached != buttons[0]; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached = QApplication::focusWidget();
+    }
+    ASSERT_EQ(reached, buttons[0]);
+    QTest::keyClick(buttons[0], Qt::Key_Space);
+    EXPECT_EQ(pane.rules().folderShown(), presence::OnlineExpertsFolder);
+    EXPECT_EQ(pane.folderBar()->currentIndex(), 0);
 }
 
 TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)

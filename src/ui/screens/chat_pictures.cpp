@@ -12,23 +12,29 @@
 
 namespace quillora::ui {
 
-QPixmap chatHeadPicture(const session::CustomFaceCache &cache, const presence::HeadPictureRequest &request)
+QPixmap customHeadPicture(const QString &path)
+{
+    QPixmap picture;
+    if (path.isEmpty() || !picture.load(path))
+        return {};
+    if (picture.width() > 32 || picture.height() > 32)
+        picture = picture.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return picture;
+}
+
+QPixmap chatHeadPicture(session::CustomFaceDownloads &faces, const presence::HeadPictureRequest &request)
 {
     if (!request.isCustom())
         return builtInHeadPixmap(request.builtIn);
-    const QString path = cache.filePath(request.customName);
-    QPixmap picture;
-    if (!path.isEmpty()) {
-        if (!QFileInfo::exists(path) && request.mayDownload)
-            cache.download(request.customName);
-        if (QFileInfo::exists(path))
-            picture.load(path);
-    }
-    if (!picture.isNull() && (picture.width() > 32 || picture.height() > 32))
-        picture = picture.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    if (picture.isNull() && request.fallBackToBuiltIn)
+    const QString path = faces.cache().filePath(request.customName);
+    if (!path.isEmpty() && QFileInfo::exists(path)) {
+        const QPixmap picture = customHeadPicture(path);
+        if (!picture.isNull())
+            return picture;
+    } else if (request.mayDownload && faces.fetch(request.customName)) {
         return builtInHeadPixmap(request.builtIn);
-    return picture;
+    }
+    return request.fallBackToBuiltIn ? builtInHeadPixmap(request.builtIn) : QPixmap();
 }
 
 QPixmap rankBadgePicture(int badge)

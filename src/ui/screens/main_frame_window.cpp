@@ -4,6 +4,7 @@
 
 #include "main_frame.h"
 #include "platform/message_box.h"
+#include "session/head_images.h"
 #include "ui/system_open.h"
 #include "ui/ui_resources.h"
 
@@ -485,6 +486,13 @@ void MainFrameWindow::saveLayout() const
     if (const QAction *a = m_w->actions[static_cast<int>(FrameCommand::StatusBar)])
         settings.setValue(QStringLiteral("StatusBar"), a->isChecked());
     settings.endGroup();
+}
+
+session::CustomFaceDownloads &MainFrameWindow::customFaces()
+{
+    if (!m_faces)
+        m_faces = new session::CustomFaceDownloads(m_frame->site(), session::customFaceDirectory(), this);
+    return *m_faces;
 }
 
 bool MainFrameWindow::restoreLayout()

@@ -30,6 +30,10 @@ enum class FrameCommand : int;
 enum class FramePane : int;
 } // namespace quillora::presence
 
+namespace quillora::session {
+class CustomFaceDownloads;
+}
+
 namespace quillora::ui {
 
 // What start-up hands to the main window.
@@ -97,6 +101,12 @@ class MainFrameWindow : public QMainWindow {
     void saveLayout() const;
     bool restoreLayout();
 
+    // The one downloads object for members' custom head pictures, shared by
+    // the zone views, the "Contact" pane and the message board so that the
+    // whole program runs at most a few downloads at once. Made on first use;
+    // it lives as long as the window.
+    session::CustomFaceDownloads &customFaces();
+
   Q_SIGNALS:
     // Every tick of timer 1: the message board runs its poll.
     void pollTick();
@@ -118,6 +128,7 @@ class MainFrameWindow : public QMainWindow {
     std::function<void()> m_quit;
     bool m_created = false;
     bool m_closing = false;
+    session::CustomFaceDownloads *m_faces = nullptr;
 };
 
 } // namespace quillora::ui

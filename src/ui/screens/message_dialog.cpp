@@ -121,9 +121,10 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent *event)
 
 MessageDialog::MessageDialog(const service::SiteAddress &site, const presence::MemberValues &member,
                              platform::MessageBoxes &messages, platform::SystemOpener &opener,
-                             presence::ArrivalAlerts alerts, QWidget *parent)
-    : QDialog(parent), m_cache(site, session::customFaceDirectory()), m_banner(messageBoardBanner())
+                             session::CustomFaceDownloads &faces, presence::ArrivalAlerts alerts, QWidget *parent)
+    : QDialog(parent), m_faces(&faces), m_banner(messageBoardBanner())
 {
+    connect(&faces, &session::CustomFaceDownloads::pictureReady, this, &MessageDialog::customPictureArrived);
     setObjectName(QStringLiteral("CMessageDlg"));
     setWindowIcon(commandIcon(QStringLiteral("communication")));
     setModal(false);
@@ -264,19 +265,40 @@ void MessageDialog::setPeer(const QString &nickname, const QString &credit)
     m_peerCredit->setText(credit);
 }
 
+void MessageDialog::showHead(QLabel *label, QString &shownUser, const presence::HeadPictureRequest &request)
+{
+    shownUser = request.isCustom() ? request.customName : QString();
+    if (!m_faces)
+        return;
+    const QPixmap picture = chatHeadPicture(*m_faces, request);
+    if (!picture.isNull())
+        label->setPixmap(picture);
+}
+
+void MessageDialog::customPictureArrived(const QString &userId, const QString &path)
+{
+    const bool peer = !m_peerHeadUser.isEmpty() && m_peerHeadUser == userId;
+    const bool own = !m_ownHeadUser.isEmpty() && m_ownHeadUser == userId;
+    if (!peer && !own)
+        return;
+    const QPixmap picture = customHeadPicture(path);
+    if (picture.isNull())
+        return;
+    if (peer)
+        m_peerHead->setPixmap(picture);
+    if (own)
+        m_ownHead->setPixmap(picture);
+}
+
 void MessageDialog::showPeerHead(const presence::HeadPictureRequest &request)
 {
-    const QPixmap picture = chatHeadPicture(m_cache, request);
-    if (!picture.isNull())
-        m_peerHead->setPixmap(picture);
+    showHead(m_peerHead, m_peerHeadUser, request);
 }
 
 void MessageDialog::setOwn(const QString &nickname, const presence::HeadPictureRequest &head)
 {
     m_ownNick->setText(nickname);
-    const QPixmap picture = chatHeadPicture(m_cache, head);
-    if (!picture.isNull())
-        m_ownHead->setPixmap(picture);
+    showHead(m_ownHead, m_ownHeadUser, head);
 }
 
 bool MessageDialog::isShown() const
@@ -340,7 +362,8 @@ MessageDialog *installMessageBoard(MainFrameWindow &frame, platform::MessageBoxe
             guard->showTrayNotice(platform::programTitle(), text);
     };
     presence::CMainFrame &rules = frame.frame();
-    auto *board = new MessageDialog(rules.site(), rules.member(), messages, opener, std::move(alerts), &frame);
+    auto *board = new MessageDialog(rules.site(), rules.member(), messages, opener, frame.customFaces(),
+                                    std::move(alerts), &frame);
     board->setWindowFlag(Qt::Window, true);
     board->hide();
     QPointer<MessageDialog> boardGuard(board);

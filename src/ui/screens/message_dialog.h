@@ -2,6 +2,9 @@
 // "Receive", the "Chat with:" drop-down and the two profile groups. It is the
 // thin widget of presence::CMessageDlg; every rule and message lives there.
 // Closing it only hides it; the main frame owns it for its whole life.
+// Custom head pictures come through the program's downloads object: the
+// built-in picture at once, the custom one when it arrives, if the profile
+// group still shows that member.
 #pragma once
 
 #include "platform/message_box.h"
@@ -11,6 +14,7 @@
 #include "session/head_images.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTextBrowser>
 
 #include <functional>
@@ -44,13 +48,14 @@ class TranscriptView : public QTextBrowser {
 class MessageDialog : public QDialog, public presence::MessageDlgView {
     Q_OBJECT
   public:
+    // `faces` is the program's downloads object; the dialog stops using it
+    // when it goes first.
     MessageDialog(const service::SiteAddress &site, const presence::MemberValues &member,
-                  platform::MessageBoxes &messages, platform::SystemOpener &opener, presence::ArrivalAlerts alerts,
-                  QWidget *parent = nullptr);
+                  platform::MessageBoxes &messages, platform::SystemOpener &opener, session::CustomFaceDownloads &faces,
+                  presence::ArrivalAlerts alerts, QWidget *parent = nullptr);
     ~MessageDialog() override;
 
     presence::CMessageDlg &rules() { return *m_rules; }
-    void setCustomFaceCache(const session::CustomFaceCache &cache) { m_cache = cache; }
 
     TranscriptView *transcript() const { return m_transcript; }
     QPlainTextEdit *messageBox() const { return m_message; }
@@ -83,7 +88,13 @@ class MessageDialog : public QDialog, public presence::MessageDlgView {
     void keyPressEvent(QKeyEvent *event) override;
 
   private:
-    session::CustomFaceCache m_cache;
+    void showHead(QLabel *label, QString &shownUser, const presence::HeadPictureRequest &request);
+    void customPictureArrived(const QString &userId, const QString &path);
+
+    QPointer<session::CustomFaceDownloads> m_faces;
+    // The members whose custom pictures the two profile groups wait for or show.
+    QString m_peerHeadUser;
+    QString m_ownHeadUser;
     QPixmap m_banner;
     TranscriptView *m_transcript = nullptr;
     QPlainTextEdit *m_message = nullptr;

@@ -7,10 +7,12 @@
 #include "main_frame_window.h"
 #include "message_dialog.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QListWidget>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollArea>
 #include <QToolBox>
 #include <QVBoxLayout>
 
@@ -20,6 +22,9 @@ namespace {
 
 // An item's picture: the head picture above its rank badge.
 constexpr QSize kItemIcon(64, 48);
+// What an item keeps to redraw its picture when its head slot changes.
+constexpr int kSlotRole = Qt::UserRole;
+constexpr int kBadgeRole = Qt::UserRole + 1;
 
 QPixmap itemPicture(const QPixmap &head, const QPixmap &badge)
 {
@@ -36,10 +41,11 @@ QPixmap itemPicture(const QPixmap &head, const QPixmap &badge)
 } // namespace
 
 PaneChatWidget::PaneChatWidget(const service::SiteAddress &site, platform::MessageBoxes &messages,
-                               std::function<int()> questionPoints, std::function<void(const QStringList &)> openChat,
-                               QWidget *parent)
-    : QWidget(parent), m_cache(site, session::customFaceDirectory())
+                               session::CustomFaceDownloads &faces, std::function<int()> questionPoints,
+                               std::function<void(const QStringList &)> openChat, QWidget *parent)
+    : QWidget(parent), m_faces(&faces)
 {
+    connect(&faces, &session::CustomFaceDownloads::pictureReady, this, &PaneChatWidget::customPictureArrived);
     setObjectName(QStringLiteral("CPaneChat"));
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -54,6 +60,8 @@ PaneChatWidget::PaneChatWidget(const service::SiteAddress &site, platform::Messa
     const QList<QPixmap> builtIn = builtInHeadPixmaps();
     for (int i = 0; i < presence::kHeadSlots; ++i)
         m_slots.append(builtIn.value(i % builtIn.size()));
+    for (int i = 0; i < presence::kHeadSlots; ++i)
+        m_slotUsers.append(QString());
 
     m_bar = new QToolBox;
     m_bar->setObjectName(QStringLiteral("folderBar"));
@@ -84,6 +92,31 @@ PaneChatWidget::PaneChatWidget(const service::SiteAddress &site, platform::Messa
         });
         m_lists[folder] = list;
         m_bar->addItem(list, presence::folderCaption(folder));
+        // The folder bar wraps each list in a scroll area of its own; the list
+        // is the stop for Tab, the area only carries the folder's name.
+        for (QWidget *w = list->parentWidget(); w && w != m_bar; w = w->parentWidget()) {
+            if (auto *area = qobject_cast<QScrollArea *>(w)) {
+                area->setFocusPolicy(Qt::NoFocus);
+                area->setAccessibleName(presence::folderCaption(folder));
+            }
+        }
+    }
+    // The folder buttons take no focus of their own: without it the other
+    // folder could not be opened from the keyboard. Tab goes through each
+    // folder's button, then its list.
+    QWidget *previous = nullptr;
+    const QList<QAbstractButton *> buttons = m_bar->findChildren<QAbstractButton *>();
+    for (int folder = 0; folder < 2; ++folder) {
+        for (QAbstractButton *button : buttons) {
+            if (button->text() != presence::folderCaption(folder))
+                continue;
+            button->setFocusPolicy(Qt::StrongFocus);
+            button->setAccessibleName(presence::folderCaption(folder));
+            if (previous)
+                setTabOrder(previous, button);
+            setTabOrder(button, m_lists[folder]);
+            previous = m_lists[folder];
+        }
     }
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -110,6 +143,12 @@ void PaneChatWidget::selectFolder(int folder)
 void PaneChatWidget::clearFolder(int folder)
 {
     m_lists[folder]->clear();
+    // The folder's slots no longer wait for anyone's picture.
+    const int first = folder == presence::OnlineExpertsFolder ? 0 : presence::kOnlineExpertRows;
+    const int count =
+        folder == presence::OnlineExpertsFolder ? presence::kOnlineExpertRows : presence::kAnswerProviderRows;
+    for (int slot = first; slot < first + count && slot < m_slotUsers.size(); ++slot)
+        m_slotUsers[slot].clear();
 }
 
 void PaneChatWidget::addItem(int folder, int position, const QString &label, int slot, int badge)
@@ -117,6 +156,8 @@ void PaneChatWidget::addItem(int folder, int position, const QString &label, int
     auto *item = new QListWidgetItem(QIcon(itemPicture(m_slots.value(slot), rankBadgePicture(badge))), label);
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
     item->setToolTip(label);
+    item->setData(kSlotRole, slot);
+    item->setData(kBadgeRole, badge);
     m_lists[folder]->insertItem(position, item);
 }
 
@@ -124,9 +165,41 @@ void PaneChatWidget::setHeadSlot(int slot, const presence::HeadPictureRequest &r
 {
     if (slot < 0 || slot >= m_slots.size())
         return;
-    const QPixmap picture = chatHeadPicture(m_cache, request);
-    if (!picture.isNull())
+    m_slotUsers[slot] = request.isCustom() ? request.customName : QString();
+    if (!m_faces)
+        return;
+    const QPixmap picture = chatHeadPicture(*m_faces, request);
+    if (!picture.isNull()) {
         m_slots[slot] = picture;
+        refreshItemsOfSlot(slot);
+    }
+}
+
+void PaneChatWidget::customPictureArrived(const QString &userId, const QString &path)
+{
+    QPixmap picture;
+    for (int slot = 0; slot < m_slotUsers.size(); ++slot) {
+        if (m_slotUsers[slot] != userId)
+            continue;
+        if (picture.isNull())
+            picture = customHeadPicture(path);
+        if (picture.isNull())
+            return; // a file that does not load leaves the built-in pictures
+        m_slots[slot] = picture;
+        refreshItemsOfSlot(slot);
+    }
+}
+
+void PaneChatWidget::refreshItemsOfSlot(int slot)
+{
+    for (QListWidget *list : m_lists) {
+        for (int row = 0; row < list->count(); ++row) {
+            QListWidgetItem *item = list->item(row);
+            if (item->data(kSlotRole).toInt() == slot)
+                item->setIcon(
+                    QIcon(itemPicture(m_slots.value(slot), rankBadgePicture(item->data(kBadgeRole).toInt()))));
+        }
+    }
 }
 
 PaneChatWidget *installContactPane(MainFrameWindow &frame, const forum::BrowsingValues &browsing,
@@ -138,7 +211,7 @@ PaneChatWidget *installContactPane(MainFrameWindow &frame, const forum::Browsing
     const forum::BrowsingValues *values = &browsing;
     QPointer<MessageDialog> boardGuard(board);
     auto *pane = new PaneChatWidget(
-        rules.site(), messages, [values] { return values->mySelectedQuestionPoints; },
+        rules.site(), messages, frame.customFaces(), [values] { return values->mySelectedQuestionPoints; },
         [boardGuard](const QStringList &record) {
             if (boardGuard)
                 boardGuard->rules().openChat(record);

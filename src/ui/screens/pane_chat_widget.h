@@ -1,7 +1,10 @@
 // The body of the "Contact" docking pane: a folder bar with "Online Experts"
 // and "Answer Providers", one open at a time, each a white list of members
 // with their head picture, rank badge and "user(nickname)" label. All rules
-// are in presence::CPaneChat; this widget shows and forwards.
+// are in presence::CPaneChat; this widget shows and forwards. Custom head
+// pictures come through the program's downloads object: the built-in picture
+// at once, the custom one swapped into every row of that member when it
+// arrives.
 #pragma once
 
 #include "platform/message_box.h"
@@ -11,6 +14,7 @@
 
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -31,13 +35,14 @@ class MessageDialog;
 class PaneChatWidget : public QWidget, public presence::PaneChatView {
     Q_OBJECT
   public:
+    // `faces` is the program's downloads object; the pane stops using it
+    // when it goes first.
     PaneChatWidget(const service::SiteAddress &site, platform::MessageBoxes &messages,
-                   std::function<int()> questionPoints, std::function<void(const QStringList &)> openChat,
-                   QWidget *parent = nullptr);
+                   session::CustomFaceDownloads &faces, std::function<int()> questionPoints,
+                   std::function<void(const QStringList &)> openChat, QWidget *parent = nullptr);
     ~PaneChatWidget() override;
 
     presence::CPaneChat &rules() { return *m_rules; }
-    void setCustomFaceCache(const session::CustomFaceCache &cache) { m_cache = cache; }
 
     QToolBox *folderBar() const { return m_bar; }
     QListWidget *folder(int index) const { return m_lists[index]; }
@@ -51,7 +56,13 @@ class PaneChatWidget : public QWidget, public presence::PaneChatView {
     QObject *messageOwner() override { return this; }
 
   private:
-    session::CustomFaceCache m_cache;
+    void customPictureArrived(const QString &userId, const QString &path);
+    void refreshItemsOfSlot(int slot);
+
+    QPointer<session::CustomFaceDownloads> m_faces;
+    // The user ID whose custom picture each head slot waits for or shows;
+    // empty for a built-in picture.
+    QStringList m_slotUsers;
     QToolBox *m_bar = nullptr;
     std::array<QListWidget *, 2> m_lists{};
     QList<QPixmap> m_slots;

@@ -8,12 +8,15 @@
 #include "quillora_view.h"
 #include "zone_view_widget.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsView>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -159,16 +162,31 @@ bool WebQuestionPage::print(const QString &footer)
     return printPageTo(m_view, &printer, footer);
 }
 
+std::unique_ptr<QPrintPreviewDialog> makePrintPreview(QPrinter *printer, QWidget *owner)
+{
+    auto dialog = std::make_unique<QPrintPreviewDialog>(printer, owner);
+    dialog->setObjectName(QStringLiteral("printPreview"));
+    dialog->setWindowTitle(QStringLiteral("Print Preview"));
+    // The zoom box's line edit is a child of the box: the box is named, not its edit.
+    for (QComboBox *zoom : dialog->findChildren<QComboBox *>())
+        zoom->setAccessibleName(QStringLiteral("Zoom"));
+    for (QLineEdit *page : dialog->findChildren<QLineEdit *>()) {
+        if (!qobject_cast<QComboBox *>(page->parentWidget()))
+            page->setAccessibleName(QStringLiteral("Page"));
+    }
+    for (QGraphicsView *view : dialog->findChildren<QGraphicsView *>())
+        view->setAccessibleName(QStringLiteral("Preview"));
+    dialog->resize(900, 700);
+    return dialog;
+}
+
 void WebQuestionPage::preview(const QString &footer)
 {
     QPrinter printer(QPrinter::HighResolution);
-    QPrintPreviewDialog dialog(&printer, m_owner);
-    dialog.setObjectName(QStringLiteral("printPreview"));
-    dialog.setWindowTitle(QStringLiteral("Print Preview"));
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+    const std::unique_ptr<QPrintPreviewDialog> dialog = makePrintPreview(&printer, m_owner);
+    QObject::connect(dialog.get(), &QPrintPreviewDialog::paintRequested, dialog.get(),
                      [this, footer](QPrinter *p) { printPageTo(m_view, p, footer); });
-    dialog.resize(900, 700);
-    dialog.exec();
+    dialog->exec();
 }
 
 bool WebQuestionPage::saveArchive(const QString &path)

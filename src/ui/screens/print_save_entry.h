@@ -11,7 +11,10 @@
 
 #include <QString>
 
+#include <memory>
+
 class QPrinter;
+class QPrintPreviewDialog;
 class QWebEngineView;
 
 namespace quillora::ui {
@@ -28,6 +31,11 @@ bool printPageTo(QWebEngineView *view, QPrinter *printer, const QString &footer,
 // Saves the page of `view` as a single-file web archive and waits until the
 // file is written (at most `timeoutMs`).
 bool savePageArchive(QWebEngineView *view, const QString &path, int timeoutMs = 60000);
+
+// The "Print Preview" window over `owner`, drawing on `printer`. The page
+// field, the zoom box and the page view Qt puts in it get names a screen
+// reader can say.
+std::unique_ptr<QPrintPreviewDialog> makePrintPreview(QPrinter *printer, QWidget *owner);
 
 // The page of a browser, as the rules see it.
 class WebQuestionPage : public presence::QuestionPage {

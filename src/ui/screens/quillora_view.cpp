@@ -31,7 +31,8 @@ CQuilloraView::CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &brow
     context.messages = &messages;
     context.opener = &opener;
     context.profile = m_profile;
-    context.customFaceDirectory = session::customFaceDirectory();
+    context.customFaceDirectory = frame.customFaces().cache().directory();
+    context.customFaces = &frame.customFaces();
 
     for (int zone = 0; zone < forum::kZoneCount; ++zone) {
         forum::ZoneViewHooks hooks;

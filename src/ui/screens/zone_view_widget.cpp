@@ -237,7 +237,7 @@ ZoneViewWidget::ZoneViewWidget(int zoneIndex, const ZoneViewContext &context, fo
 
     m_rules = std::make_unique<forum::CZoneView>(zoneIndex, context.site, *context.browsing, *context.member, *this,
                                                  *context.messages, *context.opener, context.customFaceDirectory,
-                                                 std::move(hooks), this);
+                                                 std::move(hooks), this, context.customFaces);
 }
 
 ZoneViewWidget::~ZoneViewWidget()

@@ -62,6 +62,9 @@ struct ZoneViewContext {
     QWebEngineProfile *profile = nullptr; // must outlive the widget
     QString customFaceDirectory;          // session::customFaceDirectory()
     QSize screenSize;                     // the widths and heights derive from it; primary screen when empty
+    // The program's custom picture downloads (outlives the widget); the view
+    // makes its own when null.
+    session::CustomFaceDownloads *customFaces = nullptr;
 };
 
 class ZoneViewWidget : public QWidget, public forum::ZoneViewDisplay {

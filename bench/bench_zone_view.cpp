@@ -23,6 +23,7 @@ struct KeepingDisplay : ZoneViewDisplay {
     void setPostRows(const QList<QStringList> &r) override { rows = r; }
     void setAnnouncementRows(const QList<AnnouncementRow> &) override {}
     void setOnlineExperts(const QList<OnlineExpert> &e) override { experts = e; }
+    void setOnlineExpertPicture(int, const OnlineExpert &) override {}
     void showPane(ZonePane) override {}
     void setListsEnabled(bool, bool) override {}
     void setBottomBar(const BottomBarState &) override {}

@@ -55,14 +55,14 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
     form->addWidget(typeLabel, 0, 0);
     form->addWidget(m_type, 0, 1);
     int row = 1;
-    for (const FieldSpec &spec : specs) {
+    for (const FieldSpec &entry : specs) {
         auto *edit = new QLineEdit(box);
-        auto *label = new QLabel(QString::fromUtf8(spec.label), box);
+        auto *label = new QLabel(QString::fromUtf8(entry.label), box);
         label->setBuddy(edit);
         edit->setAccessibleName(label->text().remove(QLatin1Char('&')));
         form->addWidget(label, row, 0);
         form->addWidget(edit, row, 1);
-        m_edits[spec.field] = edit;
+        m_edits[entry.field] = edit;
         ++row;
     }
     m_edits[NetSetField::Password]->setEchoMode(QLineEdit::Password);
@@ -89,9 +89,9 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
     setTabOrder(m_desktop, m_proxy);
     setTabOrder(m_proxy, m_type);
     QWidget *previous = m_type;
-    for (const FieldSpec &spec : specs) {
-        setTabOrder(previous, m_edits[spec.field]);
-        previous = m_edits[spec.field];
+    for (const FieldSpec &entry : specs) {
+        setTabOrder(previous, m_edits[entry.field]);
+        previous = m_edits[entry.field];
     }
     setTabOrder(previous, m_ok);
     setTabOrder(m_ok, m_cancel);

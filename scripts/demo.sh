@@ -21,6 +21,7 @@ smtp_pid=""
 xvfb_pid=""
 maildir=$(mktemp -d /tmp/quillora-mail.XXXXXX)
 cleanup() {
+  trap - EXIT INT TERM
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
   [ -n "$ftp_pid" ] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
   [ -n "$smtp_pid" ] && kill "$smtp_pid" 2>/dev/null && wait "$smtp_pid" 2>/dev/null

@@ -21,8 +21,10 @@ else
   rm -rf "$build"
 fi
 
+# A fresh tree may compile through ccache; a tree being reused keeps its own
+# compile commands, or every object would be built again.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+[ $# -lt 2 ] && command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # The installed layout is Debian's: programs in /usr/bin, configuration in /etc.
 # shellcheck disable=SC2086
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \

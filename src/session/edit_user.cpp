@@ -21,8 +21,8 @@ using service::Op;
 
 bool isEmailAddress(const QString &email)
 {
-    static const QRegularExpression pattern(QStringLiteral("\\A.+@.+\\.[a-z]+\\z"),
-                                            QRegularExpression::DotMatchesEverythingOption);
+    // The whole text must match; a line break is never part of an address.
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(".+@.+\\.[a-z]+")));
     return pattern.match(email).hasMatch();
 }
 

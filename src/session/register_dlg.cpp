@@ -1,10 +1,10 @@
 #include "register_dlg.h"
 
+#include "edit_user.h"
+
 #include "forum/icon_ids.h"
 #include "platform/message_box.h"
 #include "varnel_services.h"
-
-#include <QRegularExpression>
 
 #include <optional>
 
@@ -52,8 +52,7 @@ CRegisterDlg::CRegisterDlg(const service::SiteAddress &site, RegisterView &view,
 
 bool CRegisterDlg::emailLooksValid(const QString &email)
 {
-    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(".+@.+\\.[a-z]+")));
-    return pattern.match(email).hasMatch();
+    return isEmailAddress(email); // the same pattern as the profile's
 }
 
 void CRegisterDlg::onInitDialog()

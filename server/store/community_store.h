@@ -288,6 +288,12 @@ class CommunityStore {
                                      Timestamp windowSeconds) = 0;
     virtual void recordEvent(const std::string &kind, const std::string &subject) = 0;
     virtual void clearEvents(const std::string &kind, const std::string &subject) = 0;
+
+    // A number that changes after every write that may change what the
+    // question lists show (questions, answers, members). An answer rendered
+    // from the lists stays true while this number stays the same and the
+    // clock has not moved a question into "Overdue".
+    virtual std::uint64_t listGeneration() = 0;
 };
 
 } // namespace varnel

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -585,14 +586,20 @@ struct SqliteCommunityStore::Impl {
     // rather than in SQLite's busy handler, whose sleeps gave contended
     // writes tails of a second; the busy timeout remains for other processes.
     FairTurn writeTurn;
+    // Bumped after each committed write that changed a row of the community file.
+    std::atomic<std::uint64_t> generation{1};
 
     template <typename F> auto write(F &&f)
     {
         FairTurn::Hold turn(writeTurn, settings.writerPatience);
         Lease lease(*this, Writer);
         Transaction tx(lease.db(), Transaction::Write);
+        const sqlite3_int64 changesBefore = sqlite3_total_changes64(lease.db());
         auto result = f(lease.db());
+        const bool changed = sqlite3_total_changes64(lease.db()) != changesBefore;
         tx.commit();
+        if (changed)
+            generation.fetch_add(1, std::memory_order_release);
         return result;
     }
 
@@ -1520,6 +1527,11 @@ std::vector<ZoneScore> SqliteCommunityStore::scores(int userID)
         rows.push_back({0, "All Zones", total, levelForTotalScore(total)});
         return rows;
     });
+}
+
+std::uint64_t SqliteCommunityStore::listGeneration()
+{
+    return d->generation.load(std::memory_order_acquire);
 }
 
 } // namespace varnel

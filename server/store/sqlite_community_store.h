@@ -86,6 +86,7 @@ class SqliteCommunityStore final : public CommunityStore {
                              Timestamp windowSeconds) override;
     void recordEvent(const std::string &kind, const std::string &subject) override;
     void clearEvents(const std::string &kind, const std::string &subject) override;
+    std::uint64_t listGeneration() override;
 
   private:
     struct Impl;

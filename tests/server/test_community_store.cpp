@@ -441,3 +441,29 @@ TEST(CommunityRules, RanksLevelsAndGrades)
 }
 
 } // namespace
+
+TEST_F(StoreTest, ListGenerationMovesOnlyWhenAWriteChangedSomething)
+{
+    const int asker = member("asker");
+    const int helper = member("helper");
+    std::uint64_t seen = store->listGeneration();
+    const auto moved = [&] {
+        const std::uint64_t current = store->listGeneration();
+        const bool result = current != seen;
+        seen = current;
+        return result;
+    };
+    const int q = store->createQuestion(asker, "Fan noise", 2, 40, "loud").id;
+    EXPECT_TRUE(moved());
+    (void)store->questionsInColumn(2, Page{});
+    (void)store->takeMessages(asker, 10); // nothing waiting: nothing written
+    store->touch(asker);
+    EXPECT_FALSE(moved());
+    const ReplyResult answer = store->createAnswer(q, helper, 2, "oil it");
+    ASSERT_EQ(answer.status, ReplyResult::Ok);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(store->closeQuestion(q, helper, {{answer.id, 40}}), CloseResult::NotAsker);
+    EXPECT_FALSE(moved());
+    EXPECT_EQ(store->closeQuestion(q, asker, {{answer.id, 40}}), CloseResult::Ok);
+    EXPECT_TRUE(moved());
+}

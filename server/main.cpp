@@ -11,7 +11,7 @@
 #include "guarded_server.h"
 #include "request_framing.h"
 #include "site_config.h"
-#include "sqlite_community_store.h"
+#include "sql_community_store.h"
 #include "varnel_service.h"
 
 #ifdef VARNEL_HAVE_SITE
@@ -61,8 +61,8 @@ struct Options {
 
 void usage(std::ostream &out)
 {
-    out << "usage: varnel-server [--config FILE] [--listen ADDR] [--port N] [--host NAME] [--db FILE] [--files DIR] "
-           "[--log FILE]\n"
+    out << "usage: varnel-server [--config FILE] [--listen ADDR] [--port N] [--host NAME] [--db FILE|URL] "
+           "[--files DIR] [--log FILE]\n"
            "                     [--account NAME:SECRET] [--latest-version TEXT] [--demo]\n"
            "                     [--idle-minutes N] [--idle-seconds N] [--overdue-days N]\n"
            "                     [--start-points N] [--start-credit N] [--threads N]\n"
@@ -451,7 +451,7 @@ int main(int argc, char **argv)
         seeding.startCredit = varnel::CommunitySettings{}.startCredit;
         seeding.clock = [&demoNow] { return demoNow.load(); };
         seeding.keyFile = options.keyFile;
-        auto seedStore = varnel::SqliteCommunityStore::open(options.db, seeding, error);
+        auto seedStore = varnel::openCommunityStore(options.db, seeding, error);
         if (!seedStore) {
             std::cerr << "varnel-server: " << error << '\n';
             return 1;
@@ -467,7 +467,7 @@ int main(int argc, char **argv)
     }
 
     options.settings.keyFile = options.keyFile;
-    auto store = varnel::SqliteCommunityStore::open(options.db, options.settings, error);
+    auto store = varnel::openCommunityStore(options.db, options.settings, error);
     if (!store) {
         std::cerr << "varnel-server: " << error << '\n';
         return 1;

@@ -76,9 +76,13 @@ bool VarnelServerProcess::start()
         m_error = "pipe failed";
         return false;
     }
-    std::vector<std::string> args = {
-        binaryPath(), "--listen",          "127.0.0.1", "--port",          "0", "--db", m_dbPath.string(),
-        "--files",    m_filesDir.string(), "--log",     m_logPath.string()};
+    const std::string db = m_options.db.empty() ? m_dbPath.string() : m_options.db;
+    std::vector<std::string> args = {binaryPath(), "--listen",          "127.0.0.1", "--port",          "0", "--db", db,
+                                     "--files",    m_filesDir.string(), "--log",     m_logPath.string()};
+    if (!m_options.keyFile.empty()) {
+        args.push_back("--key-file");
+        args.push_back(m_options.keyFile);
+    }
     if (m_options.demo)
         args.push_back("--demo");
     args.insert(args.end(), m_options.extraArgs.begin(), m_options.extraArgs.end());

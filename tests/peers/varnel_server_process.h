@@ -21,6 +21,11 @@ namespace quillora::testpeers {
 struct VarnelServerOptions {
     bool demo = false;
     std::vector<std::string> extraArgs; // e.g. {"--idle-seconds", "2"}
+    // The database to serve instead of a temporary file: another file, or a
+    // connection string several instances share.
+    std::string db;
+    // --key-file; instances sharing a database must share the key too.
+    std::string keyFile;
 };
 
 class VarnelServerProcess {
@@ -40,6 +45,7 @@ class VarnelServerProcess {
     // "http://127.0.0.1:PORT" + path
     std::string url(const std::string &path = "/") const;
 
+    // The temporary database file (unused when the options name a database).
     const std::filesystem::path &dbPath() const { return m_dbPath; }
     const std::filesystem::path &filesDir() const { return m_filesDir; }
     const std::filesystem::path &logPath() const { return m_logPath; }

@@ -2,9 +2,10 @@
 # Load benchmark of varnel-server as a cluster: PostgreSQL in a temporary
 # folder, INSTANCES servers on it (the first one seeds the demo community),
 # Debian's haproxy in front (round robin, kept-alive connections, health
-# checks), and the list call of run.sh through haproxy at 1, 8 and 32
-# connections; then the same load against one server on SQLite, for
-# comparison. Prints calls/s, p50 and p99 for each.
+# checks). The list call of run.sh (and its GetMessage poll, where its load
+# script is there) runs through haproxy, against one instance directly, and
+# against one server on SQLite, for comparison, at 1, 8 and 32 connections.
+# Prints calls/s, p50, p99 and the CPU time per call of each part.
 #
 # Usage: bench/server_load/cluster.sh BUILD_DIR [SECONDS] [INSTANCES]
 # Needs Debian's postgresql, haproxy, wrk and curl. Builds nothing:
@@ -94,7 +95,8 @@ chmod 600 "$WORK/community.key"
 start_server() { # name args...
     local name=$1
     shift
-    "$SERVER" --port 0 --files "$WORK/files" --log "$WORK/$name.log" --connections-per-address 0 "$@" \
+    "$SERVER" --port 0 --files "$WORK/files" --log "$WORK/$name.log" --connections-per-address 0 \
+        --keep-alive-requests 10000 --max-registrations 0 --max-questions 0 --start-points 1000000 "$@" \
         >"$WORK/$name.out" 2>"$WORK/$name.err" &
     PIDS+=($!)
     local pid=$! i=0
@@ -193,23 +195,84 @@ echo "varnel-server cluster benchmark: $(nproc) cores, ${SECONDS_EACH}s per run,
 echo "cluster: $INSTANCES instances on PostgreSQL $("$PG_BIN/postgres" --version | awk '{print $3}') behind haproxy $(haproxy -v | awk 'NR == 1 {print $3}')"
 echo "list call: GetForumPostListByColumn column 1, 15 rows; answer $CLUSTER_SIZE bytes (cluster), $SQLITE_SIZE bytes (SQLite)"
 echo
-printf '%-32s %5s %12s %10s %10s %8s\n' "setup" "conns" "requests/s" "p50 ms" "p99 ms" "errors"
-run() { # label url connections
-    local threads=$(($3 < 2 ? 1 : 2)) line
-    line=$(wrk -t"$threads" -c"$3" -d"${SECONDS_EACH}s" --timeout 10s -s "$BENCH_DIR/post_list.lua" "$2" |
-        grep '^RESULT ')
-    set -- "$1" "$3" $line
-    printf '%-32s %5s %12s %10s %10s %8s\n' "$1" "$2" "$4" "$5" "$6" "$7"
-}
-for c in $CONNECTIONS; do
-    run "cluster: $INSTANCES x PostgreSQL, haproxy" "http://127.0.0.1:$HAPROXY_PORT$SOAP_PATH" "$c"
-done
-for c in $CONNECTIONS; do
-    run "one server on SQLite" "http://127.0.0.1:$SQLITE_PORT$SOAP_PATH" "$c"
-done
-
-# How the calls were spread: requests each instance logged.
+echo "cpu columns: CPU time per call of the varnel-server processes, of PostgreSQL and of haproxy (us)"
 echo
-for n in $(seq 1 "$INSTANCES"); do
-    echo "instance $n served $(grep -c GetForumPostListByColumn "$WORK/pg$n.log" || true) list calls"
-done
+printf '%-34s %5s %10s %8s %8s %6s %8s %8s %8s\n' "setup" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
+    "server" "pg" "haproxy"
+HAPROXY_PID=${PIDS[$INSTANCES]}
+SQLITE_PID=${PIDS[$((INSTANCES + 1))]}
+CLOCK_TICKS=$(getconf CLK_TCK)
+# CPU ticks (user + system, and of children reaped) of the given processes.
+ticks() {
+    local total=0 p
+    for p in "$@"; do
+        [ -r "/proc/$p/stat" ] && total=$((total + $(awk '{print $14 + $15 + $16 + $17}' "/proc/$p/stat")))
+    done
+    echo "$total"
+}
+pg_pids() {
+    local postmaster
+    postmaster=$(head -n 1 "$PG_DIR/data/postmaster.pid")
+    echo "$postmaster" $(pgrep -P "$postmaster")
+}
+per_call() { # ticks calls -> microseconds per call
+    awk -v t="$1" -v n="$2" -v hz="$CLOCK_TICKS" 'BEGIN { printf "%.0f", (n > 0 ? t * 1e6 / hz / n : 0) }'
+}
+run() { # label script url connections server-pids...
+    local label=$1 script=$2 url=$3 conns=$4 threads line s0 p0 h0 s1 p1 h1 pg
+    shift 4
+    threads=$((conns < 2 ? 1 : 2))
+    pg=$(pg_pids)
+    s0=$(ticks "$@") p0=$(ticks $pg) h0=$(ticks "$HAPROXY_PID")
+    line=$(VARNEL_THREADS=$threads VARNEL_CALL_OFFSET=0 \
+        wrk -t"$threads" -c"$conns" -d"${SECONDS_EACH}s" --timeout 10s -s "$script" "$url" | grep '^RESULT ')
+    pg=$(pg_pids)
+    s1=$(ticks "$@") p1=$(ticks $pg) h1=$(ticks "$HAPROXY_PID")
+    set -- $line # RESULT calls/s p50 p99 errors calls
+    printf '%-34s %5s %10s %8s %8s %6s %8s %8s %8s\n' "$label" "$conns" "$2" "$3" "$4" "$5" \
+        "$(per_call $((s1 - s0)) "$6")" "$(per_call $((p1 - p0)) "$6")" "$(per_call $((h1 - h0)) "$6")"
+}
+served() { # instance -> calls in its log
+    wc -l <"$WORK/pg$1.log"
+}
+# One call, three setups: the cluster through haproxy, one of its instances
+# directly (what haproxy's hop costs, and what PostgreSQL's does), and one
+# server on SQLite.
+measure() { # label script [sqlite-bench-data]
+    local label=$1 script=$2 c n
+    local before=()
+    for n in $(seq 1 "$INSTANCES"); do before+=("$(served "$n")"); done
+    for c in $CONNECTIONS; do
+        run "$label, cluster" "$script" "http://127.0.0.1:$HAPROXY_PORT$SOAP_PATH" "$c" "${PIDS[@]:0:$INSTANCES}"
+    done
+    SPREAD="$SPREAD$label through haproxy:"
+    for n in $(seq 1 "$INSTANCES"); do
+        SPREAD="$SPREAD instance $n $(($(served "$n") - before[n - 1]))"
+    done
+    SPREAD="$SPREAD calls"$'\n'
+    for c in $CONNECTIONS; do
+        run "$label, PostgreSQL direct" "$script" "http://127.0.0.1:${PORTS[0]}$SOAP_PATH" "$c" "${PIDS[0]}"
+    done
+    for c in $CONNECTIONS; do
+        VARNEL_BENCH_DATA=${3:-${VARNEL_BENCH_DATA:-}} \
+            run "$label, SQLite" "$script" "http://127.0.0.1:$SQLITE_PORT$SOAP_PATH" "$c" "$SQLITE_PID"
+    done
+}
+SPREAD=
+measure "list" "$BENCH_DIR/post_list.lua"
+
+# The message poll of signed-in members, where the load script for it exists:
+# members are registered and signed in through haproxy (all from its
+# address, as every caller behind it) and on the SQLite server.
+if [ -f "$BENCH_DIR/prepare.py" ] && [ -f "$BENCH_DIR/get_message.lua" ]; then
+    export VARNEL_BENCH_DATA="$WORK/cluster_data.lua"
+    /usr/bin/python3 "$BENCH_DIR/prepare.py" "http://127.0.0.1:$HAPROXY_PORT" 127.0.0.1 110 100 "$VARNEL_BENCH_DATA" \
+        >/dev/null
+    /usr/bin/python3 "$BENCH_DIR/prepare.py" "http://127.0.0.1:$SQLITE_PORT" 127.0.0.1 110 100 "$WORK/sqlite_data.lua" \
+        >/dev/null
+    # The SQLite server's members have IDs of their own.
+    measure "GetMessage" "$BENCH_DIR/get_message.lua" "$WORK/sqlite_data.lua"
+fi
+
+echo
+printf '%s' "$SPREAD"

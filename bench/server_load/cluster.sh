@@ -191,7 +191,7 @@ fi
 read -r STATUS SQLITE_SIZE ROWS <<<"$(list_call "$SQLITE_PORT")"
 [ "$STATUS" = 200 ] && [ "$ROWS" -ge 1 ] || { echo "the SQLite server answered $STATUS" >&2; exit 1; }
 
-echo "varnel-server cluster benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "varnel-server cluster benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "cluster: $INSTANCES instances on PostgreSQL $("$PG_BIN/postgres" --version | awk '{print $3}') behind haproxy $(haproxy -v | awk 'NR == 1 {print $3}')"
 echo "list call: GetForumPostListByColumn column 1, 15 rows; answer $CLUSTER_SIZE bytes (cluster), $SQLITE_SIZE bytes (SQLite)"
 echo

@@ -692,6 +692,37 @@ TEST_P(StoreTest, AnotherServerOnTheDatabaseSeesBindingsPresenceAndWrites)
     EXPECT_EQ(second->questionsAskedBy(a, 0, Page{15, 1}).totalCount, 1);
 }
 
+// The database closes every connection (a restart, an administrator): the
+// next calls take fresh connections instead of failing, and the generation
+// still follows other servers' writes once the listener is back.
+TEST_P(StoreTest, ConnectionsTheDatabaseClosedAreReplaced)
+{
+    if (!postgresEngine())
+        GTEST_SKIP() << "a SQLite file has no connections to lose";
+    const int a = member("a");
+    auto second = openAnother();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(store->memberById(a)); // a few pooled connections
+    PgSession admin(m_db);
+    ASSERT_TRUE(admin.ok());
+    EXPECT_NE(admin.exec("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                         "WHERE datname = current_database() AND pid <> pg_backend_pid()"),
+              "0");
+    EXPECT_TRUE(store->memberById(a));
+    EXPECT_EQ(store->createQuestion(a, "After the cut", 3, 40, "x").status, PostResult::Ok);
+    EXPECT_TRUE(second->memberById(a));
+    // The second server's listener has reconnected within a few seconds;
+    // from then on the first server's writes reach it again.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::uint64_t before = second->listGeneration();
+    const int helper = member("helper");
+    EXPECT_EQ(store->createAnswer(1, helper, 3, "x").status, ReplyResult::Ok);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (second->listGeneration() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(second->listGeneration(), before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values(EngineKind::Sqlite, EngineKind::Postgres),
                          [](const ::testing::TestParamInfo<EngineKind> &info) {
                              return info.param == EngineKind::Sqlite ? "Sqlite" : "Postgres";

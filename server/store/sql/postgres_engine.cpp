@@ -248,6 +248,16 @@ class PostgresEngine final : public Engine {
             Lease lease(*this, deadline);
             PgConnection &c = lease.connection();
             try {
+                begin(c, work);
+            } catch (const StoreBusy &) {
+                // A pooled connection the database has since closed (a
+                // restart, an administrator): nothing was sent yet, so
+                // another connection may take over at once.
+                if (c.broken() && std::chrono::steady_clock::now() < deadline)
+                    continue;
+                throw;
+            }
+            try {
                 if (runOnce(c, work, body))
                     bumpGeneration();
                 return;
@@ -338,8 +348,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     }
 
   private:
-    // true when the transaction committed a change to community data.
-    bool runOnce(PgConnection &c, Work work, const std::function<void(Connection &)> &body)
+    void begin(PgConnection &c, Work work)
     {
         switch (work) {
         case Work::Read:
@@ -357,6 +366,11 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             c.serialiseOn("varnel schema");
             break;
         }
+    }
+
+    // After begin(): true when the transaction committed a change to community data.
+    bool runOnce(PgConnection &c, Work work, const std::function<void(Connection &)> &body)
+    {
         const std::int64_t before = c.totalChanges();
         body(c);
         if (PQtransactionStatus(c.conn()) == PQTRANS_INERROR) {

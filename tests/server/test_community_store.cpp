@@ -573,6 +573,8 @@ TEST_P(StoreTest, ListGenerationMovesOnlyWhenAWriteChangedSomething)
     EXPECT_FALSE(moved());
     EXPECT_EQ(store->closeQuestion(q, asker, {{answer.id, 40}}), CloseResult::Ok);
     EXPECT_TRUE(moved());
+    member("newcomer"); // a row inserted alone, its ID read back
+    EXPECT_TRUE(moved());
 }
 
 // ---- several threads and several servers on one database ----------------------------

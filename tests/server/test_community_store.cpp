@@ -1,32 +1,87 @@
-// The community rules as the SQLite store applies them, with a clock the test
+// The community rules as each engine applies them, with a clock the test
 // moves: points reserved and paid, closing refusals, overdue questions, idle
-// presence, ranks, and the schema version of a reopened file.
+// presence, ranks, and the schema version of a reopened database. Every case
+// runs on a SQLite file and on a fresh PostgreSQL database; the cases at the
+// end race several threads and several store objects (as several servers
+// would) on one database.
 #include "community_rules.h"
-#include "sqlite_community_store.h"
+#include "postgres_server_process.h"
+#include "sql_community_store.h"
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <sqlite3.h>
+#include <map>
+#include <mutex>
+#include <set>
 #include <thread>
 
 using namespace varnel;
+using quillora::testpeers::PostgresServerProcess;
 
 namespace {
 
 constexpr Timestamp kDay = 86400;
 
-class StoreTest : public ::testing::Test {
+enum class EngineKind { Sqlite, Postgres };
+
+// One throw-away PostgreSQL cluster for the whole run, a database per test.
+PostgresServerProcess *postgres()
+{
+    static std::unique_ptr<PostgresServerProcess> cluster;
+    if (!cluster)
+        cluster = std::make_unique<PostgresServerProcess>();
+    return cluster.get();
+}
+
+// A libpq session of the test's own, standing for another server's work.
+class PgSession {
+  public:
+    explicit PgSession(const std::string &url)
+        : m_conn(PQconnectdb((url + (url.find('?') == std::string::npos ? "?" : "&") + "gssencmode=disable").c_str()))
+    {
+    }
+    ~PgSession() { PQfinish(m_conn); }
+    bool ok() const { return PQstatus(m_conn) == CONNECTION_OK; }
+    std::string exec(const std::string &sql)
+    {
+        PGresult *r = PQexec(m_conn, sql.c_str());
+        std::string value;
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_TUPLES_OK && PQntuples(r) > 0)
+            value = PQgetvalue(r, 0, 0);
+        else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
+            value = "error: " + std::string(PQresultErrorMessage(r));
+        PQclear(r);
+        return value;
+    }
+
+  private:
+    PGconn *m_conn;
+};
+
+class StoreTest : public ::testing::TestWithParam<EngineKind> {
   protected:
     void SetUp() override
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "store-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
+        if (postgresEngine()) {
+            if (!PostgresServerProcess::available())
+                GTEST_SKIP() << PostgresServerProcess::skipReason();
+            ASSERT_TRUE(postgres()->started()) << postgres()->error();
+            m_db = postgres()->newDatabase();
+            ASSERT_FALSE(m_db.empty()) << postgres()->error();
+        } else {
+            m_db = (m_dir / "c.db").string();
+        }
         open();
     }
     void TearDown() override
@@ -34,17 +89,34 @@ class StoreTest : public ::testing::Test {
         store.reset();
         std::filesystem::remove_all(m_dir);
     }
+    bool postgresEngine() const { return GetParam() == EngineKind::Postgres; }
+
+    CommunitySettings settings(const std::function<void(CommunitySettings &)> &tweak = {})
+    {
+        CommunitySettings s;
+        // Servers on one PostgreSQL database share a key file.
+        if (postgresEngine())
+            s.keyFile = (m_dir / "shared.key").string();
+        if (tweak)
+            tweak(s);
+        s.overdueDays = 7;
+        s.idleSeconds = 600;
+        s.clock = [this] { return now.load(); };
+        return s;
+    }
+    // Another store object on the same database, as another server has.
+    std::unique_ptr<SqlCommunityStore> openAnother(const std::function<void(CommunitySettings &)> &tweak = {})
+    {
+        std::string error;
+        auto other = openCommunityStore(m_db, settings(tweak), error);
+        EXPECT_TRUE(other) << error;
+        return other;
+    }
     void open(const std::function<void(CommunitySettings &)> &tweak = {})
     {
-        CommunitySettings settings;
-        if (tweak)
-            tweak(settings);
-        settings.overdueDays = 7;
-        settings.idleSeconds = 600;
-        settings.clock = [this] { return now.load(); };
-        std::string error;
-        store = SqliteCommunityStore::open((m_dir / "c.db").string(), settings, error);
-        ASSERT_TRUE(store) << error;
+        store.reset();
+        store = openAnother(tweak);
+        ASSERT_TRUE(store);
     }
     int member(const std::string &name)
     {
@@ -56,13 +128,39 @@ class StoreTest : public ::testing::Test {
         EXPECT_TRUE(id);
         return id.value_or(0);
     }
+    // The schema version the database records, read and written behind the store's back.
+    int storedSchemaVersion()
+    {
+        if (postgresEngine())
+            return std::atoi(PgSession(m_db).exec("SELECT version FROM schema_version").c_str());
+        sqlite3 *db = nullptr;
+        sqlite3_open(m_db.c_str(), &db);
+        sqlite3_stmt *s = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
+        const int version = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+        return version;
+    }
+    void setStoredSchemaVersion(int version)
+    {
+        if (postgresEngine()) {
+            PgSession(m_db).exec("UPDATE schema_version SET version = " + std::to_string(version));
+            return;
+        }
+        sqlite3 *db = nullptr;
+        sqlite3_open(m_db.c_str(), &db);
+        sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(version)).c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
 
     std::atomic<Timestamp> now{1'800'000'000};
-    std::unique_ptr<SqliteCommunityStore> store;
+    std::unique_ptr<SqlCommunityStore> store;
     std::filesystem::path m_dir;
+    std::string m_db;
 };
 
-TEST_F(StoreTest, AskingReservesPointsAndClosingPaysThemWithZoneScores)
+TEST_P(StoreTest, AskingReservesPointsAndClosingPaysThemWithZoneScores)
 {
     const int asker = member("asker");
     const int a1 = member("first");
@@ -112,7 +210,7 @@ TEST_F(StoreTest, AskingReservesPointsAndClosingPaysThemWithZoneScores)
     EXPECT_EQ(store->questionsScoredBy(a2, 1, Page{15, 1}).totalCount, 0);
 }
 
-TEST_F(StoreTest, SharesGivenTwiceToOneAnswerAddUp)
+TEST_P(StoreTest, SharesGivenTwiceToOneAnswerAddUp)
 {
     const int asker = member("asker");
     const int helper = member("helper");
@@ -123,7 +221,7 @@ TEST_F(StoreTest, SharesGivenTwiceToOneAnswerAddUp)
     EXPECT_EQ(store->memberById(helper)->points, 300);
 }
 
-TEST_F(StoreTest, QuestionWithoutAnswersClosesWithItsPointsHandedBack)
+TEST_P(StoreTest, QuestionWithoutAnswersClosesWithItsPointsHandedBack)
 {
     const int asker = member("asker");
     const PostResult q = store->createQuestion(asker, "Nobody knows", 3, 60, "");
@@ -133,7 +231,7 @@ TEST_F(StoreTest, QuestionWithoutAnswersClosesWithItsPointsHandedBack)
     EXPECT_EQ(store->memberById(asker)->points, 200);
 }
 
-TEST_F(StoreTest, AskingAndAnsweringLimits)
+TEST_P(StoreTest, AskingAndAnsweringLimits)
 {
     const int asker = member("asker");
     const int other = member("other");
@@ -154,7 +252,7 @@ TEST_F(StoreTest, AskingAndAnsweringLimits)
     EXPECT_EQ(store->createAnswer(q, 9999, 1, "x").status, ReplyResult::UnknownMember);
 }
 
-TEST_F(StoreTest, OpenQuestionBecomesOverdueAfterTheConfiguredDaysAndBlocksAskingInItsZone)
+TEST_P(StoreTest, OpenQuestionBecomesOverdueAfterTheConfiguredDaysAndBlocksAskingInItsZone)
 {
     const int asker = member("asker");
     const PostResult q = store->createQuestion(asker, "Old question", 20, 40, "x");
@@ -178,7 +276,7 @@ TEST_F(StoreTest, OpenQuestionBecomesOverdueAfterTheConfiguredDaysAndBlocksAskin
     EXPECT_EQ(store->questionsToClose(asker, 3, Page{15, 1}).totalCount, 0);
 }
 
-TEST_F(StoreTest, PresenceExpiresAfterIdleTimeUnlessRefreshed)
+TEST_P(StoreTest, PresenceExpiresAfterIdleTimeUnlessRefreshed)
 {
     const int a = member("a");
     const int b = member("b");
@@ -211,7 +309,7 @@ TEST_F(StoreTest, PresenceExpiresAfterIdleTimeUnlessRefreshed)
     EXPECT_EQ(online[0].id, star);
 }
 
-TEST_F(StoreTest, MessagesAreTakenOldestFirstAndOnlyOnce)
+TEST_P(StoreTest, MessagesAreTakenOldestFirstAndOnlyOnce)
 {
     const int a = member("a");
     const int b = member("b");
@@ -232,7 +330,7 @@ TEST_F(StoreTest, MessagesAreTakenOldestFirstAndOnlyOnce)
     EXPECT_TRUE(store->takeMessages(a, 10).empty());
 }
 
-TEST_F(StoreTest, RegistrationRefusesTakenNamesAndEmailsIgnoringCase)
+TEST_P(StoreTest, RegistrationRefusesTakenNamesAndEmailsIgnoringCase)
 {
     member("Alice");
     NewMember dup;
@@ -252,7 +350,7 @@ TEST_F(StoreTest, RegistrationRefusesTakenNamesAndEmailsIgnoringCase)
     EXPECT_FALSE(store->checkMember("Alice", "alicepw"));
 }
 
-TEST_F(StoreTest, TitleSearchMatchesEveryWordWithinTheColumnAndTreatsWildcardsLiterally)
+TEST_P(StoreTest, TitleSearchMatchesEveryWordWithinTheColumnAndTreatsWildcardsLiterally)
 {
     const int a = member("a");
     store->adjustPoints(a, 1000);
@@ -267,29 +365,21 @@ TEST_F(StoreTest, TitleSearchMatchesEveryWordWithinTheColumnAndTreatsWildcardsLi
     EXPECT_EQ(store->searchByTitle(16, "nothing", Page{15, 1}).totalCount, 0);
 }
 
-TEST_F(StoreTest, ReopenedFileKeepsItsDataAndSchemaVersion)
+TEST_P(StoreTest, ReopenedDatabaseKeepsItsDataAndSchemaVersion)
 {
     const int a = member("keeper");
-    store.reset();
     open();
     EXPECT_TRUE(store->memberById(a));
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open((m_dir / "c.db").string().c_str(), &db), SQLITE_OK);
-    sqlite3_stmt *s = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(s, 0), SqliteCommunityStore::schemaVersion());
-    sqlite3_finalize(s);
-    // A file from a newer server is refused rather than misread.
-    sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    EXPECT_EQ(storedSchemaVersion(), SqlCommunityStore::schemaVersion());
+    // A database of a newer server is refused rather than misread.
     store.reset();
+    setStoredSchemaVersion(99);
     std::string error;
-    EXPECT_FALSE(SqliteCommunityStore::open((m_dir / "c.db").string(), CommunitySettings{}, error));
-    EXPECT_NE(error.find("newer"), std::string::npos);
+    EXPECT_FALSE(openCommunityStore(m_db, settings(), error));
+    EXPECT_NE(error.find("newer"), std::string::npos) << error;
 }
 
-TEST_F(StoreTest, RecommenderIsPaidOnceTheNewMemberPostsAndAtMostThreeTimesADay)
+TEST_P(StoreTest, RecommenderIsPaidOnceTheNewMemberPostsAndAtMostThreeTimesADay)
 {
     const int leader = member("leader");
     const int asker = member("asker");
@@ -317,7 +407,7 @@ TEST_F(StoreTest, RecommenderIsPaidOnceTheNewMemberPostsAndAtMostThreeTimesADay)
     EXPECT_EQ(store->memberById(leader)->points, 300);
 }
 
-TEST_F(StoreTest, OneMemberAnswersOneQuestionAtMostFiveTimes)
+TEST_P(StoreTest, OneMemberAnswersOneQuestionAtMostFiveTimes)
 {
     const int asker = member("asker");
     const int other = member("other");
@@ -328,22 +418,35 @@ TEST_F(StoreTest, OneMemberAnswersOneQuestionAtMostFiveTimes)
     EXPECT_EQ(store->createAnswer(q, member("third"), 1, "x").status, ReplyResult::Ok);
 }
 
-TEST_F(StoreTest, WriterThatWaitedTooLongGivesUpAndPollsAndSignInsDoNotQueue)
+TEST_P(StoreTest, WriterThatWaitedTooLongGivesUpAndPollsAndSignInsDoNotQueue)
 {
-    store.reset();
     open([](CommunitySettings &s) { s.writerPatience = std::chrono::milliseconds(300); });
     const int asker = member("asker");
     const int other = member("other");
     store->setOnline(other, "10.0.0.2");
-    // Another process holds the community file's write lock.
+    // Another process holds the write lock: of the SQLite file, or of the
+    // members table in PostgreSQL (reads of it still go through).
     sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open((m_dir / "c.db").string().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::unique_ptr<PgSession> session;
+    if (postgresEngine()) {
+        session = std::make_unique<PgSession>(m_db);
+        ASSERT_TRUE(session->ok());
+        ASSERT_EQ(session->exec("BEGIN; LOCK TABLE members IN EXCLUSIVE MODE"), "");
+    } else {
+        ASSERT_EQ(sqlite3_open(m_db.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
 
-    // The first writer takes its turn and waits for the lock ...
-    std::thread first([&] { EXPECT_EQ(store->createQuestion(asker, "first", 1, 40, "x").status, PostResult::Ok); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    // ... the next one gives up before it begins, changing nothing.
+    // On SQLite the first writer takes its turn and waits for the lock, and
+    // the next one gives up before it begins; on PostgreSQL every writer
+    // waits for the lock as long as its patience lasts. Either way the one
+    // that gives up changes nothing.
+    std::thread first;
+    if (!postgresEngine()) {
+        first =
+            std::thread([&] { EXPECT_EQ(store->createQuestion(asker, "first", 1, 40, "x").status, PostResult::Ok); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_THROW(store->createQuestion(other, "second", 1, 40, "x"), StoreBusy);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
@@ -355,21 +458,26 @@ TEST_F(StoreTest, WriterThatWaitedTooLongGivesUpAndPollsAndSignInsDoNotQueue)
     EXPECT_FALSE(store->signInCheck("other", "wrong"));
     EXPECT_TRUE(store->signInCheck("other", "otherpw"));
     store->recordEvent("signin-fail", "10.0.0.9");
+    EXPECT_TRUE(store->takeAllowance("question", "7", 3, 3600).taken);
     store->bindMember(other, "10.0.0.2");
     EXPECT_TRUE(store->isBoundTo(other, "10.0.0.2", 60));
     EXPECT_TRUE(store->memberById(other)->online);
     EXPECT_LT(std::chrono::steady_clock::now() - t1, std::chrono::seconds(1));
 
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    first.join();
+    if (postgresEngine()) {
+        session->exec("ROLLBACK");
+    } else {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        first.join();
+    }
     EXPECT_EQ(store->questionsAskedBy(other, 0, Page{15, 1}).totalCount, 0);
     EXPECT_EQ(store->memberById(other)->points, 200);
-    // The queue moves on past the writer that gave up.
+    // Writers move on once the lock is free.
     EXPECT_EQ(store->createQuestion(other, "third", 1, 40, "x").status, PostResult::Ok);
 }
 
-TEST_F(StoreTest, BindingsFollowTheLatestSignInAndLapseWhenIdle)
+TEST_P(StoreTest, BindingsFollowTheLatestSignInAndLapseWhenIdle)
 {
     const int a = member("a");
     EXPECT_FALSE(store->isBoundTo(a, "10.0.0.1", 600));
@@ -388,7 +496,7 @@ TEST_F(StoreTest, BindingsFollowTheLatestSignInAndLapseWhenIdle)
     EXPECT_FALSE(store->isBoundTo(a, "10.0.0.2", 600)) << "signing out ends it";
 }
 
-TEST_F(StoreTest, AllowancesCountWithinTheirWindowPerKindAndSubject)
+TEST_P(StoreTest, AllowancesCountWithinTheirWindowPerKindAndSubject)
 {
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(store->takeAllowance("question", "7", 3, 3600).taken);
@@ -404,7 +512,7 @@ TEST_F(StoreTest, AllowancesCountWithinTheirWindowPerKindAndSubject)
     EXPECT_EQ(store->countEvents("question", "7", 0).count, 0);
 }
 
-TEST_F(StoreTest, PasswordsAreSealedAndAnotherKeyIsRefused)
+TEST_P(StoreTest, PasswordsAreSealedAndAnotherKeyIsRefused)
 {
     const int a = member("sealed");
     EXPECT_EQ(store->memberById(a)->password, "sealedpw");
@@ -412,9 +520,8 @@ TEST_F(StoreTest, PasswordsAreSealedAndAnotherKeyIsRefused)
     EXPECT_FALSE(store->checkMember("sealed", "sealedpw "));
     store.reset();
     std::string error;
-    CommunitySettings other;
-    other.keyFile = (m_dir / "other.key").string();
-    EXPECT_FALSE(SqliteCommunityStore::open((m_dir / "c.db").string(), other, error));
+    EXPECT_FALSE(openCommunityStore(
+        m_db, settings([this](CommunitySettings &s) { s.keyFile = (m_dir / "other.key").string(); }), error));
     EXPECT_NE(error.find("key file"), std::string::npos) << error;
 }
 
@@ -442,7 +549,7 @@ TEST(CommunityRules, RanksLevelsAndGrades)
 
 } // namespace
 
-TEST_F(StoreTest, ListGenerationMovesOnlyWhenAWriteChangedSomething)
+TEST_P(StoreTest, ListGenerationMovesOnlyWhenAWriteChangedSomething)
 {
     const int asker = member("asker");
     const int helper = member("helper");
@@ -466,4 +573,176 @@ TEST_F(StoreTest, ListGenerationMovesOnlyWhenAWriteChangedSomething)
     EXPECT_FALSE(moved());
     EXPECT_EQ(store->closeQuestion(q, asker, {{answer.id, 40}}), CloseResult::Ok);
     EXPECT_TRUE(moved());
+    member("newcomer"); // a row inserted alone, its ID read back
+    EXPECT_TRUE(moved());
+}
+
+// ---- several threads and several servers on one database ----------------------------
+
+namespace {
+
+// Runs `work(i)` on `count` threads at once.
+void together(int count, const std::function<void(int)> &work)
+{
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back(work, i);
+    for (std::thread &t : threads)
+        t.join();
+}
+
+} // namespace
+
+TEST_P(StoreTest, ConcurrentClosesOfOneQuestionPayOnce)
+{
+    const int asker = member("asker");
+    const int helper = member("helper");
+    const PostResult q = store->createQuestion(asker, "Race", 11, 100, "x");
+    const ReplyResult r = store->createAnswer(q.id, helper, 11, "mine");
+    ASSERT_EQ(r.status, ReplyResult::Ok);
+    std::vector<std::unique_ptr<SqlCommunityStore>> servers;
+    for (int i = 0; i < 3; ++i)
+        servers.push_back(openAnother());
+    std::atomic<int> closed{0}, refused{0}, failed{0};
+    together(20, [&](int i) {
+        CommunityStore &server = i % 4 == 0 ? *store : *servers[static_cast<size_t>(i % 4 - 1)];
+        try {
+            const CloseResult result = server.closeQuestion(q.id, asker, {{r.id, 100}});
+            (result == CloseResult::Ok ? closed : result == CloseResult::AlreadyClosed ? refused : failed)++;
+        } catch (const StoreError &) {
+            failed++;
+        }
+    });
+    EXPECT_EQ(closed.load(), 1);
+    EXPECT_EQ(refused.load(), 19);
+    EXPECT_EQ(failed.load(), 0);
+    const Member paid = *store->memberById(helper);
+    EXPECT_EQ(paid.points, 300);
+    EXPECT_EQ(paid.totalScore, 100);
+    EXPECT_EQ(paid.credit, 100 + kCreditForChosenAnswer);
+    EXPECT_EQ(store->memberById(asker)->credit, 100 + kCreditForTimelyClose);
+}
+
+TEST_P(StoreTest, ConcurrentPollsDeliverEachMessageOnce)
+{
+    const int from = member("from");
+    const int to = member("to");
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(store->sendMessage(from, to, "m" + std::to_string(i)));
+    auto second = openAnother();
+    std::mutex mutex;
+    std::map<std::string, int> shown;
+    std::atomic<int> failed{0};
+    // Each poller stops at its first empty poll; whoever took the last
+    // messages polls once more and finds none left.
+    together(8, [&](int i) {
+        CommunityStore &server = i % 2 == 0 ? *store : *second;
+        try {
+            for (;;) {
+                const auto taken = server.takeMessages(to, 3);
+                if (taken.empty())
+                    return;
+                std::lock_guard lock(mutex);
+                for (const Message &m : taken)
+                    shown[m.text]++;
+            }
+        } catch (const StoreError &) {
+            failed++;
+        }
+    });
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(shown.size(), 30u);
+    for (const auto &[text, times] : shown)
+        EXPECT_EQ(times, 1) << text;
+}
+
+TEST_P(StoreTest, ConcurrentAllowancesNeverExceedTheLimit)
+{
+    auto second = openAnother();
+    std::atomic<int> taken{0};
+    together(12, [&](int i) {
+        CommunityStore &server = i % 2 == 0 ? *store : *second;
+        for (int n = 0; n < 5; ++n) {
+            if (server.takeAllowance("registration", "10.0.0.9", 10, 3600).taken)
+                taken++;
+        }
+    });
+    EXPECT_EQ(taken.load(), 10);
+    EXPECT_EQ(second->countEvents("registration", "10.0.0.9", 0).count, 10);
+}
+
+TEST_P(StoreTest, AnotherServerOnTheDatabaseSeesBindingsPresenceAndWrites)
+{
+    const int a = member("a");
+    auto second = openAnother();
+    store->bindMember(a, "10.0.0.1");
+    ASSERT_TRUE(store->setOnline(a, "10.0.0.1"));
+    EXPECT_TRUE(second->isBoundTo(a, "10.0.0.1", 600));
+    EXPECT_FALSE(second->isBoundTo(a, "10.0.0.2", 600));
+    EXPECT_TRUE(second->memberById(a)->online);
+    ASSERT_TRUE(second->setOffline(a));
+    EXPECT_FALSE(store->isBoundTo(a, "10.0.0.1", 600));
+    EXPECT_FALSE(store->memberById(a)->online);
+
+    // Answers the second server keeps rendered are dropped after the first one's writes.
+    const std::uint64_t before = second->listGeneration();
+    ASSERT_EQ(store->createQuestion(a, "Seen elsewhere?", 3, 40, "x").status, PostResult::Ok);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (second->listGeneration() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(second->listGeneration(), before);
+    EXPECT_EQ(second->questionsAskedBy(a, 0, Page{15, 1}).totalCount, 1);
+}
+
+// The database closes every connection (a restart, an administrator): the
+// next calls take fresh connections instead of failing, and the generation
+// still follows other servers' writes once the listener is back.
+TEST_P(StoreTest, ConnectionsTheDatabaseClosedAreReplaced)
+{
+    if (!postgresEngine())
+        GTEST_SKIP() << "a SQLite file has no connections to lose";
+    const int a = member("a");
+    auto second = openAnother();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(store->memberById(a)); // a few pooled connections
+    PgSession admin(m_db);
+    ASSERT_TRUE(admin.ok());
+    EXPECT_NE(admin.exec("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                         "WHERE datname = current_database() AND pid <> pg_backend_pid()"),
+              "0");
+    EXPECT_TRUE(store->memberById(a));
+    EXPECT_EQ(store->createQuestion(a, "After the cut", 3, 40, "x").status, PostResult::Ok);
+    EXPECT_TRUE(second->memberById(a));
+    // The second server's listener has reconnected within a few seconds;
+    // from then on the first server's writes reach it again.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::uint64_t before = second->listGeneration();
+    const int helper = member("helper");
+    EXPECT_EQ(store->createAnswer(1, helper, 3, "x").status, ReplyResult::Ok);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (second->listGeneration() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(second->listGeneration(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values(EngineKind::Sqlite, EngineKind::Postgres),
+                         [](const ::testing::TestParamInfo<EngineKind> &info) {
+                             return info.param == EngineKind::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
+TEST(PostgresStore, RefusesToStartWithoutAKeyFileOrADatabase)
+{
+    const std::string unreachable = "postgresql://varnel@127.0.0.1:1/community?connect_timeout=2";
+    std::string error;
+    EXPECT_FALSE(openCommunityStore(unreachable, CommunitySettings{}, error));
+    EXPECT_NE(error.find("--key-file"), std::string::npos) << error;
+
+    std::string dir = (std::filesystem::temp_directory_path() / "store-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    CommunitySettings settings;
+    settings.keyFile = dir + "/shared.key";
+    error.clear();
+    EXPECT_FALSE(openCommunityStore(unreachable, settings, error));
+    EXPECT_NE(error.find("cannot connect"), std::string::npos) << error;
+    std::filesystem::remove_all(dir);
 }

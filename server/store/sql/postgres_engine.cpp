@@ -210,6 +210,9 @@ PGconn *connect(const std::string &url, std::string &error)
         PQfinish(conn);
         return nullptr;
     }
+    // Notices ("already exists, skipping") are not errors and not for the log.
+    PQsetNoticeProcessor(
+        conn, [](void *, const char *) {}, nullptr);
     return conn;
 }
 
@@ -217,6 +220,8 @@ class PostgresEngine final : public Engine {
   public:
     explicit PostgresEngine(const PostgresOptions &options) : m_options(options)
     {
+        std::random_device random;
+        m_token = std::to_string(::getpid()) + "-" + std::to_string(random()) + std::to_string(random());
         m_stopListening = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (m_stopListening < 0)
             throw StoreError("eventfd failed");
@@ -243,6 +248,16 @@ class PostgresEngine final : public Engine {
             Lease lease(*this, deadline);
             PgConnection &c = lease.connection();
             try {
+                begin(c, work);
+            } catch (const StoreBusy &) {
+                // A pooled connection the database has since closed (a
+                // restart, an administrator): nothing was sent yet, so
+                // another connection may take over at once.
+                if (c.broken() && std::chrono::steady_clock::now() < deadline)
+                    continue;
+                throw;
+            }
+            try {
                 if (runOnce(c, work, body))
                     bumpGeneration();
                 return;
@@ -250,6 +265,10 @@ class PostgresEngine final : public Engine {
                 c.rollbackQuietly();
                 if (std::chrono::steady_clock::now() >= deadline)
                     throw StoreBusy();
+            } catch (const ConstraintViolation &) {
+                // A refusal the rules did not expect: the caller sees a failed store.
+                c.rollbackQuietly();
+                throw StoreError("the database refused the change (constraint)");
             } catch (...) {
                 c.rollbackQuietly();
                 throw;
@@ -311,9 +330,14 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             PQfinish(conn);
             return false;
         }
-        std::lock_guard lock(m_poolMutex);
+        std::unique_lock lock(m_poolMutex);
         ++m_open;
         m_idle.push_back(std::make_unique<PgConnection>(conn));
+        // Lists rendered from now on are dropped after any server's write.
+        if (!m_available.wait_for(lock, std::chrono::seconds(10), [this] { return m_listening; })) {
+            error = "cannot listen for other servers' changes on the database";
+            return false;
+        }
         try {
             configure(*m_idle.back());
         } catch (const StoreError &e) {
@@ -324,8 +348,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     }
 
   private:
-    // true when the transaction committed a change to community data.
-    bool runOnce(PgConnection &c, Work work, const std::function<void(Connection &)> &body)
+    void begin(PgConnection &c, Work work)
     {
         switch (work) {
         case Work::Read:
@@ -343,6 +366,11 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             c.serialiseOn("varnel schema");
             break;
         }
+    }
+
+    // After begin(): true when the transaction committed a change to community data.
+    bool runOnce(PgConnection &c, Work work, const std::function<void(Connection &)> &body)
+    {
         const std::int64_t before = c.totalChanges();
         body(c);
         if (PQtransactionStatus(c.conn()) == PQTRANS_INERROR) {
@@ -353,7 +381,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
         }
         const bool changed = work == Work::Write && c.totalChanges() != before;
         if (changed)
-            c.execRaw(std::string("NOTIFY ") + kListsChannel);
+            c.execRaw(std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'");
         return c.execRaw("COMMIT") == "COMMIT" && changed;
     }
 
@@ -425,13 +453,23 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     // lost connection too, since notifications may have been missed.
     void listen()
     {
+        bool first = true;
         while (!m_stopping) {
             std::string error;
             PGconn *conn = connect(m_options.url, error);
             if (conn) {
-                PQclear(PQexec(conn, (std::string("LISTEN ") + kListsChannel).c_str()));
-                bumpGeneration();
-                waitForNotifications(conn);
+                Result listening(PQexec(conn, (std::string("LISTEN ") + kListsChannel).c_str()), &PQclear);
+                if (PQresultStatus(listening.get()) == PGRES_COMMAND_OK) {
+                    if (first) {
+                        first = false;
+                        std::lock_guard lock(m_poolMutex);
+                        m_listening = true;
+                        m_available.notify_all();
+                    } else {
+                        bumpGeneration();
+                    }
+                    waitForNotifications(conn);
+                }
                 PQfinish(conn);
                 bumpGeneration();
             }
@@ -452,18 +490,22 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
                 continue;
             if (!PQconsumeInput(conn))
                 return;
-            bool any = false;
+            bool others = false;
             while (PGnotify *note = PQnotifies(conn)) {
-                any = true;
+                // This server's own writes moved the generation when they committed.
+                others = others || m_token != note->extra;
                 PQfreemem(note);
             }
-            if (any)
+            if (others)
                 bumpGeneration();
         }
     }
 
     PostgresOptions m_options;
+    // Names this server in its notifications.
+    std::string m_token;
     std::mutex m_poolMutex;
+    bool m_listening = false;
     std::condition_variable m_available;
     std::vector<std::unique_ptr<PgConnection>> m_idle;
     int m_open = 0; // idle and lent

@@ -307,6 +307,10 @@ CREATE INDEX IF NOT EXISTS events_at ON events(at);
         try {
             body(c);
             c.exec("COMMIT");
+        } catch (const ConstraintViolation &) {
+            // A refusal the rules did not expect: the caller sees a failed store.
+            sqlite3_exec(c.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw StoreError("the database refused the change (constraint)");
         } catch (...) {
             sqlite3_exec(c.db(), "ROLLBACK", nullptr, nullptr, nullptr);
             throw;

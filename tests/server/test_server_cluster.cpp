@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -332,22 +333,27 @@ TEST_P(ClusterTest, MessagesSentThroughOneInstanceArriveOnceWhilePolledThroughBo
                 failed = true;
         }
     });
-    // Two clients of the same member on each instance poll as fast as they can.
+    // Four clients of the same member on each instance poll in step, all
+    // at once, so that polls meet in the database while messages arrive.
+    constexpr int kPollers = 8;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool done = false;
+    std::barrier inStep(kPollers, [&]() noexcept {
+        std::lock_guard lock(mutex);
+        done = shown >= kMessages || failed || std::chrono::steady_clock::now() > deadline;
+    });
     std::vector<std::thread> polling;
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < kPollers; ++p) {
         polling.emplace_back([&, p] {
             auto proxy = proxyFor(p % 2 == 0 ? *a : *b);
-            while (!failed && std::chrono::steady_clock::now() < deadline) {
-                {
-                    std::lock_guard lock(mutex);
-                    if (shown >= kMessages)
-                        return;
-                }
+            for (;;) {
+                inStep.arrive_and_wait();
+                if (done)
+                    return;
                 QString doc;
                 if (!qs::succeeded(proxy->GetMessage(reader, &doc))) {
                     failed = true;
-                    return;
+                    continue;
                 }
                 const qs::DocumentRecords r =
                     qs::readRecords(doc, qs::kMessageTag, qs::kMessagesMax, qs::kMessageFields);

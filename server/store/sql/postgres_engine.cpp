@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -179,8 +180,57 @@ class PgConnection final : public Connection {
     // Ends a transaction that failed; a broken connection is dropped anyway.
     void rollbackQuietly()
     {
+        settle();
+        m_readBegun = false;
         if (!broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
             PQclear(PQexec(m_conn, "ROLLBACK"));
+    }
+
+    // Ends a read and begins the next one without waiting for either: the
+    // answers are read when the connection is next lent (settle()). A
+    // REPEATABLE READ transaction takes its snapshot at its first statement,
+    // not at BEGIN, so the next read still sees what committed before it.
+    // Reads then cost the database one round trip per statement.
+    void endReadAndBeginNext()
+    {
+        m_pending = PQsendQuery(m_conn, "COMMIT; BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY") == 1;
+        if (!m_pending)
+            rollbackQuietly();
+    }
+    // Reads what endReadAndBeginNext() was answered; false when the
+    // connection is of no further use.
+    bool settle()
+    {
+        if (!m_pending)
+            return !broken();
+        m_pending = false;
+        bool ok = true;
+        while (PGresult *result = PQgetResult(m_conn)) {
+            ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+            PQclear(result);
+        }
+        m_readBegun = ok && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+        if (!ok && !broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+        return !broken();
+    }
+    // Inside a read begun ahead (see endReadAndBeginNext()); takes it when `take`.
+    bool readBegun(bool take)
+    {
+        const bool begun = m_readBegun;
+        if (take)
+            m_readBegun = false;
+        return begun;
+    }
+    // Fit to go back to the pool.
+    bool reusable() const
+    {
+        if (broken())
+            return false;
+        if (m_pending)
+            return true;
+        const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+        return status == PQTRANS_IDLE || (status == PQTRANS_INTRANS && m_readBegun);
     }
 
   protected:
@@ -192,6 +242,8 @@ class PgConnection final : public Connection {
   private:
     PGconn *m_conn;
     int m_named = 0;
+    bool m_pending = false;   // endReadAndBeginNext() sent, answers not yet read
+    bool m_readBegun = false; // idle inside a read transaction begun ahead
 };
 
 // Connects with the address's own settings, adding what it leaves out.
@@ -265,6 +317,13 @@ class PostgresEngine final : public Engine {
                 c.rollbackQuietly();
                 if (std::chrono::steady_clock::now() >= deadline)
                     throw StoreBusy();
+            } catch (const StoreBusy &) {
+                // A read has no effects: on a connection closed under it, it
+                // runs again on another.
+                if (work == Work::Read && c.broken() && std::chrono::steady_clock::now() < deadline)
+                    continue;
+                c.rollbackQuietly();
+                throw;
             } catch (const ConstraintViolation &) {
                 // A refusal the rules did not expect: the caller sees a failed store.
                 c.rollbackQuietly();
@@ -350,19 +409,30 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
   private:
     void begin(PgConnection &c, Work work)
     {
+        if (c.readBegun(true)) {
+            if (work == Work::Read)
+                return;
+            // The read begun ahead ends in the same round trip.
+            beginIn(c, work, "COMMIT; ");
+            return;
+        }
+        beginIn(c, work, "");
+    }
+    void beginIn(PgConnection &c, Work work, const std::string &prefix)
+    {
         switch (work) {
         case Work::Read:
-            c.execRaw("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            c.execRaw(prefix + "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             break;
         case Work::Write:
-            c.execRaw("BEGIN ISOLATION LEVEL SERIALIZABLE");
+            c.execRaw(prefix + "BEGIN ISOLATION LEVEL SERIALIZABLE");
             break;
         case Work::Live:
-            c.execRaw("BEGIN");
+            c.execRaw(prefix + "BEGIN");
             break;
         case Work::Schema:
             // Each statement sees what servers before this one committed.
-            c.execRaw("BEGIN");
+            c.execRaw(prefix + "BEGIN");
             c.serialiseOn("varnel schema");
             break;
         }
@@ -377,6 +447,10 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             // A statement failed and the body took that as its answer
             // (a taken name): nothing of the transaction is kept.
             c.execRaw("ROLLBACK");
+            return false;
+        }
+        if (work == Work::Read) {
+            c.endReadAndBeginNext();
             return false;
         }
         const bool changed = work == Work::Write && c.totalChanges() != before;
@@ -398,19 +472,25 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
       public:
         Lease(PostgresEngine &engine, std::chrono::steady_clock::time_point deadline) : m_engine(engine)
         {
-            {
-                std::unique_lock lock(engine.m_poolMutex);
-                const bool available = engine.m_available.wait_until(lock, deadline, [&] {
-                    return !engine.m_idle.empty() || engine.m_open < engine.m_options.connectionLimit;
-                });
-                if (!available)
-                    throw StoreBusy();
-                if (!engine.m_idle.empty()) {
-                    m_connection = std::move(engine.m_idle.back());
-                    engine.m_idle.pop_back();
-                    return;
+            for (;;) {
+                {
+                    std::unique_lock lock(engine.m_poolMutex);
+                    const bool available = engine.m_available.wait_until(lock, deadline, [&] {
+                        return !engine.m_idle.empty() || engine.m_open < engine.m_options.connectionLimit;
+                    });
+                    if (!available)
+                        throw StoreBusy();
+                    if (engine.m_idle.empty()) {
+                        ++engine.m_open;
+                        break;
+                    }
+                    // The longest idle first: its answers have most likely arrived.
+                    m_connection = std::move(engine.m_idle.front());
+                    engine.m_idle.pop_front();
                 }
-                ++engine.m_open;
+                if (m_connection->settle())
+                    return;
+                release(); // closed by the database meanwhile: the next one
             }
             std::string error;
             PGconn *conn = connect(engine.m_options.url, error);
@@ -435,8 +515,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
         {
             {
                 std::lock_guard lock(m_engine.m_poolMutex);
-                if (m_connection && !m_connection->broken() &&
-                    PQtransactionStatus(m_connection->conn()) == PQTRANS_IDLE) {
+                if (m_connection && m_connection->reusable()) {
                     m_engine.m_idle.push_back(std::move(m_connection));
                 } else {
                     --m_engine.m_open;
@@ -507,7 +586,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     std::mutex m_poolMutex;
     bool m_listening = false;
     std::condition_variable m_available;
-    std::vector<std::unique_ptr<PgConnection>> m_idle;
+    std::deque<std::unique_ptr<PgConnection>> m_idle;
     int m_open = 0; // idle and lent
     std::atomic<bool> m_stopping{false};
     int m_stopListening = -1;

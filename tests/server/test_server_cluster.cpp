@@ -2,8 +2,9 @@
 // the real binary, as they run behind a load balancer: on PostgreSQL, and on
 // one SQLite file two processes open. Points are paid once however many
 // instances are asked to close a question at once, a message is delivered to
-// exactly one poll, a sign-in binding holds on every instance, and an
-// instance killed under load loses nothing it acknowledged.
+// exactly one poll, a sign-in binding, presence and the rate limits hold on
+// every instance, and an instance killed under load loses nothing it
+// acknowledged.
 #include "community_rules.h"
 #include "postgres_server_process.h"
 #include "proxy_process.h"
@@ -185,11 +186,6 @@ class ClusterTest : public ::testing::TestWithParam<Engine> {
 
     void SetUp() override
     {
-        // Rate limits off: the tests write in bursts. New members get points enough to ask.
-        const std::vector<std::string> args = {"--start-points",      "1000", "--max-questions", "0",
-                                               "--max-answers",       "0",    "--max-messages",  "0",
-                                               "--max-registrations", "0"};
-        VarnelServerOptions options{.extraArgs = args};
         if (GetParam() == Engine::Postgres) {
             if (!PostgresServerProcess::available())
                 GTEST_SKIP() << PostgresServerProcess::skipReason();
@@ -198,10 +194,22 @@ class ClusterTest : public ::testing::TestWithParam<Engine> {
             ASSERT_TRUE(pg->started()) << pg->error();
             db = pg->newDatabase();
             ASSERT_FALSE(db.empty()) << pg->error();
+        }
+    }
+
+    // Starts both instances on the database, one after the other: the first
+    // one sets it up. `extra` options follow (and win over) the common ones.
+    void start(const std::vector<std::string> &extra = {})
+    {
+        // Rate limits off: the tests write in bursts. New members get points enough to ask.
+        std::vector<std::string> args = {"--start-points", "1000", "--max-questions",     "0", "--max-answers", "0",
+                                         "--max-messages", "0",    "--max-registrations", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        VarnelServerOptions options{.extraArgs = args};
+        if (GetParam() == Engine::Postgres) {
             options.db = db;
             options.keyFile = pg->keyFile().string();
         }
-        // One after the other: the first one sets up the database.
         a = std::make_unique<VarnelServerProcess>(options);
         ASSERT_TRUE(a->started()) << a->error();
         if (GetParam() == Engine::Sqlite) {
@@ -246,11 +254,12 @@ class ClusterTest : public ::testing::TestWithParam<Engine> {
     std::unique_ptr<qs::CVarnelServices> pa, pb;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, ClusterTest, ::testing::Values(Engine::Sqlite),
+INSTANTIATE_TEST_SUITE_P(Engines, ClusterTest, ::testing::Values(Engine::Sqlite, Engine::Postgres),
                          [](const auto &info) { return std::string(engineName(info.param)); });
 
 TEST_P(ClusterTest, TwentyClosesOfOneQuestionAtOnceThroughBothInstancesPayOnce)
 {
+    ASSERT_NO_FATAL_FAILURE(start());
     const int asker = registerMember(*pa, QStringLiteral("asker"));
     const int answerer = registerMember(*pb, QStringLiteral("answerer"));
     bool ok = false;
@@ -306,6 +315,7 @@ TEST_P(ClusterTest, TwentyClosesOfOneQuestionAtOnceThroughBothInstancesPayOnce)
 
 TEST_P(ClusterTest, MessagesSentThroughOneInstanceArriveOnceWhilePolledThroughBoth)
 {
+    ASSERT_NO_FATAL_FAILURE(start());
     const int sender = registerMember(*pa, QStringLiteral("sender"));
     const int reader = registerMember(*pa, QStringLiteral("reader"));
     constexpr int kMessages = 30;
@@ -368,6 +378,7 @@ TEST_P(ClusterTest, MessagesSentThroughOneInstanceArriveOnceWhilePolledThroughBo
 
 TEST_P(ClusterTest, ASignInThroughOneInstanceBindsTheMemberOnTheOther)
 {
+    ASSERT_NO_FATAL_FAILURE(start());
     // Signed in from 127.0.0.1 through the first instance.
     const int alice = registerMember(*pa, QStringLiteral("alice"));
     ASSERT_GT(alice, 0);
@@ -397,6 +408,7 @@ TEST_P(ClusterTest, ASignInThroughOneInstanceBindsTheMemberOnTheOther)
 
 TEST_P(ClusterTest, AnInstanceKilledUnderLoadLosesNoAcknowledgedWrite)
 {
+    ASSERT_NO_FATAL_FAILURE(start());
     // Four members ask, answer and send messages as fast as they can, two
     // through each instance; what an instance confirms is written down.
     const QStringList names = {QStringLiteral("amy"), QStringLiteral("ben"), QStringLiteral("cat"),
@@ -512,6 +524,34 @@ TEST_P(ClusterTest, AnInstanceKilledUnderLoadLosesNoAcknowledgedWrite)
     ASSERT_TRUE(a->restart()) << a->error();
     pa = proxyFor(*a);
     EXPECT_EQ(balanceOf(*pa, ids[0]), balanceOf(*pb, ids[0]));
+}
+
+TEST_P(ClusterTest, PresenceAndRateLimitsCountAcrossTheInstances)
+{
+    ASSERT_NO_FATAL_FAILURE(start({"--max-messages", "3"}));
+    const int amy = registerMember(*pa, QStringLiteral("amy"));
+    const int ben = registerMember(*pb, QStringLiteral("ben"));
+
+    // Online through one instance, listed through the other; offline likewise.
+    bool ok = false;
+    ASSERT_TRUE(qs::succeeded(pa->SetUserOnline(amy, QStringLiteral("192.168.1.10"), &ok)));
+    ASSERT_TRUE(ok);
+    QString doc;
+    int total = 0;
+    ASSERT_TRUE(qs::succeeded(pb->GetUserListOnline(20, 1, &doc, &total)));
+    EXPECT_EQ(total, 1);
+    ASSERT_TRUE(qs::succeeded(pb->SetUserOffline(amy, &ok)));
+    ASSERT_TRUE(qs::succeeded(pa->GetUserListOnline(20, 1, &doc, &total)));
+    EXPECT_EQ(total, 0);
+
+    // Three messages an hour, wherever they are sent.
+    ASSERT_TRUE(qs::succeeded(pb->SetUserOnline(ben, QStringLiteral("192.168.1.11"), &ok)));
+    for (auto *proxy : {pa.get(), pb.get(), pa.get()}) {
+        ASSERT_TRUE(qs::succeeded(proxy->SendMessage(ben, amy, QStringLiteral("hi"), &ok)));
+        EXPECT_TRUE(ok);
+    }
+    EXPECT_FALSE(qs::succeeded(pb->SendMessage(ben, amy, QStringLiteral("one too many"), &ok)));
+    EXPECT_FALSE(qs::succeeded(pa->SendMessage(ben, amy, QStringLiteral("one too many"), &ok)));
 }
 
 } // namespace

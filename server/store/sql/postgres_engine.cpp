@@ -456,7 +456,17 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
         const bool changed = work == Work::Write && c.totalChanges() != before;
         if (changed)
             c.execRaw(std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'");
-        return c.execRaw("COMMIT") == "COMMIT" && changed;
+        try {
+            return c.execRaw("COMMIT") == "COMMIT" && changed;
+        } catch (const StoreBusy &) {
+            if (!c.broken())
+                throw;
+            // The COMMIT may have reached the database before the connection
+            // went: whether the change was made is unknown, so it must not be
+            // reported as not made, and lists kept may be out of date.
+            bumpGeneration();
+            throw StoreError("the connection to the database was lost while committing");
+        }
     }
 
     void configure(PgConnection &c)

@@ -1,6 +1,6 @@
 #include "postgres_engine.h"
 
-#include <libpq-fe.h>
+#include "postgres_connection.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -8,8 +8,7 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <cstdlib>
-#include <cstring>
+#include <deque>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -19,203 +18,6 @@ namespace varnel::sql {
 namespace {
 
 constexpr const char *kListsChannel = "varnel_lists";
-// Parameters of no type a statement can infer (numbers left unused) are text.
-constexpr Oid kTextOid = 25;
-
-bool startsWith(const char *text, const char *prefix)
-{
-    return text && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-std::string trimmedMessage(const char *message)
-{
-    std::string text = message ? message : "unknown error";
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
-// Turns a failed result into the exception the callers expect.
-[[noreturn]] void raise(PGconn *conn, const PGresult *result, const char *what)
-{
-    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    if (startsWith(state, "40001") || startsWith(state, "40P01"))
-        throw RetryTransaction();
-    if (startsWith(state, "23"))
-        throw ConstraintViolation();
-    // Lock wait too long, cancelled, server going away, connection lost:
-    // the transaction did not commit.
-    if (startsWith(state, "55P03") || startsWith(state, "57") || startsWith(state, "08") ||
-        PQstatus(conn) != CONNECTION_OK)
-        throw StoreBusy();
-    const char *message = result ? PQresultErrorMessage(result) : PQerrorMessage(conn);
-    throw StoreError(std::string(what) + ": " + trimmedMessage(message));
-}
-
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-class PgStatement final : public Statement {
-  public:
-    PgStatement(PGconn *conn, const std::string &sql, std::string name, std::int64_t &totalChanges)
-        : m_conn(conn), m_name(std::move(name)), m_result(nullptr, &PQclear), m_totalChanges(totalChanges)
-    {
-        const std::vector<bool> used = parametersUsed(sql);
-        const size_t count = used.size() - 1;
-        std::vector<Oid> types(count, 0);
-        for (size_t i = 0; i < count; ++i)
-            types[i] = used[i + 1] ? 0 : kTextOid;
-        Result prepared(PQprepare(conn, m_name.c_str(), translate(sql, Dialect::Postgres).c_str(),
-                                  static_cast<int>(count), types.data()),
-                        &PQclear);
-        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-            raise(conn, prepared.get(), "prepare");
-        m_values.resize(count);
-        m_bound.resize(count, false);
-    }
-    ~PgStatement() override
-    {
-        // Cached statements live as long as their session; one made for a
-        // single use is dropped from the session with it.
-        if (transient && PQstatus(m_conn) == CONNECTION_OK) {
-            const std::string deallocate = "DEALLOCATE " + m_name;
-            PQclear(PQexec(m_conn, deallocate.c_str()));
-        }
-    }
-
-    void bindInt(int index, std::int64_t value) override { bindText(index, std::to_string(value)); }
-    void bindText(int index, const std::string &value) override
-    {
-        if (index < 1 || static_cast<size_t>(index) > m_values.size())
-            throw StoreError("bind: no parameter " + std::to_string(index));
-        m_values[static_cast<size_t>(index - 1)] = value;
-        m_bound[static_cast<size_t>(index - 1)] = true;
-    }
-    bool step() override
-    {
-        if (!m_result)
-            execute();
-        return ++m_row < PQntuples(m_result.get());
-    }
-    void reset() override
-    {
-        m_result.reset();
-        m_row = -1;
-        m_changes = 0;
-        std::fill(m_bound.begin(), m_bound.end(), false);
-    }
-    std::int64_t int64(int column) const override
-    {
-        if (!m_result || PQgetisnull(m_result.get(), m_row, column))
-            return 0;
-        return std::strtoll(PQgetvalue(m_result.get(), m_row, column), nullptr, 10);
-    }
-    std::string text(int column) const override
-    {
-        if (!m_result || PQgetisnull(m_result.get(), m_row, column))
-            return {};
-        return std::string(PQgetvalue(m_result.get(), m_row, column),
-                           static_cast<size_t>(PQgetlength(m_result.get(), m_row, column)));
-    }
-    std::int64_t changes() const override { return m_changes; }
-    int parameterCount() const override { return static_cast<int>(m_values.size()); }
-
-  private:
-    void execute()
-    {
-        std::vector<const char *> values(m_values.size(), nullptr);
-        for (size_t i = 0; i < m_values.size(); ++i) {
-            if (m_bound[i])
-                values[i] = m_values[i].c_str();
-        }
-        Result result(
-            PQexecPrepared(m_conn, m_name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0),
-            &PQclear);
-        const ExecStatusType status = PQresultStatus(result.get());
-        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
-            raise(m_conn, result.get(), "step");
-        m_result = std::move(result);
-        const char *command = PQcmdStatus(m_result.get());
-        if (startsWith(command, "INSERT") || startsWith(command, "UPDATE") || startsWith(command, "DELETE")) {
-            m_changes = std::strtoll(PQcmdTuples(m_result.get()), nullptr, 10);
-            m_totalChanges += m_changes;
-        }
-    }
-
-    PGconn *m_conn;
-    std::string m_name;
-    Result m_result;
-    int m_row = -1;
-    std::vector<std::string> m_values;
-    std::vector<bool> m_bound;
-    std::int64_t m_changes = 0;
-    std::int64_t &m_totalChanges;
-};
-
-class PgConnection final : public Connection {
-  public:
-    explicit PgConnection(PGconn *conn) : m_conn(conn) {}
-    // The cached statements, destroyed after this with the base class, no
-    // longer touch the connection.
-    ~PgConnection() override { PQfinish(m_conn); }
-    PGconn *conn() const { return m_conn; }
-    bool broken() const { return PQstatus(m_conn) != CONNECTION_OK; }
-
-    void exec(const std::string &sql) override { execRaw(translate(sql, Dialect::Postgres)); }
-    // Returns the command tag ("COMMIT", or "ROLLBACK" for a transaction
-    // that had failed).
-    std::string execRaw(const std::string &sql)
-    {
-        Result result(PQexec(m_conn, sql.c_str()), &PQclear);
-        const ExecStatusType status = PQresultStatus(result.get());
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-            raise(m_conn, result.get(), "exec");
-        return PQcmdStatus(result.get());
-    }
-    void serialiseOn(const std::string &key) override
-    {
-        Query lock = query("SELECT pg_advisory_xact_lock(hashtextextended(?1, 0))");
-        lock.bind(1, key).run();
-    }
-    // Ends a transaction that failed; a broken connection is dropped anyway.
-    void rollbackQuietly()
-    {
-        if (!broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
-            PQclear(PQexec(m_conn, "ROLLBACK"));
-    }
-
-  protected:
-    std::unique_ptr<Statement> prepare(const std::string &sql) override
-    {
-        return std::make_unique<PgStatement>(m_conn, sql, "s" + std::to_string(++m_named), m_totalChanges);
-    }
-
-  private:
-    PGconn *m_conn;
-    int m_named = 0;
-};
-
-// Connects with the address's own settings, adding what it leaves out.
-PGconn *connect(const std::string &url, std::string &error)
-{
-    // Earlier keywords are defaults: the address, read last, overrides them.
-    const char *const keywords[] = {"sslmode", "gssencmode", "connect_timeout", "application_name", "dbname", nullptr};
-    const char *const values[] = {"disable", "disable", "5", "varnel-server", url.c_str(), nullptr};
-    PGconn *conn = PQconnectdbParams(keywords, values, 1);
-    if (!conn) {
-        error = "cannot connect to the database: out of memory";
-        return nullptr;
-    }
-    if (PQstatus(conn) != CONNECTION_OK) {
-        error = "cannot connect to the database: " + trimmedMessage(PQerrorMessage(conn));
-        PQfinish(conn);
-        return nullptr;
-    }
-    // Notices ("already exists, skipping") are not errors and not for the log.
-    PQsetNoticeProcessor(
-        conn, [](void *, const char *) {}, nullptr);
-    return conn;
-}
-
 class PostgresEngine final : public Engine {
   public:
     explicit PostgresEngine(const PostgresOptions &options) : m_options(options)
@@ -265,6 +67,13 @@ class PostgresEngine final : public Engine {
                 c.rollbackQuietly();
                 if (std::chrono::steady_clock::now() >= deadline)
                     throw StoreBusy();
+            } catch (const StoreBusy &) {
+                // A read has no effects: on a connection closed under it, it
+                // runs again on another.
+                if (work == Work::Read && c.broken() && std::chrono::steady_clock::now() < deadline)
+                    continue;
+                c.rollbackQuietly();
+                throw;
             } catch (const ConstraintViolation &) {
                 // A refusal the rules did not expect: the caller sees a failed store.
                 c.rollbackQuietly();
@@ -322,7 +131,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     // Opens the first connection, so that a wrong address shows at start-up.
     bool check(std::string &error)
     {
-        PGconn *conn = connect(m_options.url, error);
+        PGconn *conn = connectPostgres(m_options.url, error);
         if (!conn)
             return false;
         if (PQserverVersion(conn) < 110000) {
@@ -350,19 +159,30 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
   private:
     void begin(PgConnection &c, Work work)
     {
+        if (c.readBegun(true)) {
+            if (work == Work::Read)
+                return;
+            // The read begun ahead ends in the same round trip.
+            beginIn(c, work, "COMMIT; ");
+            return;
+        }
+        beginIn(c, work, "");
+    }
+    void beginIn(PgConnection &c, Work work, const std::string &prefix)
+    {
         switch (work) {
         case Work::Read:
-            c.execRaw("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            c.execRaw(prefix + "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             break;
         case Work::Write:
-            c.execRaw("BEGIN ISOLATION LEVEL SERIALIZABLE");
+            c.execRaw(prefix + "BEGIN ISOLATION LEVEL SERIALIZABLE");
             break;
         case Work::Live:
-            c.execRaw("BEGIN");
+            c.execRaw(prefix + "BEGIN");
             break;
         case Work::Schema:
             // Each statement sees what servers before this one committed.
-            c.execRaw("BEGIN");
+            c.execRaw(prefix + "BEGIN");
             c.serialiseOn("varnel schema");
             break;
         }
@@ -379,10 +199,24 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             c.execRaw("ROLLBACK");
             return false;
         }
+        if (work == Work::Read) {
+            c.endReadAndBeginNext();
+            return false;
+        }
         const bool changed = work == Work::Write && c.totalChanges() != before;
         if (changed)
             c.execRaw(std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'");
-        return c.execRaw("COMMIT") == "COMMIT" && changed;
+        try {
+            return c.execRaw("COMMIT") == "COMMIT" && changed;
+        } catch (const StoreBusy &) {
+            if (!c.broken())
+                throw;
+            // The COMMIT may have reached the database before the connection
+            // went: whether the change was made is unknown, so it must not be
+            // reported as not made, and lists kept may be out of date.
+            bumpGeneration();
+            throw StoreError("the connection to the database was lost while committing");
+        }
     }
 
     void configure(PgConnection &c)
@@ -398,22 +232,28 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
       public:
         Lease(PostgresEngine &engine, std::chrono::steady_clock::time_point deadline) : m_engine(engine)
         {
-            {
-                std::unique_lock lock(engine.m_poolMutex);
-                const bool available = engine.m_available.wait_until(lock, deadline, [&] {
-                    return !engine.m_idle.empty() || engine.m_open < engine.m_options.connectionLimit;
-                });
-                if (!available)
-                    throw StoreBusy();
-                if (!engine.m_idle.empty()) {
-                    m_connection = std::move(engine.m_idle.back());
-                    engine.m_idle.pop_back();
-                    return;
+            for (;;) {
+                {
+                    std::unique_lock lock(engine.m_poolMutex);
+                    const bool available = engine.m_available.wait_until(lock, deadline, [&] {
+                        return !engine.m_idle.empty() || engine.m_open < engine.m_options.connectionLimit;
+                    });
+                    if (!available)
+                        throw StoreBusy();
+                    if (engine.m_idle.empty()) {
+                        ++engine.m_open;
+                        break;
+                    }
+                    // The longest idle first: its answers have most likely arrived.
+                    m_connection = std::move(engine.m_idle.front());
+                    engine.m_idle.pop_front();
                 }
-                ++engine.m_open;
+                if (m_connection->settle())
+                    return;
+                release(); // closed by the database meanwhile: the next one
             }
             std::string error;
-            PGconn *conn = connect(engine.m_options.url, error);
+            PGconn *conn = connectPostgres(engine.m_options.url, error);
             if (conn) {
                 m_connection = std::make_unique<PgConnection>(conn);
                 try {
@@ -435,8 +275,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
         {
             {
                 std::lock_guard lock(m_engine.m_poolMutex);
-                if (m_connection && !m_connection->broken() &&
-                    PQtransactionStatus(m_connection->conn()) == PQTRANS_IDLE) {
+                if (m_connection && m_connection->reusable()) {
                     m_engine.m_idle.push_back(std::move(m_connection));
                 } else {
                     --m_engine.m_open;
@@ -456,9 +295,9 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
         bool first = true;
         while (!m_stopping) {
             std::string error;
-            PGconn *conn = connect(m_options.url, error);
+            PGconn *conn = connectPostgres(m_options.url, error);
             if (conn) {
-                Result listening(PQexec(conn, (std::string("LISTEN ") + kListsChannel).c_str()), &PQclear);
+                PgResult listening(PQexec(conn, (std::string("LISTEN ") + kListsChannel).c_str()), &PQclear);
                 if (PQresultStatus(listening.get()) == PGRES_COMMAND_OK) {
                     if (first) {
                         first = false;
@@ -507,7 +346,7 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     std::mutex m_poolMutex;
     bool m_listening = false;
     std::condition_variable m_available;
-    std::vector<std::unique_ptr<PgConnection>> m_idle;
+    std::deque<std::unique_ptr<PgConnection>> m_idle;
     int m_open = 0; // idle and lent
     std::atomic<bool> m_stopping{false};
     int m_stopListening = -1;

@@ -1,0 +1,71 @@
+// A libpq connection as the engine layer sees it: statements prepared once
+// on it, errors turned into the store's exceptions, and reads that end and
+// begin without waiting for the database.
+#pragma once
+
+#include "sql_engine.h"
+
+#include <libpq-fe.h>
+
+#include <memory>
+#include <string>
+
+namespace varnel::sql {
+
+using PgResult = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+class PgConnection final : public Connection {
+  public:
+    explicit PgConnection(PGconn *conn) : m_conn(conn) {}
+    // The cached statements, destroyed after this with the base class, no
+    // longer touch the connection.
+    ~PgConnection() override { PQfinish(m_conn); }
+    PGconn *conn() const { return m_conn; }
+    bool broken() const { return PQstatus(m_conn) != CONNECTION_OK; }
+
+    void exec(const std::string &sql) override { execRaw(translate(sql, Dialect::Postgres)); }
+    // Returns the command tag ("COMMIT", or "ROLLBACK" for a transaction
+    // that had failed).
+    std::string execRaw(const std::string &sql);
+    void serialiseOn(const std::string &key) override;
+    // Ends a transaction that failed; a broken connection is dropped anyway.
+    void rollbackQuietly();
+
+    // Ends a read and begins the next one without waiting for either: the
+    // answers are read when the connection is next lent (settle()). A
+    // REPEATABLE READ transaction takes its snapshot at its first statement,
+    // not at BEGIN, so the next read still sees what committed before it.
+    // Reads then cost the database one round trip per statement.
+    void endReadAndBeginNext();
+    // Reads what endReadAndBeginNext() was answered; false when the
+    // connection is of no further use.
+    bool settle();
+    // Inside a read begun ahead (see endReadAndBeginNext()); takes it when `take`.
+    bool readBegun(bool take)
+    {
+        const bool begun = m_readBegun;
+        if (take)
+            m_readBegun = false;
+        return begun;
+    }
+    // Fit to go back to the pool.
+    bool reusable() const;
+
+  protected:
+    std::unique_ptr<Statement> prepare(const std::string &sql) override;
+
+  private:
+    PGconn *m_conn;
+    int m_named = 0;
+    bool m_pending = false;   // endReadAndBeginNext() sent, answers not yet read
+    bool m_readBegun = false; // idle inside a read transaction begun ahead
+};
+
+// Connects with the address's own settings, adding what it leaves out;
+// nullptr with `error` set when that fails.
+PGconn *connectPostgres(const std::string &url, std::string &error);
+
+// What libpq said, without its trailing line break.
+std::string trimmedMessage(const char *message);
+
+} // namespace varnel::sql

@@ -697,10 +697,11 @@ TEST_P(StoreTest, AnotherServerOnTheDatabaseSeesBindingsPresenceAndWrites)
 // The database closes every connection (a restart, an administrator): the
 // next calls take fresh connections instead of failing, and the generation
 // still follows other servers' writes once the listener is back.
-TEST_P(StoreTest, ConnectionsTheDatabaseClosedAreReplaced)
+// A SQLite file has no connections to lose: these run on PostgreSQL only.
+class PostgresStoreTest : public StoreTest {};
+
+TEST_P(PostgresStoreTest, ConnectionsTheDatabaseClosedAreReplaced)
 {
-    if (!postgresEngine())
-        GTEST_SKIP() << "a SQLite file has no connections to lose";
     const int a = member("a");
     auto second = openAnother();
     for (int i = 0; i < 4; ++i)
@@ -729,6 +730,9 @@ INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values(EngineKind::Sqlit
                          [](const ::testing::TestParamInfo<EngineKind> &info) {
                              return info.param == EngineKind::Sqlite ? "Sqlite" : "Postgres";
                          });
+
+INSTANTIATE_TEST_SUITE_P(Engines, PostgresStoreTest, ::testing::Values(EngineKind::Postgres),
+                         [](const ::testing::TestParamInfo<EngineKind> &) { return std::string("Postgres"); });
 
 TEST(PostgresStore, RefusesToStartWithoutAKeyFileOrADatabase)
 {

@@ -1,13 +1,17 @@
 #!/bin/sh
-# Load benchmark of varnel-server: GetForumPostListByColumn calls per second
-# and p50/p99 latency at 1, 8 and 32 connections, and the same for a fixed
-# page of about the same size from the same server, as the ceiling.
+# Load benchmark of varnel-server: calls per second and p50/p99 latency at 1,
+# 8 and 32 connections of the list call (GetForumPostListByColumn), of the
+# poll every signed-in client makes (GetMessage) and of a write
+# (CreatForumReply), and the same for a fixed page of about the list answer's
+# size from the same server, as the ceiling. Beside each run: the server's CPU
+# time per call, its resident memory, and the connections that had to be
+# opened again during the run.
 #
 # Usage: bench/server_load/run.sh BUILD_DIR [SECONDS]
-# Needs Debian's wrk and curl. Builds nothing: BUILD_DIR/server/varnel-server
-# must exist. The service account defaults to the compiled-in one; set
-# VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for another build, and
-# VARNEL_SERVER to measure another server binary.
+# Needs Debian's wrk, curl and python3. Builds nothing:
+# BUILD_DIR/server/varnel-server must exist. The service account defaults to
+# the compiled-in one; set VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for
+# another build, and VARNEL_SERVER to measure another server binary.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -32,8 +36,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# The demo community, with the request log in a file as in production.
+# The demo community, with the request log in a file as in production, and
+# the address binding and rate limits on. prepare.py registers many members
+# and has a few of them post many questions, so registrations and questions
+# are not limited (nor short of points); answers keep a limit, high enough
+# for the write runs, so that its bookkeeping is measured too.
 "$SERVER" --demo --port 0 --db "$WORK/community.db" --files "$WORK/files" --log "$WORK/requests.log" \
+    --max-registrations 0 --max-questions 0 --max-answers 1000000 --start-points 1000000 \
     >"$WORK/stdout" 2>"$WORK/stderr" &
 SERVER_PID=$!
 i=0
@@ -86,19 +95,65 @@ for path in /Varnel/Web/site.css /Quillora/Help.htm /Quillora/Download.htm /Quil
     fi
 done
 
-echo "varnel-server load benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC')"
+# Members signed in from here, and questions for them to answer: enough
+# (answerer, question) pairs that the write runs never reach the five answers
+# one member may give one question.
+MEMBERS=110
+QUESTIONS=$((SECONDS_EACH * 40 < 100 ? 100 : SECONDS_EACH * 40))
+export VARNEL_BENCH_DATA="$WORK/bench_data.lua"
+/usr/bin/python3 "$BENCH_DIR/prepare.py" "$BASE" "$HOST" "$MEMBERS" "$QUESTIONS" "$VARNEL_BENCH_DATA"
+
+CLOCK_TICKS=$(getconf CLK_TCK)
+cpu_ticks() { # utime + stime of the server
+    sed 's/^.*) //' "/proc/$SERVER_PID/stat" | awk '{ print $12 + $13 }'
+}
+memory_kb() { # VmRSS VmHWM
+    awk '/^VmRSS:/ { rss = $2 } /^VmHWM:/ { hwm = $2 } END { print rss, hwm }' "/proc/$SERVER_PID/status"
+}
+passive_opens() { # TCP connections accepted on this machine so far
+    awk '/^Tcp:/ { if (names) { print $7; exit } names = 1 }' /proc/net/snmp
+}
+
+echo "varnel-server load benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "list call: GetForumPostListByColumn column 1, 15 rows, answer $SOAP_SIZE bytes"
+echo "poll:      GetMessage of $MEMBERS members signed in from here, in turn (nothing waiting)"
+echo "write:     CreatForumReply by $((MEMBERS - MEMBERS / 10)) members to $QUESTIONS questions"
 echo "ceiling:   GET $STATIC_PATH, $STATIC_SIZE bytes"
+echo "cpu us/call: server utime+stime per call; rss/hwm MB: VmRSS and VmHWM after the run;"
+echo "reconnects: connections accepted during the run beyond the first of each (whole machine)"
 echo
-printf '%-28s %5s %12s %10s %10s %8s\n' "request" "conns" "requests/s" "p50 ms" "p99 ms" "errors"
+printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "request" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
+    "cpu us" "rss MB" "hwm MB" "reconn"
+WRITES_DONE=0
 run() { # label script url connections
     threads=$(( $4 < 2 ? 1 : 2 ))
-    line=$(wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
+    ticks_before=$(cpu_ticks)
+    opens_before=$(passive_opens)
+    line=$(VARNEL_THREADS=$threads VARNEL_CALL_OFFSET=$WRITES_DONE \
+        wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
+    ticks_after=$(cpu_ticks)
+    opens_after=$(passive_opens)
     set -- "$1" "$4" $line
-    printf '%-28s %5s %12s %10s %10s %8s\n' "$1" "$2" "$4" "$5" "$6" "$7"
+    # label conns RESULT calls/s p50 p99 errors requests
+    requests=$8
+    cpu=$(awk -v t=$((ticks_after - ticks_before)) -v hz="$CLOCK_TICKS" -v n="$requests" \
+        'BEGIN { printf "%.0f", (n > 0 ? t * 1e6 / hz / n : 0) }')
+    reconnects=$((opens_after - opens_before - $2))
+    [ "$reconnects" -ge 0 ] || reconnects=0
+    memory=$(memory_kb)
+    printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "$1" "$2" "$4" "$5" "$6" "$7" "$cpu" \
+        $(echo "$memory" | awk '{ printf "%.1f %.1f", $1 / 1024, $2 / 1024 }') "$reconnects"
+    LAST_REQUESTS=$requests
 }
 for c in 1 8 32; do
     run "GetForumPostListByColumn" "$BENCH_DIR/post_list.lua" "$SOAP_URL" "$c"
+done
+for c in 1 8 32; do
+    run "GetMessage" "$BENCH_DIR/get_message.lua" "$SOAP_URL" "$c"
+done
+for c in 1 8 32; do
+    run "CreatForumReply" "$BENCH_DIR/creat_reply.lua" "$SOAP_URL" "$c"
+    WRITES_DONE=$((WRITES_DONE + LAST_REQUESTS))
 done
 for c in 1 8 32; do
     run "GET $STATIC_PATH" "$BENCH_DIR/static_file.lua" "$BASE$STATIC_PATH" "$c"

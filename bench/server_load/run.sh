@@ -58,6 +58,7 @@ done
 BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(http:[^ ]*\)$/\1/p')
 [ -n "$BASE" ] || { echo "unexpected first line: $(head -n 1 "$WORK/stdout")" >&2; exit 1; }
 HOST=$(echo "$BASE" | sed 's|^http://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
+PORT=${BASE##*:}
 
 export VARNEL_BENCH_DIR="$BENCH_DIR" VARNEL_SITE_HOST="$HOST"
 SOAP_URL="$BASE/Varnel/Web/Services/VarnelServices.asmx"
@@ -110,8 +111,20 @@ cpu_ticks() { # utime + stime of the server
 memory_kb() { # VmRSS VmHWM
     awk '/^VmRSS:/ { rss = $2 } /^VmHWM:/ { hwm = $2 } END { print rss, hwm }' "/proc/$SERVER_PID/status"
 }
-passive_opens() { # TCP connections accepted on this machine so far
-    awk '/^Tcp:/ { if (names) { print $7; exit } names = 1 }' /proc/net/snmp
+# Connections to the server closed during the last SECONDS_EACH seconds, by
+# either side: the side that closes first keeps the connection in TIME_WAIT
+# for 60 s, and /proc/net/tcp shows the time left (in clock ticks). Only
+# meaningful for runs under ~55 s, with a pause before each.
+closed_connections() {
+    cat /proc/net/tcp /proc/net/tcp6 2>/dev/null | awk -v port="$PORT" -v hz="$CLOCK_TICKS" -v run="$SECONDS_EACH" '
+        function hex(h,   i, n) { n = 0; for (i = 1; i <= length(h); i++) n = n * 16 + index("0123456789ABCDEF", toupper(substr(h, i, 1))) - 1; return n }
+        $4 == "06" {
+            n = split($2, local, ":")
+            split($6, timer, ":")
+            m = split($3, remote, ":")
+            if ((hex(local[n]) == port || hex(remote[m]) == port) && hex(timer[2]) > (60 - run - 0.5) * hz) closes++
+        }
+        END { print closes + 0 }'
 }
 
 echo "varnel-server load benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -120,26 +133,27 @@ echo "poll:      GetMessage of $MEMBERS members signed in from here, in turn (no
 echo "write:     CreatForumReply by $((MEMBERS - MEMBERS / 10)) members to $QUESTIONS questions"
 echo "ceiling:   GET $STATIC_PATH, $STATIC_SIZE bytes"
 echo "cpu us/call: server utime+stime per call; rss/hwm MB: VmRSS and VmHWM after the run;"
-echo "reconnects: connections accepted during the run beyond the first of each (whole machine)"
+echo "reconn: connections closed and opened again during the run"
 echo
 printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "request" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
     "cpu us" "rss MB" "hwm MB" "reconn"
 WRITES_DONE=0
 run() { # label script url connections
     threads=$(( $4 < 2 ? 1 : 2 ))
+    sleep 1
     ticks_before=$(cpu_ticks)
-    opens_before=$(passive_opens)
     line=$(VARNEL_THREADS=$threads VARNEL_CALL_OFFSET=$WRITES_DONE \
         wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
     ticks_after=$(cpu_ticks)
-    opens_after=$(passive_opens)
+    # wrk closes its own connections at the end of the run; the others were
+    # closed (by the server, or by wrk after an error) and opened again.
+    reconnects=$(($(closed_connections) - $4))
+    [ "$reconnects" -ge 0 ] || reconnects=0
     set -- "$1" "$4" $line
     # label conns RESULT calls/s p50 p99 errors requests
     requests=$8
     cpu=$(awk -v t=$((ticks_after - ticks_before)) -v hz="$CLOCK_TICKS" -v n="$requests" \
         'BEGIN { printf "%.0f", (n > 0 ? t * 1e6 / hz / n : 0) }')
-    reconnects=$((opens_after - opens_before - $2))
-    [ "$reconnects" -ge 0 ] || reconnects=0
     memory=$(memory_kb)
     printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "$1" "$2" "$4" "$5" "$6" "$7" "$cpu" \
         $(echo "$memory" | awk '{ printf "%.1f %.1f", $1 / 1024, $2 / 1024 }') "$reconnects"

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 namespace varnel {
 
@@ -119,23 +121,31 @@ class ConnectionStream final : public httplib::Stream {
         return sent;
     }
 
+    // Both ends stay the same for the life of the connection: asked once,
+    // not for every request on it.
     void get_remote_ip_and_port(std::string &ip, int &port) const override
     {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
-            ip = addressText(addr);
-            port = portOf(addr);
+        if (!m_remote) {
+            m_remote.emplace();
+            sockaddr_storage addr{};
+            socklen_t length = sizeof addr;
+            if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
+                *m_remote = {addressText(addr), portOf(addr)};
         }
+        ip = m_remote->first;
+        port = m_remote->second;
     }
     void get_local_ip_and_port(std::string &ip, int &port) const override
     {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
-            ip = addressText(addr);
-            port = portOf(addr);
+        if (!m_local) {
+            m_local.emplace();
+            sockaddr_storage addr{};
+            socklen_t length = sizeof addr;
+            if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
+                *m_local = {addressText(addr), portOf(addr)};
         }
+        ip = m_local->first;
+        port = m_local->second;
     }
     socket_t socket() const override { return m_fd; }
 
@@ -198,6 +208,8 @@ class ConnectionStream final : public httplib::Stream {
     size_t m_begin = 0;
     size_t m_end = 0;
     std::string m_out;
+    mutable std::optional<std::pair<std::string, int>> m_remote;
+    mutable std::optional<std::pair<std::string, int>> m_local;
     bool m_closeRequested = false;
 };
 

@@ -63,6 +63,7 @@ class Reader {
     {
         if (!nextStartElement())
             failWith(QStringLiteral("The request is not a SOAP envelope."));
+        m_rootSeen = true;
         if (m_xml.localName() != u"Envelope")
             failWith(QStringLiteral("The request is not a SOAP envelope."));
         if (m_xml.namespaceUri() != kEnvelopeNs)
@@ -101,7 +102,8 @@ class Reader {
     {
         // The parser refuses a document type declaration like any other
         // malformed input; say which it was, as that one is refused on purpose.
-        if (m_mentionsDoctype)
+        // A declaration can only stand before the root element.
+        if (m_mentionsDoctype && !m_rootSeen)
             failWith(QStringLiteral("Document type declarations are not accepted in SOAP messages."));
         failWith(QStringLiteral("Malformed XML: the request is not well-formed XML text."));
     }
@@ -283,7 +285,23 @@ class Reader {
     SoapRequest m_request;
     QString m_operationName;
     bool m_mentionsDoctype;
+    bool m_rootSeen = false;
 };
+
+// Whether "<!DOCTYPE" stands before anything that looks like an element's
+// start tag: only there is it a document type declaration.
+bool doctypeBeforeRoot(const QByteArray &body)
+{
+    const qsizetype doctype = body.indexOf("<!DOCTYPE");
+    if (doctype < 0)
+        return false;
+    for (qsizetype i = 0; i + 1 < doctype; ++i) {
+        const char c = body[i + 1];
+        if (body[i] == '<' && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || (c & 0x80)))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -324,7 +342,7 @@ RequestReadResult readSoapRequest(const QByteArray &body, const QString &service
                          QStringLiteral("Malformed XML: the request is not UTF-8, UTF-16 or Latin-1 text."), QString()};
         return result;
     }
-    Reader reader(text, serviceNamespace, body.contains("<!DOCTYPE"));
+    Reader reader(text, serviceNamespace, doctypeBeforeRoot(body));
     try {
         result.request = reader.read();
     } catch (const Failure &f) {

@@ -53,10 +53,12 @@ inline bool sameValues(const SoapRequest &a, const SoapRequest &b)
     return true;
 }
 
-// The server's reader refused the body as text it cannot parse.
+// The server's reader refused the body as text its parser does not take
+// (a document type declaration among it).
 inline bool refusedAsMalformed(const RequestReadResult &r)
 {
-    return !r.request && r.fault.message.startsWith(QStringLiteral("Malformed XML"));
+    return !r.request && (r.fault.message.startsWith(QStringLiteral("Malformed XML")) ||
+                          r.fault.message.startsWith(QStringLiteral("Document type declarations")));
 }
 
 // Empty when both readers agree; otherwise what each made of the body.

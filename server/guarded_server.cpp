@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 
 namespace varnel {
 
@@ -69,12 +71,17 @@ class ConnectionStream final : public httplib::Stream {
     ssize_t read(char *ptr, size_t size) override
     {
         if (m_begin == m_end) {
-            if (!waitFor(POLLIN, readWait()))
+            // Whatever the peer should see before it sends more (an interim
+            // "100 Continue") goes out first.
+            if (!flush())
                 return -1;
-            ssize_t n;
-            do {
-                n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
-            } while (n < 0 && errno == EINTR);
+            // Most reads find data waiting: try once before polling.
+            ssize_t n = receive();
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(POLLIN, readWait()))
+                    return -1;
+                n = receive();
+            }
             if (n <= 0)
                 return n;
             m_begin = 0;
@@ -86,38 +93,93 @@ class ConnectionStream final : public httplib::Stream {
         return static_cast<ssize_t>(n);
     }
 
+    // Answers are gathered and sent in one piece where they fit (the library
+    // writes the head and the body separately); larger bodies go out as they
+    // come, after what was gathered.
     ssize_t write(const char *ptr, size_t size) override
     {
-        if (!waitFor(POLLOUT, m_limits.write))
+        if (m_out.size() + size <= kGather) {
+            m_out.append(ptr, size);
+            return static_cast<ssize_t>(size);
+        }
+        if (!flush())
             return -1;
-        ssize_t n;
-        do {
-            n = ::send(m_fd, ptr, size, MSG_NOSIGNAL);
-        } while (n < 0 && errno == EINTR);
-        return n;
+        if (size <= kGather) {
+            m_out.append(ptr, size);
+            return static_cast<ssize_t>(size);
+        }
+        return sendAll(ptr, size) ? static_cast<ssize_t>(size) : -1;
     }
 
+    // Sends what was gathered; false when the peer does not take it in time.
+    bool flush()
+    {
+        if (m_out.empty())
+            return true;
+        const bool sent = sendAll(m_out.data(), m_out.size());
+        m_out.clear();
+        return sent;
+    }
+
+    // Both ends stay the same for the life of the connection: asked once,
+    // not for every request on it.
     void get_remote_ip_and_port(std::string &ip, int &port) const override
     {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
-            ip = addressText(addr);
-            port = portOf(addr);
+        if (!m_remote) {
+            m_remote.emplace();
+            sockaddr_storage addr{};
+            socklen_t length = sizeof addr;
+            if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
+                *m_remote = {addressText(addr), portOf(addr)};
         }
+        ip = m_remote->first;
+        port = m_remote->second;
     }
     void get_local_ip_and_port(std::string &ip, int &port) const override
     {
-        sockaddr_storage addr{};
-        socklen_t length = sizeof addr;
-        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0) {
-            ip = addressText(addr);
-            port = portOf(addr);
+        if (!m_local) {
+            m_local.emplace();
+            sockaddr_storage addr{};
+            socklen_t length = sizeof addr;
+            if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
+                *m_local = {addressText(addr), portOf(addr)};
         }
+        ip = m_local->first;
+        port = m_local->second;
     }
     socket_t socket() const override { return m_fd; }
 
   private:
+    static constexpr size_t kGather = 32 * 1024;
+
+    ssize_t receive()
+    {
+        ssize_t n;
+        do {
+            n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    bool sendAll(const char *data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(POLLOUT, m_limits.write))
+                    return false;
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
     // The read timeout, cut short by the deadline of the part being read.
     std::chrono::milliseconds readWait() const
     {
@@ -145,6 +207,9 @@ class ConnectionStream final : public httplib::Stream {
     std::array<char, 16 * 1024> m_buffer{};
     size_t m_begin = 0;
     size_t m_end = 0;
+    std::string m_out;
+    mutable std::optional<std::pair<std::string, int>> m_remote;
+    mutable std::optional<std::pair<std::string, int>> m_local;
     bool m_closeRequested = false;
 };
 
@@ -172,6 +237,21 @@ void drainBeforeClose(int fd)
 }
 
 } // namespace
+
+GuardedServer::GuardedServer(ConnectionLimits limits) : m_limits(limits)
+{
+    // The Keep-Alive header of each answer tells clients what the loop in
+    // process_and_close_socket does.
+    set_keep_alive_max_count(static_cast<size_t>(std::max(1, m_limits.requestsPerConnection)));
+    set_keep_alive_timeout(
+        std::max<time_t>(1, std::chrono::duration_cast<std::chrono::seconds>(m_limits.keepAlive).count()));
+}
+
+bool GuardedServer::widenListenQueue()
+{
+    // Listening again on a listening socket only changes its queue length.
+    return svr_sock_ != INVALID_SOCKET && ::listen(svr_sock_, std::max(1, m_limits.listenBacklog)) == 0;
+}
 
 void GuardedServer::headReceived()
 {
@@ -237,6 +317,8 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             bool closed = false;
             const bool last = count + 1 == m_limits.requestsPerConnection;
             served = process_request(stream, last, closed, [](httplib::Request &) {});
+            if (!stream.flush())
+                break;
             if (!served || closed || stream.closeRequested())
                 break;
         }

@@ -21,13 +21,23 @@ struct ConnectionLimits {
     std::chrono::milliseconds read{5000};      // silence while reading a request
     std::chrono::milliseconds write{10000};    // a peer that takes no answer
     std::chrono::milliseconds keepAlive{5000}; // idle wait for the next request
-    int requestsPerConnection = 100;
+    // A client keeps one connection for thousands of calls: reconnecting
+    // costs a handshake and, under load, a place in the listen queue.
+    int requestsPerConnection = 10000;
     int connectionsPerAddress = 48; // of the 64 workers: others keep a quarter
+    // Connections the kernel holds for the server before it accepts them, so
+    // that a burst of new clients is queued rather than dropped (the kernel
+    // caps it at net.core.somaxconn).
+    int listenBacklog = 1024;
 };
 
 class GuardedServer : public httplib::Server {
   public:
-    explicit GuardedServer(ConnectionLimits limits) : m_limits(limits) {}
+    explicit GuardedServer(ConnectionLimits limits);
+
+    // After bind_to_port / bind_to_any_port: the listen queue as long as the
+    // limits ask (the library listens with a short one). False on failure.
+    bool widenListenQueue();
 
     // From the pre-routing handler, on the worker serving the request: the
     // head is complete (its deadline no longer applies).

@@ -69,7 +69,7 @@ void usage(std::ostream &out)
            "                     [--key-file FILE] [--no-address-binding] [--binding-idle-minutes N]\n"
            "                     [--max-registrations N] [--max-failed-signins N] [--free-signin-failures N]\n"
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
-           "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N]\n"
+           "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
            "       varnel-server --help | --version\n";
 }
@@ -216,6 +216,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.connections.requestsPerConnection = static_cast<int>(*n);
+        } else if (arg == "--listen-backlog") {
+            auto n = numeric(1, 65535);
+            if (!n)
+                return false;
+            o.connections.listenBacklog = static_cast<int>(*n);
         } else if (arg == "--connections-per-address") {
             auto n = numeric(0, 100000);
             if (!n)
@@ -432,6 +437,8 @@ int main(int argc, char **argv)
         std::cerr << "varnel-server: cannot listen on " << options.listen << ':' << options.port << '\n';
         return 1;
     }
+    if (!server.widenListenQueue())
+        std::cerr << "varnel-server: cannot lengthen the listen queue; connections may be dropped in bursts\n";
     std::cout << "varnel-server listening on http://" << urlHost(options.listen) << ':' << port << std::endl;
     // Links stored in the demo data name the site host, which members reach
     // (the listen address may be 0.0.0.0).

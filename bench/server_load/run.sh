@@ -1,13 +1,17 @@
 #!/bin/sh
-# Load benchmark of varnel-server: GetForumPostListByColumn calls per second
-# and p50/p99 latency at 1, 8 and 32 connections, and the same for a fixed
-# page of about the same size from the same server, as the ceiling.
+# Load benchmark of varnel-server: calls per second and p50/p99 latency at 1,
+# 8 and 32 connections of the list call (GetForumPostListByColumn), of the
+# poll every signed-in client makes (GetMessage) and of a write
+# (CreatForumReply), and the same for a fixed page of about the list answer's
+# size from the same server, as the ceiling. Beside each run: the server's CPU
+# time per call, its resident memory, and the connections that had to be
+# opened again during the run.
 #
 # Usage: bench/server_load/run.sh BUILD_DIR [SECONDS]
-# Needs Debian's wrk and curl. Builds nothing: BUILD_DIR/server/varnel-server
-# must exist. The service account defaults to the compiled-in one; set
-# VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for another build, and
-# VARNEL_SERVER to measure another server binary.
+# Needs Debian's wrk, curl and python3. Builds nothing:
+# BUILD_DIR/server/varnel-server must exist. The service account defaults to
+# the compiled-in one; set VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for
+# another build, and VARNEL_SERVER to measure another server binary.
 set -eu
 
 if [ $# -lt 1 ]; then
@@ -32,8 +36,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# The demo community, with the request log in a file as in production.
+# The demo community, with the request log in a file as in production, and
+# the address binding and rate limits on. prepare.py registers many members
+# and has a few of them post many questions, so registrations and questions
+# are not limited (nor short of points); answers keep a limit, high enough
+# for the write runs, so that its bookkeeping is measured too.
 "$SERVER" --demo --port 0 --db "$WORK/community.db" --files "$WORK/files" --log "$WORK/requests.log" \
+    --max-registrations 0 --max-questions 0 --max-answers 1000000 --start-points 1000000 \
     >"$WORK/stdout" 2>"$WORK/stderr" &
 SERVER_PID=$!
 i=0
@@ -49,6 +58,7 @@ done
 BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(http:[^ ]*\)$/\1/p')
 [ -n "$BASE" ] || { echo "unexpected first line: $(head -n 1 "$WORK/stdout")" >&2; exit 1; }
 HOST=$(echo "$BASE" | sed 's|^http://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
+PORT=${BASE##*:}
 
 export VARNEL_BENCH_DIR="$BENCH_DIR" VARNEL_SITE_HOST="$HOST"
 SOAP_URL="$BASE/Varnel/Web/Services/VarnelServices.asmx"
@@ -86,19 +96,78 @@ for path in /Varnel/Web/site.css /Quillora/Help.htm /Quillora/Download.htm /Quil
     fi
 done
 
-echo "varnel-server load benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC')"
+# Members signed in from here, and questions for them to answer: enough
+# (answerer, question) pairs that the write runs never reach the five answers
+# one member may give one question.
+MEMBERS=110
+QUESTIONS=$((SECONDS_EACH * 40 < 100 ? 100 : SECONDS_EACH * 40))
+export VARNEL_BENCH_DATA="$WORK/bench_data.lua"
+/usr/bin/python3 "$BENCH_DIR/prepare.py" "$BASE" "$HOST" "$MEMBERS" "$QUESTIONS" "$VARNEL_BENCH_DATA"
+
+CLOCK_TICKS=$(getconf CLK_TCK)
+cpu_ticks() { # utime + stime of the server
+    sed 's/^.*) //' "/proc/$SERVER_PID/stat" | awk '{ print $12 + $13 }'
+}
+memory_kb() { # VmRSS VmHWM
+    awk '/^VmRSS:/ { rss = $2 } /^VmHWM:/ { hwm = $2 } END { print rss, hwm }' "/proc/$SERVER_PID/status"
+}
+# Connections to the server closed during the last SECONDS_EACH seconds, by
+# either side: the side that closes first keeps the connection in TIME_WAIT
+# for 60 s, and /proc/net/tcp shows the time left (in clock ticks). Only
+# meaningful for runs under ~55 s, with a pause before each.
+closed_connections() {
+    cat /proc/net/tcp /proc/net/tcp6 2>/dev/null | awk -v port="$PORT" -v hz="$CLOCK_TICKS" -v run="$SECONDS_EACH" '
+        function hex(h,   i, n) { n = 0; for (i = 1; i <= length(h); i++) n = n * 16 + index("0123456789ABCDEF", toupper(substr(h, i, 1))) - 1; return n }
+        $4 == "06" {
+            n = split($2, local, ":")
+            split($6, timer, ":")
+            m = split($3, remote, ":")
+            if ((hex(local[n]) == port || hex(remote[m]) == port) && hex(timer[2]) > (60 - run - 0.5) * hz) closes++
+        }
+        END { print closes + 0 }'
+}
+
+echo "varnel-server load benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "list call: GetForumPostListByColumn column 1, 15 rows, answer $SOAP_SIZE bytes"
+echo "poll:      GetMessage of $MEMBERS members signed in from here, in turn (nothing waiting)"
+echo "write:     CreatForumReply by $((MEMBERS - MEMBERS / 10)) members to $QUESTIONS questions"
 echo "ceiling:   GET $STATIC_PATH, $STATIC_SIZE bytes"
+echo "cpu us/call: server utime+stime per call; rss/hwm MB: VmRSS and VmHWM after the run;"
+echo "reconn: connections closed and opened again during the run"
 echo
-printf '%-28s %5s %12s %10s %10s %8s\n' "request" "conns" "requests/s" "p50 ms" "p99 ms" "errors"
+printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "request" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
+    "cpu us" "rss MB" "hwm MB" "reconn"
+WRITES_DONE=0
 run() { # label script url connections
     threads=$(( $4 < 2 ? 1 : 2 ))
-    line=$(wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
+    sleep 1
+    ticks_before=$(cpu_ticks)
+    line=$(VARNEL_THREADS=$threads VARNEL_CALL_OFFSET=$WRITES_DONE \
+        wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
+    ticks_after=$(cpu_ticks)
+    # wrk closes its own connections at the end of the run; the others were
+    # closed (by the server, or by wrk after an error) and opened again.
+    reconnects=$(($(closed_connections) - $4))
+    [ "$reconnects" -ge 0 ] || reconnects=0
     set -- "$1" "$4" $line
-    printf '%-28s %5s %12s %10s %10s %8s\n' "$1" "$2" "$4" "$5" "$6" "$7"
+    # label conns RESULT calls/s p50 p99 errors requests
+    requests=$8
+    cpu=$(awk -v t=$((ticks_after - ticks_before)) -v hz="$CLOCK_TICKS" -v n="$requests" \
+        'BEGIN { printf "%.0f", (n > 0 ? t * 1e6 / hz / n : 0) }')
+    memory=$(memory_kb)
+    printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "$1" "$2" "$4" "$5" "$6" "$7" "$cpu" \
+        $(echo "$memory" | awk '{ printf "%.1f %.1f", $1 / 1024, $2 / 1024 }') "$reconnects"
+    LAST_REQUESTS=$requests
 }
 for c in 1 8 32; do
     run "GetForumPostListByColumn" "$BENCH_DIR/post_list.lua" "$SOAP_URL" "$c"
+done
+for c in 1 8 32; do
+    run "GetMessage" "$BENCH_DIR/get_message.lua" "$SOAP_URL" "$c"
+done
+for c in 1 8 32; do
+    run "CreatForumReply" "$BENCH_DIR/creat_reply.lua" "$SOAP_URL" "$c"
+    WRITES_DONE=$((WRITES_DONE + LAST_REQUESTS))
 done
 for c in 1 8 32; do
     run "GET $STATIC_PATH" "$BENCH_DIR/static_file.lua" "$BASE$STATIC_PATH" "$c"

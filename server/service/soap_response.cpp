@@ -1,6 +1,6 @@
 #include "soap_response.h"
 
-#include "soap_writer.h"
+#include <charconv>
 
 namespace varnel {
 
@@ -27,13 +27,138 @@ const char *faultCodeName(qs::FaultCode code)
     return "soap:Server";
 }
 
+bool isPlain(char16_t c)
+{
+    return c >= 0x20 && c <= 0x7e && c != u'&' && c != u'<' && c != u'>';
+}
+
+// "&#x" + at least `digits` upper-case hexadecimal digits + ";", each
+// ampersand written as `amp` ("&" once escaped, "&amp;" twice).
+void appendHexReference(QByteArray &out, const char *amp, char32_t value, int digits)
+{
+    char hex[8];
+    int n = 0;
+    do {
+        hex[n++] = "0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    out.append(amp).append("#x");
+    for (int i = n; i < digits; ++i)
+        out.append('0');
+    while (n > 0)
+        out.append(hex[--n]);
+    out.append(';');
+}
+
+// Character data, escaped once (`amp` = "&") or, for text inside a document
+// that is itself a string value, twice (`amp` = "&amp;"). Runs of plain
+// characters are copied in one step.
+void appendText(QByteArray &out, QStringView text, const char *amp)
+{
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        qsizetype j = i;
+        while (j < n && isPlain(p[j]))
+            ++j;
+        if (j > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (j - i));
+            char *d = out.data() + at;
+            for (qsizetype k = i; k < j; ++k)
+                *d++ = static_cast<char>(p[k]);
+            i = j;
+            if (i == n)
+                break;
+        }
+        const char16_t c = p[i];
+        if (c == 0)
+            return; // the text ends at its first zero character
+        switch (c) {
+        case u'&':
+            out.append(amp).append("amp;");
+            break;
+        case u'<':
+            out.append(amp).append("lt;");
+            break;
+        case u'>':
+            out.append(amp).append("gt;");
+            break;
+        default:
+            if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                appendHexReference(out, amp, QChar::surrogateToUcs4(c, p[i + 1]), 6);
+                ++i;
+            } else {
+                appendHexReference(out, amp, c, 4);
+            }
+        }
+        ++i;
+    }
+}
+
+void appendNumber(QByteArray &out, long long number)
+{
+    char digits[24];
+    const auto r = std::to_chars(digits, digits + sizeof digits, number);
+    out.append(digits, r.ptr - digits);
+}
+
+void appendName(QByteArray &out, std::string_view name)
+{
+    out.append(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+void appendValueElement(QByteArray &out, std::string_view name, const OutValue &v, qs::ParamType type)
+{
+    if (!v.escaped.isNull()) {
+        out.append('<');
+        appendName(out, name);
+        out.append('>').append(v.escaped).append("</");
+        appendName(out, name);
+        out.append('>');
+        return;
+    }
+    if (type == qs::ParamType::String && v.value.string.isNull()) {
+        out.append('<');
+        appendName(out, name);
+        out.append(" xsi:nil=\"1\"/>");
+        return;
+    }
+    out.append('<');
+    appendName(out, name);
+    out.append('>');
+    switch (type) {
+    case qs::ParamType::String:
+        appendText(out, v.value.string, "&");
+        break;
+    case qs::ParamType::Int:
+        appendNumber(out, v.value.integer);
+        break;
+    case qs::ParamType::Boolean:
+        out.append(v.value.boolean ? "true" : "false");
+        break;
+    }
+    out.append("</");
+    appendName(out, name);
+    out.append('>');
+}
+
 } // namespace
 
-QByteArray writeResponse(const qs::OperationDescriptor &op, const QString &serviceNamespace,
-                         std::span<const qs::SoapValue> outValues)
+void appendEscaped(QByteArray &out, QStringView text)
 {
+    appendText(out, text, "&");
+}
+
+QByteArray writeResponse(const qs::OperationDescriptor &op, const QString &serviceNamespace,
+                         std::span<const OutValue> outValues)
+{
+    qsizetype size = 512;
+    for (const OutValue &v : outValues)
+        size += v.escaped.size() + v.value.string.size();
     QByteArray out;
-    out.reserve(512);
+    out.reserve(size);
     out.append(kDeclaration);
     out.append(kEnvelopeStart);
     out.append("<soap:Body><");
@@ -41,17 +166,19 @@ QByteArray writeResponse(const qs::OperationDescriptor &op, const QString &servi
     out.append(response.data(), static_cast<qsizetype>(response.size()));
     out.append(" xmlns=\"");
     QByteArray ns;
-    qs::appendEscapedText(ns, serviceNamespace);
+    appendEscaped(ns, serviceNamespace);
     out.append(ns.replace("\"", "&quot;"));
     out.append("\">");
     size_t next = 0;
+    static const OutValue kCleared{qs::SoapValue::cleared(qs::ParamType::String)};
     for (const qs::ParamDescriptor &p : op.params) {
         if (p.direction != qs::Direction::Out)
             continue;
-        qs::SoapValue value = next < outValues.size() ? outValues[next] : qs::SoapValue::cleared(p.type);
+        if (next < outValues.size())
+            appendValueElement(out, p.name, outValues[next], p.type);
+        else
+            appendValueElement(out, p.name, kCleared, p.type); // null, 0 or false
         ++next;
-        value.type = p.type;
-        qs::appendValueElement(out, p.name, value);
     }
     out.append("</");
     out.append(response.data(), static_cast<qsizetype>(response.size()));
@@ -62,57 +189,88 @@ QByteArray writeResponse(const qs::OperationDescriptor &op, const QString &servi
 QByteArray writeFault(qs::FaultCode code, const QString &message)
 {
     QByteArray out;
+    out.reserve(400 + message.size());
     out.append(kDeclaration);
     out.append(kEnvelopeStart);
     out.append("<soap:Body><soap:Fault><faultcode>");
     out.append(faultCodeName(code));
     out.append("</faultcode><faultstring>");
-    qs::appendEscapedText(out, message);
+    appendEscaped(out, message);
     out.append("</faultstring></soap:Fault></soap:Body></soap:Envelope>");
     return out;
 }
 
 DocumentWriter::DocumentWriter(const char *root) : m_root(root)
 {
-    m_out.append('<').append(m_root).append('>');
+    m_out.reserve(2048);
+    open(m_root);
+}
+
+void DocumentWriter::open(const char *name)
+{
+    m_out.append("&lt;").append(name).append("&gt;");
+}
+
+void DocumentWriter::close(const char *name)
+{
+    m_out.append("&lt;/").append(name).append("&gt;");
 }
 
 DocumentWriter &DocumentWriter::beginRecord(const char *tag)
 {
     m_record = tag;
-    m_out.append('<').append(m_record).append('>');
+    open(m_record);
     return *this;
 }
 
 DocumentWriter &DocumentWriter::field(const char *name, const QString &text)
 {
-    m_out.append('<').append(name).append('>');
-    qs::appendEscapedText(m_out, text);
-    m_out.append("</").append(name).append('>');
+    open(name);
+    appendText(m_out, text, "&amp;");
+    close(name);
     return *this;
 }
 
 DocumentWriter &DocumentWriter::field(const char *name, const std::string &utf8)
 {
-    return field(name, QString::fromStdString(utf8));
+    bool ascii = true;
+    for (const char c : utf8)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii)
+        return field(name, QString::fromStdString(utf8));
+    // Plain ASCII needs no decoding: each byte is its own character.
+    open(name);
+    for (const char c : utf8) {
+        if (c == 0)
+            break;
+        const char16_t u = static_cast<unsigned char>(c);
+        if (isPlain(u))
+            m_out.append(c);
+        else
+            appendText(m_out, QStringView(&u, 1), "&amp;");
+    }
+    close(name);
+    return *this;
 }
 
 DocumentWriter &DocumentWriter::field(const char *name, long long number)
 {
-    m_out.append('<').append(name).append('>').append(QByteArray::number(number)).append("</").append(name).append('>');
+    open(name);
+    appendNumber(m_out, number);
+    close(name);
     return *this;
 }
 
 DocumentWriter &DocumentWriter::endRecord()
 {
-    m_out.append("</").append(m_record).append('>');
+    close(m_record);
     return *this;
 }
 
-QString DocumentWriter::finish()
+EscapedDocument DocumentWriter::finish()
 {
-    m_out.append("</").append(m_root).append('>');
-    return QString::fromLatin1(m_out); // escaped text is 7-bit ASCII
+    close(m_root);
+    return {std::move(m_out)};
 }
 
 } // namespace varnel

@@ -68,11 +68,6 @@ std::string utf8(const qs::SoapValue &value)
     return value.string.toStdString(); // a null string reads as empty
 }
 
-qs::SoapValue text(const QString &document)
-{
-    return qs::SoapValue::ofString(document);
-}
-
 std::string questionHistory(const Member &m)
 {
     return std::to_string(m.questionsAsked) + " asked, " + std::to_string(m.questionsClosed) + " closed";
@@ -92,7 +87,7 @@ int faceNumber(const QString &face)
 
 // The post list document of the eight list operations: `ForumPosts` records,
 // fields 0-6 as the client's list shows them, then the question's state.
-qs::SoapValues postList(const QuestionPage &page)
+OutValues postList(const QuestionPage &page)
 {
     DocumentWriter doc("ForumPostList");
     for (const Question &q : page.rows) {
@@ -107,11 +102,11 @@ qs::SoapValues postList(const QuestionPage &page)
             .field("State", std::string(questionStateText(q.state)))
             .endRecord();
     }
-    return {text(doc.finish()), qs::SoapValue::ofInt(page.totalCount)};
+    return {doc.finish(), qs::SoapValue::ofInt(page.totalCount)};
 }
 
 // Members beside a question (experts or answer providers): seven fields.
-QString questionPeopleDocument(const std::vector<Expert> &people)
+EscapedDocument questionPeopleDocument(const std::vector<Expert> &people)
 {
     DocumentWriter doc("Users");
     for (const Expert &e : people) {
@@ -126,6 +121,56 @@ QString questionPeopleDocument(const std::vector<Expert> &people)
             .endRecord();
     }
     return doc.finish();
+}
+
+// The question lists: public, read often by every client, and changed only
+// by writes (which move the store's list generation) and by the clock.
+bool isQuestionList(qs::Op op)
+{
+    using O = qs::Op;
+    switch (op) {
+    case O::GetForumPostListByColumn:
+    case O::GetForumPostsByPostUserID:
+    case O::GetForumPostsByReplyUserID:
+    case O::GetForumPostsByScoreUserID:
+    case O::GetPostsByEndingUserID:
+    case O::GetSearchForumPostByID:
+    case O::GetSearchForumPostsByAuthor:
+    case O::GetSearchForumPostsByTitle:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The operation and its values, each value marked with its type and a
+// string with its length, so that no two different calls share a key.
+std::string listKey(qs::Op op, const qs::SoapValues &in)
+{
+    std::string key(1, static_cast<char>(op));
+    auto appendNumber = [&key](std::int64_t n) { key.append(reinterpret_cast<const char *>(&n), sizeof n); };
+    for (const qs::SoapValue &v : in) {
+        key.push_back(static_cast<char>(v.type));
+        switch (v.type) {
+        case qs::ParamType::Int:
+            appendNumber(v.integer);
+            break;
+        case qs::ParamType::Boolean:
+            key.push_back(v.boolean ? '1' : '0');
+            break;
+        case qs::ParamType::String: {
+            if (v.string.isNull()) {
+                appendNumber(-1);
+                break;
+            }
+            const QByteArray utf8 = v.string.toUtf8();
+            appendNumber(utf8.size());
+            key.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+            break;
+        }
+        }
+    }
+    return key;
 }
 
 Page pageOf(const qs::SoapValue &size, const qs::SoapValue &index)
@@ -220,9 +265,24 @@ ServiceAnswer VarnelService::handle(const QByteArray &requestBody, const std::st
         const Handler handler = handlers()[static_cast<size_t>(op.id)];
         if (!handler)
             return fault(qs::FaultCode::Server, QStringLiteral("%1 is not served here.").arg(answer.operation));
-        const qs::SoapValues out = (this->*handler)(request.inValues);
+        const bool list = isQuestionList(op.id);
+        std::string key;
+        std::uint64_t generation = 0;
+        if (list) {
+            key = listKey(op.id, request.inValues);
+            // Read before the rows: see ListAnswerCache::keep.
+            generation = m_store.listGeneration();
+            if (auto kept = m_lists.find(key, generation)) {
+                answer.body = std::move(*kept);
+                answer.outcome = QStringLiteral("ok");
+                return answer;
+            }
+        }
+        const OutValues out = (this->*handler)(request.inValues);
         answer.body = writeResponse(op, m_namespace, out);
         answer.outcome = QStringLiteral("ok");
+        if (list)
+            m_lists.keep(key, generation, answer.body);
         return answer;
     } catch (const ClientFault &f) {
         return fault(qs::FaultCode::Client, f.message);
@@ -264,13 +324,13 @@ void VarnelService::takeAllowance(const char *kind, const std::string &subject, 
 
 // ---- sign-in and presence ----------------------------------------------------------
 
-qs::SoapValues VarnelService::isUserExistsByName(const qs::SoapValues &in) const
+OutValues VarnelService::isUserExistsByName(const qs::SoapValues &in) const
 {
     const std::string name = in[0].string.trimmed().toStdString();
     return {qs::SoapValue::ofBool(!name.empty() && m_store.memberByName(name).has_value())};
 }
 
-qs::SoapValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) const
+OutValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) const
 {
     return {qs::SoapValue::ofBool(m_store.emailTaken(in[0].string.trimmed().toStdString()))};
 }
@@ -278,7 +338,7 @@ qs::SoapValues VarnelService::isUserExistsByEmail(const qs::SoapValues &in) cons
 // The sign-in document: PKID first, then the member's figures at the
 // positions the client reads. A wrong password or unknown user is a fault:
 // the client takes any failed call here as a wrong password.
-qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
+OutValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
 {
     checkLength(in[0], TextLimits::kUserName, "user name");
     checkLength(in[1], TextLimits::kPassword, "password");
@@ -320,21 +380,21 @@ qs::SoapValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
         .field("Online", member->online ? 1 : 0)
         .field("Level", member->level)
         .endRecord();
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
-qs::SoapValues VarnelService::setUserOnline(const qs::SoapValues &in) const
+OutValues VarnelService::setUserOnline(const qs::SoapValues &in) const
 {
     checkLength(in[1], TextLimits::kIpAddress, "IP address");
     return {qs::SoapValue::ofBool(m_store.setOnline(in[0].integer, utf8(in[1])))};
 }
 
-qs::SoapValues VarnelService::setUserOffline(const qs::SoapValues &in) const
+OutValues VarnelService::setUserOffline(const qs::SoapValues &in) const
 {
     return {qs::SoapValue::ofBool(m_store.setOffline(in[0].integer))};
 }
 
-qs::SoapValues VarnelService::getUserListOnline(const qs::SoapValues &in) const
+OutValues VarnelService::getUserListOnline(const qs::SoapValues &in) const
 {
     int total = 0;
     const auto members = m_store.onlineMembers(pageOf(in[0], in[1]), total);
@@ -350,12 +410,12 @@ qs::SoapValues VarnelService::getUserListOnline(const qs::SoapValues &in) const
             .field("CustomHead", m.customHead ? 1 : 0)
             .endRecord();
     }
-    return {text(doc.finish()), qs::SoapValue::ofInt(total)};
+    return {doc.finish(), qs::SoapValue::ofInt(total)};
 }
 
 // ---- members -------------------------------------------------------------------------
 
-qs::SoapValues VarnelService::createNewUser(const qs::SoapValues &in) const
+OutValues VarnelService::createNewUser(const qs::SoapValues &in) const
 {
     checkLength(in[0], TextLimits::kUserName, "user name");
     checkLength(in[1], TextLimits::kPassword, "password");
@@ -383,7 +443,7 @@ qs::SoapValues VarnelService::createNewUser(const qs::SoapValues &in) const
     return {qs::SoapValue::ofBool(m_store.createMember(m).has_value())};
 }
 
-qs::SoapValues VarnelService::editUserInformation(const qs::SoapValues &in) const
+OutValues VarnelService::editUserInformation(const qs::SoapValues &in) const
 {
     checkLength(in[1], TextLimits::kPassword, "password");
     checkLength(in[2], TextLimits::kNickName, "nickname");
@@ -394,7 +454,7 @@ qs::SoapValues VarnelService::editUserInformation(const qs::SoapValues &in) cons
 }
 
 // The profile document: the fields the profile dialog reads by position.
-qs::SoapValues VarnelService::getUserByUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getUserByUserID(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Users");
     if (auto m = m_store.memberById(in[0].integer)) {
@@ -428,12 +488,12 @@ qs::SoapValues VarnelService::getUserByUserID(const qs::SoapValues &in) const
             .field("Phone", m->phone)
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
 // Marks the member's custom head image once the uploaded picture is in the
 // head-image directory.
-qs::SoapValues VarnelService::authenticate(const qs::SoapValues &in) const
+OutValues VarnelService::authenticate(const qs::SoapValues &in) const
 {
     const int userID = in[0].integer;
     if (!m_store.memberById(userID))
@@ -446,7 +506,7 @@ qs::SoapValues VarnelService::authenticate(const qs::SoapValues &in) const
     return {};
 }
 
-qs::SoapValues VarnelService::getUserScoresByUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getUserScoresByUserID(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Scores");
     for (const ZoneScore &s : m_store.scores(in[0].integer)) {
@@ -458,12 +518,12 @@ qs::SoapValues VarnelService::getUserScoresByUserID(const qs::SoapValues &in) co
             .field("NextRankScore", s.zone == 0 ? 0 : scoreForNextRank(s.score))
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
 // ---- experts ---------------------------------------------------------------------------
 
-qs::SoapValues VarnelService::getExpertListOnline(const qs::SoapValues &in) const
+OutValues VarnelService::getExpertListOnline(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Users");
     for (const Expert &e : m_store.onlineExperts(in[0].integer)) {
@@ -479,22 +539,22 @@ qs::SoapValues VarnelService::getExpertListOnline(const qs::SoapValues &in) cons
             .field("CustomHead", e.member.customHead ? 1 : 0)
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
-qs::SoapValues VarnelService::getExpertListOnlineByPostID(const qs::SoapValues &in) const
+OutValues VarnelService::getExpertListOnlineByPostID(const qs::SoapValues &in) const
 {
-    return {text(questionPeopleDocument(m_store.onlineExpertsForQuestion(in[0].integer)))};
+    return {(questionPeopleDocument(m_store.onlineExpertsForQuestion(in[0].integer)))};
 }
 
-qs::SoapValues VarnelService::getReplierListOnlineByPostID(const qs::SoapValues &in) const
+OutValues VarnelService::getReplierListOnlineByPostID(const qs::SoapValues &in) const
 {
-    return {text(questionPeopleDocument(m_store.onlineAnswerers(in[0].integer)))};
+    return {(questionPeopleDocument(m_store.onlineAnswerers(in[0].integer)))};
 }
 
 // ---- questions and answers ----------------------------------------------------------------
 
-qs::SoapValues VarnelService::creatForumPost(const qs::SoapValues &in) const
+OutValues VarnelService::creatForumPost(const qs::SoapValues &in) const
 {
     checkLength(in[1], TextLimits::kTitle, "title");
     checkLength(in[4], TextLimits::kText, "question text");
@@ -504,7 +564,7 @@ qs::SoapValues VarnelService::creatForumPost(const qs::SoapValues &in) const
     return {qs::SoapValue::ofBool(r.status == PostResult::Ok), qs::SoapValue::ofInt(r.id)};
 }
 
-qs::SoapValues VarnelService::creatForumReply(const qs::SoapValues &in) const
+OutValues VarnelService::creatForumReply(const qs::SoapValues &in) const
 {
     checkLength(in[3], TextLimits::kText, "solution text");
     takeAllowance("answer", std::to_string(in[1].integer), m_options.guard.answersPerMember, "solutions");
@@ -516,7 +576,7 @@ qs::SoapValues VarnelService::creatForumReply(const qs::SoapValues &in) const
 }
 
 // The question document: one `ForumPost` record whose field 11 is the title.
-qs::SoapValues VarnelService::getForumPostByID(const qs::SoapValues &in) const
+OutValues VarnelService::getForumPostByID(const qs::SoapValues &in) const
 {
     DocumentWriter doc("ForumPostDocument");
     if (const auto q = m_store.question(in[0].integer)) {
@@ -536,11 +596,11 @@ qs::SoapValues VarnelService::getForumPostByID(const qs::SoapValues &in) const
             .field("ClosedDate", q->closed ? formatTime(q->closed) : std::string())
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
 // Every answer of a question, oldest first.
-qs::SoapValues VarnelService::getForumReplyListByPostID(const qs::SoapValues &in) const
+OutValues VarnelService::getForumReplyListByPostID(const qs::SoapValues &in) const
 {
     DocumentWriter doc("ForumReplyList");
     if (const auto q = m_store.question(in[0].integer)) {
@@ -557,45 +617,45 @@ qs::SoapValues VarnelService::getForumReplyListByPostID(const qs::SoapValues &in
                 .endRecord();
         }
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
-qs::SoapValues VarnelService::getOverduePostsByUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getOverduePostsByUserID(const qs::SoapValues &in) const
 {
     return {qs::SoapValue::ofBool(m_store.hasOverdueQuestions(in[0].integer, in[1].integer))};
 }
 
-qs::SoapValues VarnelService::getForumPostListByColumn(const qs::SoapValues &in) const
+OutValues VarnelService::getForumPostListByColumn(const qs::SoapValues &in) const
 {
     return postList(m_store.questionsInColumn(in[0].integer, pageOf(in[1], in[2])));
 }
 
-qs::SoapValues VarnelService::getForumPostsByPostUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getForumPostsByPostUserID(const qs::SoapValues &in) const
 {
     return postList(m_store.questionsAskedBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
 }
 
-qs::SoapValues VarnelService::getPostsByEndingUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getPostsByEndingUserID(const qs::SoapValues &in) const
 {
     return postList(m_store.questionsToClose(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
 }
 
-qs::SoapValues VarnelService::getForumPostsByReplyUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getForumPostsByReplyUserID(const qs::SoapValues &in) const
 {
     return postList(m_store.questionsAnsweredBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
 }
 
-qs::SoapValues VarnelService::getForumPostsByScoreUserID(const qs::SoapValues &in) const
+OutValues VarnelService::getForumPostsByScoreUserID(const qs::SoapValues &in) const
 {
     return postList(m_store.questionsScoredBy(in[0].integer, in[3].integer, pageOf(in[1], in[2])));
 }
 
-qs::SoapValues VarnelService::getSearchForumPostByID(const qs::SoapValues &in) const
+OutValues VarnelService::getSearchForumPostByID(const qs::SoapValues &in) const
 {
     return postList(m_store.searchById(in[0].integer));
 }
 
-qs::SoapValues VarnelService::getSearchForumPostsByTitle(const qs::SoapValues &in) const
+OutValues VarnelService::getSearchForumPostsByTitle(const qs::SoapValues &in) const
 {
     checkLength(in[1], TextLimits::kSearchText, "search text");
     if (in[1].string.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts).size() >
@@ -605,7 +665,7 @@ qs::SoapValues VarnelService::getSearchForumPostsByTitle(const qs::SoapValues &i
 }
 
 // `forumID` is not a filter here: the client always sends 1 and means every zone.
-qs::SoapValues VarnelService::getSearchForumPostsByAuthor(const qs::SoapValues &in) const
+OutValues VarnelService::getSearchForumPostsByAuthor(const qs::SoapValues &in) const
 {
     checkLength(in[1], TextLimits::kUserName, "user name");
     return postList(m_store.searchByAsker(utf8(in[1]), pageOf(in[2], in[3])));
@@ -613,7 +673,7 @@ qs::SoapValues VarnelService::getSearchForumPostsByAuthor(const qs::SoapValues &
 
 // ---- announcements and messages -------------------------------------------------------------
 
-qs::SoapValues VarnelService::sendThreadsByType(const qs::SoapValues &in) const
+OutValues VarnelService::sendThreadsByType(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Announcements");
     for (const Announcement &a : m_store.announcements(in[0].integer)) {
@@ -626,10 +686,10 @@ qs::SoapValues VarnelService::sendThreadsByType(const qs::SoapValues &in) const
             .field("PostDate", formatTime(a.posted))
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
-qs::SoapValues VarnelService::sendMessage(const qs::SoapValues &in) const
+OutValues VarnelService::sendMessage(const qs::SoapValues &in) const
 {
     checkLength(in[2], TextLimits::kMessage, "message");
     takeAllowance("message", std::to_string(in[0].integer), m_options.guard.messagesPerMember, "messages");
@@ -638,7 +698,7 @@ qs::SoapValues VarnelService::sendMessage(const qs::SoapValues &in) const
 
 // The oldest waiting messages, at most kMessagesPerPoll; only these are
 // marked delivered. A poll is also a sign of life for presence.
-qs::SoapValues VarnelService::getMessage(const qs::SoapValues &in) const
+OutValues VarnelService::getMessage(const qs::SoapValues &in) const
 {
     DocumentWriter doc("Messages");
     for (const Message &msg : m_store.takeMessages(in[0].integer, kMessagesPerPoll)) {
@@ -654,7 +714,7 @@ qs::SoapValues VarnelService::getMessage(const qs::SoapValues &in) const
             .field("CustomHead", msg.sender.customHead ? 1 : 0)
             .endRecord();
     }
-    return {text(doc.finish())};
+    return {doc.finish()};
 }
 
 } // namespace varnel

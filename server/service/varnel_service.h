@@ -5,8 +5,10 @@
 #pragma once
 
 #include "community_store.h"
+#include "list_answer_cache.h"
 #include "operations.h"
 #include "site_config.h"
+#include "soap_response.h"
 #include "soap_types.h"
 
 #include <QByteArray>
@@ -83,39 +85,39 @@ class VarnelService {
     const QString &serviceNamespace() const { return m_namespace; }
 
   private:
-    using Handler = qs::SoapValues (VarnelService::*)(const qs::SoapValues &in) const;
+    using Handler = OutValues (VarnelService::*)(const qs::SoapValues &in) const;
     static const std::array<Handler, qs::kOperationCount> &handlers();
 
-    qs::SoapValues authenticate(const qs::SoapValues &in) const;
-    qs::SoapValues createNewUser(const qs::SoapValues &in) const;
-    qs::SoapValues creatForumPost(const qs::SoapValues &in) const;
-    qs::SoapValues creatForumReply(const qs::SoapValues &in) const;
-    qs::SoapValues editUserInformation(const qs::SoapValues &in) const;
-    qs::SoapValues getExpertListOnline(const qs::SoapValues &in) const;
-    qs::SoapValues getExpertListOnlineByPostID(const qs::SoapValues &in) const;
-    qs::SoapValues getForumPostByID(const qs::SoapValues &in) const;
-    qs::SoapValues getForumPostListByColumn(const qs::SoapValues &in) const;
-    qs::SoapValues getForumPostsByPostUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getForumPostsByReplyUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getForumPostsByScoreUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getForumReplyListByPostID(const qs::SoapValues &in) const;
-    qs::SoapValues getMessage(const qs::SoapValues &in) const;
-    qs::SoapValues getOverduePostsByUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getPostsByEndingUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getReplierListOnlineByPostID(const qs::SoapValues &in) const;
-    qs::SoapValues getSearchForumPostByID(const qs::SoapValues &in) const;
-    qs::SoapValues getSearchForumPostsByAuthor(const qs::SoapValues &in) const;
-    qs::SoapValues getSearchForumPostsByTitle(const qs::SoapValues &in) const;
-    qs::SoapValues getUserByUserID(const qs::SoapValues &in) const;
-    qs::SoapValues getUserByUserName(const qs::SoapValues &in) const;
-    qs::SoapValues getUserListOnline(const qs::SoapValues &in) const;
-    qs::SoapValues getUserScoresByUserID(const qs::SoapValues &in) const;
-    qs::SoapValues isUserExistsByEmail(const qs::SoapValues &in) const;
-    qs::SoapValues isUserExistsByName(const qs::SoapValues &in) const;
-    qs::SoapValues sendMessage(const qs::SoapValues &in) const;
-    qs::SoapValues sendThreadsByType(const qs::SoapValues &in) const;
-    qs::SoapValues setUserOffline(const qs::SoapValues &in) const;
-    qs::SoapValues setUserOnline(const qs::SoapValues &in) const;
+    OutValues authenticate(const qs::SoapValues &in) const;
+    OutValues createNewUser(const qs::SoapValues &in) const;
+    OutValues creatForumPost(const qs::SoapValues &in) const;
+    OutValues creatForumReply(const qs::SoapValues &in) const;
+    OutValues editUserInformation(const qs::SoapValues &in) const;
+    OutValues getExpertListOnline(const qs::SoapValues &in) const;
+    OutValues getExpertListOnlineByPostID(const qs::SoapValues &in) const;
+    OutValues getForumPostByID(const qs::SoapValues &in) const;
+    OutValues getForumPostListByColumn(const qs::SoapValues &in) const;
+    OutValues getForumPostsByPostUserID(const qs::SoapValues &in) const;
+    OutValues getForumPostsByReplyUserID(const qs::SoapValues &in) const;
+    OutValues getForumPostsByScoreUserID(const qs::SoapValues &in) const;
+    OutValues getForumReplyListByPostID(const qs::SoapValues &in) const;
+    OutValues getMessage(const qs::SoapValues &in) const;
+    OutValues getOverduePostsByUserID(const qs::SoapValues &in) const;
+    OutValues getPostsByEndingUserID(const qs::SoapValues &in) const;
+    OutValues getReplierListOnlineByPostID(const qs::SoapValues &in) const;
+    OutValues getSearchForumPostByID(const qs::SoapValues &in) const;
+    OutValues getSearchForumPostsByAuthor(const qs::SoapValues &in) const;
+    OutValues getSearchForumPostsByTitle(const qs::SoapValues &in) const;
+    OutValues getUserByUserID(const qs::SoapValues &in) const;
+    OutValues getUserByUserName(const qs::SoapValues &in) const;
+    OutValues getUserListOnline(const qs::SoapValues &in) const;
+    OutValues getUserScoresByUserID(const qs::SoapValues &in) const;
+    OutValues isUserExistsByEmail(const qs::SoapValues &in) const;
+    OutValues isUserExistsByName(const qs::SoapValues &in) const;
+    OutValues sendMessage(const qs::SoapValues &in) const;
+    OutValues sendThreadsByType(const qs::SoapValues &in) const;
+    OutValues setUserOffline(const qs::SoapValues &in) const;
+    OutValues setUserOnline(const qs::SoapValues &in) const;
 
     // Refuses the call (a soap:Client fault) when `limit` such events by
     // `subject` fall within the past hour.
@@ -124,6 +126,9 @@ class VarnelService {
     CommunityStore &m_store;
     ServiceOptions m_options;
     QString m_namespace;
+    // Rendered answers of the question lists (they name nobody acting, so
+    // every caller may be given the same bytes).
+    mutable ListAnswerCache m_lists;
 };
 
 } // namespace varnel

@@ -39,6 +39,8 @@ class VarnelServerProcess {
     const std::string &error() const { return m_error; }
 
     int port() const { return m_port; }
+    // The server's process ID, for tests that stop or signal it.
+    pid_t pid() const { return m_pid; }
     std::string host() const { return "127.0.0.1"; }
     // "127.0.0.1:PORT", the form QUILLORA_SITE takes.
     std::string siteAddress() const;

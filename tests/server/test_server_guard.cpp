@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -119,7 +121,43 @@ class Connection {
     }
     bool closedByPeer() const { return m_closed; }
 
+    // One whole answer (head and Content-Length body) of several on this
+    // connection; empty when the server closed or went silent first.
+    std::string readResponse(std::chrono::milliseconds wait = std::chrono::seconds(10))
+    {
+        const auto until = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            const auto headEnd = m_pending.find("\r\n\r\n");
+            if (headEnd != std::string::npos) {
+                std::smatch m;
+                const std::string head = m_pending.substr(0, headEnd);
+                const size_t length =
+                    std::regex_search(head, m, std::regex("Content-Length: (\\d+)", std::regex::icase))
+                        ? std::stoul(m[1])
+                        : 0;
+                if (m_pending.size() >= headEnd + 4 + length) {
+                    std::string one = m_pending.substr(0, headEnd + 4 + length);
+                    m_pending.erase(0, one.size());
+                    return one;
+                }
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return {};
+            char buffer[4096];
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                m_closed = n == 0;
+                return {};
+            }
+            m_pending.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
   private:
+    std::string m_pending;
     int m_fd = -1;
     bool m_ok = false;
     bool m_closed = false;
@@ -498,6 +536,82 @@ TEST_F(GuardTest, TextsBeyondTheClientsLimitsAreRefusedWithAClearFault)
     const Reply r = call(server->port(), kLocal, std::string(300, 'Q'), "");
     EXPECT_EQ(r.status, 500);
     EXPECT_LT(r.fault.size(), 120u) << r.fault;
+}
+
+TEST_F(GuardTest, ConnectionsStayOpenForThousandsOfCallsAndBurstsOfNewOnesAreQueued)
+{
+    start();
+    // One kept-alive connection carries many more calls than a hundred, and
+    // each answer's Keep-Alive header says how many it may.
+    Connection kept(kLocal, server->port());
+    ASSERT_TRUE(kept.ok());
+    const std::string body = envelope("GetForumPostListByColumn",
+                                      param("forumColumnID", 1) + param("pageSize", 15) + param("currentPageIndex", 1));
+    const std::string request = "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: text/xml; charset=utf-8\r\nContent-Length: " +
+                                std::to_string(body.size()) + "\r\n\r\n" + body;
+    for (int i = 0; i < 250; ++i) {
+        ASSERT_TRUE(kept.send(request)) << "call " << i;
+        const std::string raw = kept.readResponse();
+        ASSERT_EQ(parseReply(raw).status, 200) << "call " << i << ": " << raw.substr(0, 300);
+        EXPECT_EQ(raw.find("Connection: close"), std::string::npos) << "call " << i;
+        if (i == 0) {
+            EXPECT_NE(raw.find("max=10000"), std::string::npos) << raw.substr(0, 300);
+        }
+    }
+
+    // While the server takes no connection at all (stopped), the kernel still
+    // completes the handshakes of a burst of 200 clients and queues them;
+    // once it runs again, every one of them is answered (here without the
+    // per-address cap, as they all come from one address).
+    start({"--connections-per-address", "0"});
+    const pid_t pid = server->pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    std::vector<int> burst;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(server->port()));
+    inet_pton(AF_INET, kLocal, &to.sin_addr);
+    for (int i = 0; i < 200; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        burst.push_back(fd);
+    }
+    int established = 0;
+    for (int fd : burst) {
+        pollfd p{fd, POLLOUT, 0};
+        int error = -1;
+        socklen_t length = sizeof error;
+        if (::poll(&p, 1, 1000) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+            ++established;
+    }
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    EXPECT_EQ(established, 200) << "the listen queue dropped connection attempts";
+    const std::string get = "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    std::vector<bool> sent;
+    for (int fd : burst)
+        sent.push_back(::send(fd, get.data(), get.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(get.size()));
+    int answered = 0;
+    for (size_t i = 0; i < burst.size(); ++i) {
+        const int fd = burst[i];
+        if (sent[i]) {
+            std::string raw;
+            char buffer[4096];
+            pollfd p{fd, POLLIN, 0};
+            while (::poll(&p, 1, 10000) == 1) {
+                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    break;
+                raw.append(buffer, static_cast<size_t>(n));
+            }
+            if (parseReply(raw).status == 200)
+                ++answered;
+        }
+        ::close(fd);
+    }
+    EXPECT_EQ(answered, 200);
 }
 
 } // namespace

@@ -276,7 +276,9 @@ bool GuardedServer::admit(const std::string &address)
 {
     std::lock_guard lock(m_mutex);
     int &open = m_open[address];
-    if (m_limits.connectionsPerAddress > 0 && open >= m_limits.connectionsPerAddress) {
+    const bool capped = std::find(m_limits.uncappedAddresses.begin(), m_limits.uncappedAddresses.end(), address) ==
+                        m_limits.uncappedAddresses.end();
+    if (capped && m_limits.connectionsPerAddress > 0 && open >= m_limits.connectionsPerAddress) {
         if (open == 0)
             m_open.erase(address);
         return false;

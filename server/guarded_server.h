@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -25,6 +26,9 @@ struct ConnectionLimits {
     // costs a handshake and, under load, a place in the listen queue.
     int requestsPerConnection = 10000;
     int connectionsPerAddress = 48; // of the 64 workers: others keep a quarter
+    // Load balancers in front of the server: every client arrives through
+    // them, so the cap per address does not apply to theirs.
+    std::vector<std::string> uncappedAddresses;
     // Connections the kernel holds for the server before it accepts them, so
     // that a burst of new clients is queued rather than dropped (the kernel
     // caps it at net.core.somaxconn).

@@ -5,6 +5,7 @@
 //     varnel-server listening on http://ADDR:PORT
 // (flushed), so scripts and tests learn the port even with --port 0. With
 // --demo the demo accounts follow; "varnel-server ready" ends the start-up.
+#include "client_address.h"
 #include "community_rules.h"
 #include "config_file.h"
 #include "demo_community.h"
@@ -53,6 +54,7 @@ struct Options {
     std::string keyFile;
     varnel::GuardSettings guard;
     varnel::ConnectionLimits connections;
+    varnel::TrustedProxies proxies;
     // Each connection holds a worker while it is kept alive, so there are
     // many more workers than cores.
     int threads = 64;
@@ -71,6 +73,7 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]]\n"
            "       varnel-server --help | --version\n";
 }
 
@@ -221,6 +224,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.connections.listenBacklog = static_cast<int>(*n);
+        } else if (arg == "--trusted-proxy") {
+            if (!o.proxies.add(value, error)) {
+                error = "bad value for --trusted-proxy: " + error;
+                return false;
+            }
+            o.connections.uncappedAddresses = o.proxies.addresses();
         } else if (arg == "--connections-per-address") {
             auto n = numeric(0, 100000);
             if (!n)
@@ -349,6 +358,8 @@ thread_local std::string t_operation;
 thread_local std::string t_outcome;
 thread_local std::chrono::steady_clock::time_point t_started;
 thread_local bool t_timed = false;
+// The request's address was already taken from its trusted proxy's header.
+thread_local bool t_addressAdopted = false;
 
 std::string urlHost(const std::string &address)
 {
@@ -483,7 +494,21 @@ int main(int argc, char **argv)
     varnel::VarnelService service(
         *store, {QString::fromStdString(options.host), account, fs::path(options.files), options.guard});
 
-    server.set_pre_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+    // Behind a trusted load balancer, the client is the address it forwarded.
+    // The request is the library's own object, handed to handlers as const;
+    // its address is set here, once, before any handler or the log reads it.
+    const auto adoptClientAddress = [&options](const httplib::Request &req) {
+        if (t_addressAdopted || options.proxies.empty() || !options.proxies.contains(req.remote_addr))
+            return;
+        t_addressAdopted = true;
+        std::string forwarded;
+        const size_t count = req.get_header_value_count("X-Forwarded-For");
+        for (size_t i = 0; i < count; ++i)
+            forwarded += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
+        const_cast<httplib::Request &>(req).remote_addr = options.proxies.clientOf(req.remote_addr, forwarded);
+    };
+    server.set_pre_routing_handler([adoptClientAddress](const httplib::Request &req, httplib::Response &res) {
+        adoptClientAddress(req);
         t_started = std::chrono::steady_clock::now();
         t_timed = true;
         varnel::GuardedServer::headReceived();
@@ -500,7 +525,8 @@ int main(int argc, char **argv)
     });
     // A client that waits for "100 Continue" before its body hears the
     // refusal instead, and sends nothing more.
-    server.set_expect_100_continue_handler([](const httplib::Request &req, httplib::Response &res) {
+    server.set_expect_100_continue_handler([adoptClientAddress](const httplib::Request &req, httplib::Response &res) {
+        adoptClientAddress(req);
         t_started = std::chrono::steady_clock::now();
         t_timed = true;
         varnel::GuardedServer::headReceived();
@@ -523,6 +549,7 @@ int main(int argc, char **argv)
         t_operation.clear();
         t_outcome.clear();
         t_timed = false;
+        t_addressAdopted = false;
     });
 
     server.Post(quillora::service::kServicePath, [&service](const httplib::Request &req, httplib::Response &res) {

@@ -116,9 +116,9 @@ start_server() { # name args...
 PORTS=()
 for n in $(seq 1 "$INSTANCES"); do
     if [ "$n" -eq 1 ]; then
-        start_server pg1 --db "$DB" --key-file "$WORK/community.key" --demo
+        start_server pg1 --db "$DB" --key-file "$WORK/community.key" --trusted-proxy 127.0.0.1 --demo
     else
-        start_server "pg$n" --db "$DB" --key-file "$WORK/community.key"
+        start_server "pg$n" --db "$DB" --key-file "$WORK/community.key" --trusted-proxy 127.0.0.1
     fi
     PORTS+=("$PORT")
 done
@@ -141,6 +141,8 @@ frontend soap
     bind 127.0.0.1:$HAPROXY_PORT
     default_backend varnel
 backend varnel
+    # The servers trust this balancer's address and take the member's from here.
+    option forwardfor
     balance roundrobin
     http-reuse safe
     option httpchk

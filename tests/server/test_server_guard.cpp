@@ -184,12 +184,13 @@ Reply parseReply(const std::string &raw)
 }
 
 // One SOAP call from `source`, on a fresh connection.
-Reply call(int port, const char *source, const std::string &operation, const std::string &params)
+Reply call(int port, const char *source, const std::string &operation, const std::string &params,
+           const std::string &extraHeaders = {})
 {
     Connection c(source, port);
     EXPECT_TRUE(c.ok());
     const std::string body = envelope(operation, params);
-    c.send("POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+    c.send("POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders +
            "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body);
     return parseReply(c.readAll());
@@ -615,3 +616,46 @@ TEST_F(GuardTest, ConnectionsStayOpenForThousandsOfCallsAndBurstsOfNewOnesAreQue
 }
 
 } // namespace
+
+// Behind a load balancer on a trusted address, the member is the address the
+// balancer forwarded: bindings follow it, a header from anyone else is not
+// believed, and the balancer's own connections are not capped per address.
+TEST_F(GuardTest, ATrustedBalancerForwardsItsClientsAddresses)
+{
+    start({"--trusted-proxy", "127.0.0.1", "--connections-per-address", "2"});
+    const int port = server->port();
+    const auto from = [](const std::string &chain) { return "X-Forwarded-For: " + chain + "\r\n"; };
+    const Reply signedIn = call(port, kLocal, "GetUserByUserName",
+                                param("userName", "alice") + param("password", "alice123"), from("10.0.0.5"));
+    ASSERT_EQ(signedIn.status, 200) << signedIn.body;
+    const int alice = std::stoi(resultField(signedIn, "PKID"));
+
+    EXPECT_EQ(call(port, kLocal, "GetMessage", param("userID", alice), from("10.0.0.5")).status, 200);
+    // A chain: the balancer appended the rightmost address.
+    EXPECT_EQ(call(port, kLocal, "GetMessage", param("userID", alice), from("192.0.2.1, 10.0.0.5")).status, 200);
+    // Another client behind the same balancer is not her.
+    EXPECT_NE(call(port, kLocal, "GetMessage", param("userID", alice), from("10.0.0.6")).fault.find(kNotSignedIn),
+              std::string::npos);
+    // The balancer itself is not her either: no header, no member.
+    EXPECT_NE(call(port, kLocal, "GetMessage", param("userID", alice)).fault.find(kNotSignedIn), std::string::npos);
+    // Anyone else may write the header; it is not believed.
+    EXPECT_NE(call(port, kAttacker, "GetMessage", param("userID", alice), from("10.0.0.5")).fault.find(kNotSignedIn),
+              std::string::npos);
+    // An entry that is not an address stops the walk at the balancer.
+    EXPECT_NE(
+        call(port, kLocal, "GetMessage", param("userID", alice), from("10.0.0.5, unknown")).fault.find(kNotSignedIn),
+        std::string::npos);
+
+    // Idle connections beyond the cap from the balancer still get in; from
+    // elsewhere the cap holds.
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (const char *source : {kLocal, kLocal, kLocal, kAttacker, kAttacker}) {
+        idle.push_back(std::make_unique<Connection>(source, port));
+        idle.back()->send("G");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(call(port, kLocal, "GetMessage", param("userID", alice), from("10.0.0.5")).status, 200);
+    Connection third(kAttacker, port);
+    third.send("GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_EQ(parseReply(third.readAll(std::chrono::seconds(3))).status, 503);
+}

@@ -171,6 +171,30 @@ void PgConnection::endReadAndBeginNext()
         rollbackQuietly();
 }
 
+std::string PgConnection::commitAndBeginRead(const std::string &before)
+{
+    const std::string sql = before + "COMMIT; BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+    if (PQsendQuery(m_conn, sql.c_str()) != 1)
+        raise(m_conn, nullptr, "commit");
+    // One result per statement until the first that fails.
+    std::vector<PgResult> results;
+    while (PGresult *result = PQgetResult(m_conn))
+        results.emplace_back(result, &PQclear);
+    const size_t commit = std::count(before.begin(), before.end(), ';');
+    for (size_t i = 0; i < results.size() && i <= commit; ++i) {
+        if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK)
+            raise(m_conn, results[i].get(), "commit");
+    }
+    if (results.size() <= commit)
+        raise(m_conn, nullptr, "commit");
+    // The commit stands whatever became of the BEGIN after it.
+    m_readBegun = results.size() > commit + 1 && PQresultStatus(results[commit + 1].get()) == PGRES_COMMAND_OK &&
+                  PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (!m_readBegun && !broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        PQclear(PQexec(m_conn, "ROLLBACK"));
+    return PQcmdStatus(results[commit].get());
+}
+
 bool PgConnection::settle()
 {
     if (!m_pending)

@@ -37,6 +37,10 @@ class PgConnection final : public Connection {
     // not at BEGIN, so the next read still sees what committed before it.
     // Reads then cost the database one round trip per statement.
     void endReadAndBeginNext();
+    // Commits a transaction (after `before`, statements sent in the same
+    // message) and begins the next read in the same round trip; returns the
+    // COMMIT's command tag. The read begun is as endReadAndBeginNext()'s.
+    std::string commitAndBeginRead(const std::string &before);
     // Reads what endReadAndBeginNext() was answered; false when the
     // connection is of no further use.
     bool settle();

@@ -204,10 +204,12 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             return false;
         }
         const bool changed = work == Work::Write && c.totalChanges() != before;
-        if (changed)
-            c.execRaw(std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'");
+        // The notification, the commit and the next read's BEGIN go in one
+        // round trip.
+        const std::string notify =
+            changed ? std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'; " : std::string();
         try {
-            return c.execRaw("COMMIT") == "COMMIT" && changed;
+            return c.commitAndBeginRead(notify) == "COMMIT" && changed;
         } catch (const StoreBusy &) {
             if (!c.broken())
                 throw;

@@ -745,13 +745,28 @@ TEST_P(PostgresStoreTest, ConnectionsTheDatabaseClosedAreReplaced)
 {
     const int a = member("a");
     auto second = openAnother();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(store->memberById(a)); // a few pooled connections
+    // Several pooled connections, each idle in the read it began ahead.
+    {
+        std::vector<std::thread> readers;
+        for (int i = 0; i < 6; ++i)
+            readers.emplace_back([&] {
+                for (int j = 0; j < 20; ++j)
+                    EXPECT_TRUE(store->memberById(a));
+            });
+        for (std::thread &t : readers)
+            t.join();
+    }
     PgSession admin(m_db);
     ASSERT_TRUE(admin.ok());
     EXPECT_NE(admin.exec("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
                          "WHERE datname = current_database() AND pid <> pg_backend_pid()"),
               "0");
+    // Writes of either kind first, which learn of the cut only when their
+    // BEGIN meets it, then reads.
+    EXPECT_NO_THROW(store->bindMember(a, "10.0.0.7"));
+    EXPECT_NO_THROW(store->recordEvent("cut", "a"));
+    EXPECT_TRUE(store->isBoundTo(a, "10.0.0.7", 60));
+    EXPECT_EQ(store->countEvents("cut", "a", 0).count, 1);
     EXPECT_TRUE(store->memberById(a));
     EXPECT_EQ(store->createQuestion(a, "After the cut", 3, 40, "x").status, PostResult::Ok);
     EXPECT_TRUE(second->memberById(a));

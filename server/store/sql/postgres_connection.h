@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace varnel::sql {
 
@@ -52,6 +53,21 @@ class PgConnection final : public Connection {
             m_readBegun = false;
         return begun;
     }
+    // Sends `commands` (BEGIN, and the COMMIT of a read begun ahead) with
+    // the next statement, in one round trip, or before any other command.
+    void beginWithNextStatement(std::vector<std::string> commands)
+    {
+        m_beginning = std::move(commands);
+        m_atBegin = true;
+    }
+    // The connection failed in the exchange that carried the BEGIN: no
+    // statement of the transaction had run.
+    bool lostAtBegin() const { return m_atBegin; }
+    // Sends the commands waiting for the next statement on their own.
+    void sendBeginning();
+    // Runs a prepared statement, after the commands waiting for it in one
+    // pipeline; returns its result, which may be an error.
+    PgResult executePrepared(const std::string &name, const std::vector<const char *> &values);
     // Fit to go back to the pool.
     bool reusable() const;
 
@@ -60,6 +76,8 @@ class PgConnection final : public Connection {
 
   private:
     PGconn *m_conn;
+    std::vector<std::string> m_beginning;
+    bool m_atBegin = false;
     int m_named = 0;
     bool m_pending = false;   // endReadAndBeginNext() sent, answers not yet read
     bool m_readBegun = false; // idle inside a read transaction begun ahead

@@ -68,7 +68,11 @@ statements() { # label command...
     tail -n +"$((from + 1))" "$WORK/pg/pg.log" | grep -v "^$listener " | grep -E 'LOG:  (statement|execute)' |
         sed -E 's/^[0-9]+ //; s/LOG:  //' | cut -c1-150
 }
-for i in 1 2 3; do call GetMessage "<userID>$id</userID>" >/dev/null; done # statements prepared
+# Each pooled connection prepares a statement the first time it runs it.
+for i in 1 2 3 4 5; do
+    call GetMessage "<userID>$id</userID>" >/dev/null
+    sleep 1.1
+done
 call GetForumPostListByColumn '<forumColumnID>1</forumColumnID><pageSize>15</pageSize><currentPageIndex>1</currentPageIndex>' >/dev/null
 statements "GetMessage, nothing waiting" call GetMessage "<userID>$id</userID>"
 statements "GetForumPostListByColumn, page 2 (not yet rendered)" call GetForumPostListByColumn \

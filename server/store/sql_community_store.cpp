@@ -144,20 +144,27 @@ QuestionPage SqlCommunityStore::listQuestions(const std::string &where, const st
     page = clampPage(page);
     return m_engine->read([&](sql::Connection &c) {
         QuestionPage result;
-        sql::Query count =
-            c.query("SELECT COUNT(*) FROM questions q JOIN members m ON m.id = q.asker_id WHERE " + where);
-        bind(count);
-        count.step();
-        result.totalCount = count.integer(0);
+        // Each row carries the size of the whole list, so that a page costs
+        // one statement; only a page past the end counts on its own.
         sql::Query rows = c.query(std::string("SELECT") + kQuestionColumns +
-                                  " FROM questions q JOIN members m ON m.id = q.asker_id WHERE " + where +
-                                  " ORDER BY " + order + " LIMIT ? OFFSET ?");
+                                  ", COUNT(*) OVER ()"
+                                  " FROM questions q JOIN members m ON m.id = q.asker_id WHERE " +
+                                  where + " ORDER BY " + order + " LIMIT ? OFFSET ?");
         bind(rows);
         // LIMIT and OFFSET are the last two parameters, numbered after those of `where`.
         const int last = rows.parameterCount();
         rows.bind(last - 1, page.size).bind(last, static_cast<std::int64_t>(page.index - 1) * page.size);
-        while (rows.step())
+        while (rows.step()) {
             result.rows.push_back(readQuestion(rows));
+            result.totalCount = rows.integer(kQuestionColumnCount);
+        }
+        if (result.rows.empty()) {
+            sql::Query count =
+                c.query("SELECT COUNT(*) FROM questions q JOIN members m ON m.id = q.asker_id WHERE " + where);
+            bind(count);
+            count.step();
+            result.totalCount = count.integer(0);
+        }
         return result;
     });
 }

@@ -69,5 +69,6 @@ inline const char *const kOnline =
 inline const char *const kQuestionColumns = R"sql(
     q.id, q.asker_id, m.user_name, m.nick_name, q.column_id, q.zone, q.title, q.points, q.posted, q.closed,
     (SELECT COUNT(*) FROM answers a WHERE a.question_id = q.id))sql";
+inline constexpr int kQuestionColumnCount = 11;
 
 } // namespace varnel::store_sql

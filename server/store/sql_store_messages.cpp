@@ -57,15 +57,19 @@ std::vector<Message> SqlCommunityStore::takeMessages(int userID, int limit)
                 rows.push_back(std::move(msg));
             }
         }
-        sql::Query mark = c.query("UPDATE messages SET delivered = ? WHERE id = ? AND delivered = 0");
-        std::vector<Message> taken;
-        for (Message &msg : rows) {
-            mark.bind(1, now()).bind(2, msg.id).run();
-            if (mark.changes() > 0)
-                taken.push_back(std::move(msg));
-            mark.reset();
-        }
-        return taken;
+        if (rows.empty())
+            return rows;
+        // The same rows, marked in one statement: the transaction's snapshot
+        // still shows them waiting, and a poll elsewhere that marks one
+        // meanwhile makes this transaction run again (on SQLite it cannot
+        // write meanwhile at all).
+        sql::Query mark = c.query("UPDATE messages SET delivered = ?1 WHERE id IN (SELECT msg.id FROM messages msg "
+                                  "JOIN members m ON m.id = msg.from_id WHERE msg.to_id = ?2 AND msg.delivered = 0 "
+                                  "ORDER BY msg.id LIMIT ?3) AND delivered = 0");
+        mark.bind(1, now()).bind(2, userID).bind(3, static_cast<std::int64_t>(rows.size())).run();
+        if (mark.changes() != static_cast<std::int64_t>(rows.size()))
+            throw StoreError("messages changed while they were being delivered");
+        return rows;
     });
 }
 

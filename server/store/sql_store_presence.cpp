@@ -58,20 +58,26 @@ std::vector<Member> SqlCommunityStore::onlineMembers(Page page, int &totalCount)
     page = clampPage(page);
     auto [members, total] = m_engine->read([&](sql::Connection &c) {
         const std::string online = std::string(" WHERE ") + kOnline;
-        sql::Query count = c.query("SELECT COUNT(*) FROM members m" + online);
-        count.bind(2, onlineSince());
-        count.step();
-        const int total = count.integer(0);
         // Members without a presence row (always online) come last, as the
-        // oldest seen.
+        // oldest seen. Each row carries the size of the whole list; only a
+        // page past the end counts on its own.
         sql::Query s =
-            c.query("SELECT" + kMemberColumns + " FROM members m" + online +
+            c.query("SELECT" + kMemberColumns + ", COUNT(*) OVER () FROM members m" + online +
                     " ORDER BY COALESCE((SELECT p.last_seen FROM presence p WHERE p.user_id = m.id), 0) DESC, m.id"
                     " LIMIT ?3 OFFSET ?4");
         s.bind(2, onlineSince()).bind(3, page.size).bind(4, static_cast<std::int64_t>(page.index - 1) * page.size);
         std::vector<Member> rows;
-        while (s.step())
+        int total = 0;
+        while (s.step()) {
             rows.push_back(readMember(s));
+            total = s.integer(kMemberColumnCount);
+        }
+        if (rows.empty()) {
+            sql::Query count = c.query("SELECT COUNT(*) FROM members m" + online);
+            count.bind(2, onlineSince());
+            count.step();
+            total = count.integer(0);
+        }
         return std::make_pair(std::move(rows), total);
     });
     totalCount = total;

@@ -365,6 +365,47 @@ TEST_P(StoreTest, TitleSearchMatchesEveryWordWithinTheColumnAndTreatsWildcardsLi
     EXPECT_EQ(store->searchByTitle(16, "nothing", Page{15, 1}).totalCount, 0);
 }
 
+// Every page tells the size of the whole list, the last partial one and a
+// page past the end too; pages follow the list's order without gaps.
+TEST_P(StoreTest, PagesCountTheWholeListWhereverThePageIs)
+{
+    const int a = member("a");
+    const int b = member("b");
+    store->adjustPoints(a, 1000);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(store->createQuestion(a, "q" + std::to_string(i), 16, 40, "").status, PostResult::Ok);
+    ASSERT_EQ(store->createQuestion(b, "elsewhere", 4, 40, "").status, PostResult::Ok);
+    std::vector<int> seen;
+    for (int index = 1; index <= 4; ++index) {
+        const QuestionPage page = store->questionsInColumn(16, Page{2, index});
+        EXPECT_EQ(page.totalCount, 5) << "page " << index;
+        EXPECT_EQ(page.rows.size(), index <= 2 ? 2u : index == 3 ? 1u : 0u) << "page " << index;
+        for (const Question &q : page.rows)
+            seen.push_back(q.id);
+    }
+    EXPECT_EQ(seen.size(), 5u);
+    EXPECT_EQ(std::set<int>(seen.begin(), seen.end()).size(), 5u);
+    EXPECT_EQ(store->questionsInColumn(15, Page{2, 1}).totalCount, 0);
+    EXPECT_EQ(store->questionsAskedBy(b, 0, Page{2, 3}).totalCount, 1);
+
+    const int c = member("c");
+    ASSERT_TRUE(store->setOnline(a, "10.0.0.1"));
+    ASSERT_TRUE(store->setOnline(b, "10.0.0.2"));
+    ASSERT_TRUE(store->setOnline(c, "10.0.0.3"));
+    int total = 0;
+    EXPECT_EQ(store->onlineMembers(Page{2, 2}, total).size(), 1u);
+    EXPECT_EQ(total, 3);
+    total = 0;
+    EXPECT_TRUE(store->onlineMembers(Page{2, 5}, total).empty());
+    EXPECT_EQ(total, 3);
+    ASSERT_TRUE(store->setOffline(c));
+    ASSERT_TRUE(store->setOffline(b));
+    ASSERT_TRUE(store->setOffline(a));
+    total = -1;
+    EXPECT_TRUE(store->onlineMembers(Page{2, 1}, total).empty());
+    EXPECT_EQ(total, 0);
+}
+
 TEST_P(StoreTest, ReopenedDatabaseKeepsItsDataAndSchemaVersion)
 {
     const int a = member("keeper");
@@ -704,13 +745,28 @@ TEST_P(PostgresStoreTest, ConnectionsTheDatabaseClosedAreReplaced)
 {
     const int a = member("a");
     auto second = openAnother();
-    for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(store->memberById(a)); // a few pooled connections
+    // Several pooled connections, each idle in the read it began ahead.
+    {
+        std::vector<std::thread> readers;
+        for (int i = 0; i < 6; ++i)
+            readers.emplace_back([&] {
+                for (int j = 0; j < 20; ++j)
+                    EXPECT_TRUE(store->memberById(a));
+            });
+        for (std::thread &t : readers)
+            t.join();
+    }
     PgSession admin(m_db);
     ASSERT_TRUE(admin.ok());
     EXPECT_NE(admin.exec("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity "
                          "WHERE datname = current_database() AND pid <> pg_backend_pid()"),
               "0");
+    // Writes of either kind first, which learn of the cut only when their
+    // BEGIN meets it, then reads.
+    EXPECT_NO_THROW(store->bindMember(a, "10.0.0.7"));
+    EXPECT_NO_THROW(store->recordEvent("cut", "a"));
+    EXPECT_TRUE(store->isBoundTo(a, "10.0.0.7", 60));
+    EXPECT_EQ(store->countEvents("cut", "a", 0).count, 1);
     EXPECT_TRUE(store->memberById(a));
     EXPECT_EQ(store->createQuestion(a, "After the cut", 3, 40, "x").status, PostResult::Ok);
     EXPECT_TRUE(second->memberById(a));

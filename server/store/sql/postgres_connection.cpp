@@ -36,9 +36,13 @@ bool startsWith(const char *text, const char *prefix)
 
 class PgStatement final : public Statement {
   public:
-    PgStatement(PGconn *conn, const std::string &sql, std::string name, std::int64_t &totalChanges)
-        : m_conn(conn), m_name(std::move(name)), m_result(nullptr, &PQclear), m_totalChanges(totalChanges)
+    PgStatement(PgConnection &connection, const std::string &sql, std::string name, std::int64_t &totalChanges)
+        : m_connection(connection), m_conn(connection.conn()), m_name(std::move(name)), m_result(nullptr, &PQclear),
+          m_totalChanges(totalChanges)
     {
+        PGconn *conn = m_conn;
+        // PREPARE is no statement of the transaction: the BEGIN goes first on its own.
+        connection.sendBeginning();
         const std::vector<bool> used = parametersUsed(sql);
         const size_t count = used.size() - 1;
         std::vector<Oid> types(count, 0);
@@ -107,9 +111,7 @@ class PgStatement final : public Statement {
             if (m_bound[i])
                 values[i] = m_values[i].c_str();
         }
-        PgResult result(
-            PQexecPrepared(m_conn, m_name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0),
-            &PQclear);
+        PgResult result = m_connection.executePrepared(m_name, values);
         const ExecStatusType status = PQresultStatus(result.get());
         if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
             raise(m_conn, result.get(), "step");
@@ -121,6 +123,7 @@ class PgStatement final : public Statement {
         }
     }
 
+    PgConnection &m_connection;
     PGconn *m_conn;
     std::string m_name;
     PgResult m_result;
@@ -143,11 +146,79 @@ std::string trimmedMessage(const char *message)
 
 std::string PgConnection::execRaw(const std::string &sql)
 {
+    sendBeginning();
     PgResult result(PQexec(m_conn, sql.c_str()), &PQclear);
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raise(m_conn, result.get(), "exec");
     return PQcmdStatus(result.get());
+}
+
+void PgConnection::sendBeginning()
+{
+    if (m_beginning.empty())
+        return;
+    std::string sql;
+    for (const std::string &command : m_beginning)
+        sql += command + "; ";
+    m_beginning.clear();
+    PgResult result(PQexec(m_conn, sql.c_str()), &PQclear);
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+        raise(m_conn, result.get(), "begin");
+    m_atBegin = false;
+}
+
+PgResult PgConnection::executePrepared(const std::string &name, const std::vector<const char *> &values)
+{
+    const int count = static_cast<int>(values.size());
+    if (m_beginning.empty()) {
+        PgResult result(PQexecPrepared(m_conn, name.c_str(), count, values.data(), nullptr, nullptr, 0), &PQclear);
+        m_atBegin = false;
+        return result;
+    }
+    std::vector<std::string> beginning = std::move(m_beginning);
+    m_beginning.clear();
+    if (PQenterPipelineMode(m_conn) != 1)
+        raise(m_conn, nullptr, "begin");
+    bool sent = true;
+    for (const std::string &command : beginning)
+        sent = sent && PQsendQueryParams(m_conn, command.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    sent = sent && PQsendQueryPrepared(m_conn, name.c_str(), count, values.data(), nullptr, nullptr, 0) == 1;
+    sent = sent && PQpipelineSync(m_conn) == 1;
+    // Each command's result is followed by a null; the sync comes last. A
+    // command after a failed one is answered PGRES_PIPELINE_ABORTED.
+    PgResult failed(nullptr, &PQclear);
+    PgResult statement(nullptr, &PQclear);
+    const size_t commands = beginning.size() + 1;
+    for (size_t i = 0; sent && i < commands; ++i) {
+        PgResult result(PQgetResult(m_conn), &PQclear);
+        if (!result)
+            break;
+        for (int rest = 0; rest < 4; ++rest) {
+            PGresult *more = PQgetResult(m_conn);
+            if (!more)
+                break;
+            PQclear(more);
+        }
+        if (i + 1 == commands)
+            statement = std::move(result);
+        else if (!failed && PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+            failed = std::move(result);
+    }
+    bool synced = false;
+    if (sent && !broken()) {
+        PgResult sync(PQgetResult(m_conn), &PQclear);
+        synced = sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+    }
+    // Out of pipeline mode again, or of no further use (see reusable()).
+    if (PQexitPipelineMode(m_conn) != 1 && !broken())
+        throw StoreError("the database connection was left in pipeline mode");
+    if (failed)
+        raise(m_conn, failed.get(), "begin");
+    if (!synced || !statement)
+        raise(m_conn, nullptr, "step");
+    m_atBegin = false;
+    return statement;
 }
 
 void PgConnection::serialiseOn(const std::string &key)
@@ -158,6 +229,7 @@ void PgConnection::serialiseOn(const std::string &key)
 
 void PgConnection::rollbackQuietly()
 {
+    m_beginning.clear();
     settle();
     m_readBegun = false;
     if (!broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
@@ -166,9 +238,44 @@ void PgConnection::rollbackQuietly()
 
 void PgConnection::endReadAndBeginNext()
 {
+    if (!m_beginning.empty()) {
+        // A read that ran no statement never began.
+        m_beginning.clear();
+        return;
+    }
     m_pending = PQsendQuery(m_conn, "COMMIT; BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY") == 1;
     if (!m_pending)
         rollbackQuietly();
+}
+
+std::string PgConnection::commitAndBeginRead(const std::string &before)
+{
+    // A transaction that ran no statement has not begun yet: the whole goes in one message.
+    std::string beginning;
+    for (const std::string &command : m_beginning)
+        beginning += command + "; ";
+    m_beginning.clear();
+    const std::string sql = beginning + before + "COMMIT; BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+    if (PQsendQuery(m_conn, sql.c_str()) != 1)
+        raise(m_conn, nullptr, "commit");
+    // One result per statement until the first that fails.
+    std::vector<PgResult> results;
+    while (PGresult *result = PQgetResult(m_conn))
+        results.emplace_back(result, &PQclear);
+    const size_t commit = std::count(sql.begin(), sql.end(), ';') - 1;
+    for (size_t i = 0; i < results.size() && i <= commit; ++i) {
+        if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK)
+            raise(m_conn, results[i].get(), "commit");
+    }
+    if (results.size() <= commit)
+        raise(m_conn, nullptr, "commit");
+    m_atBegin = false;
+    // The commit stands whatever became of the BEGIN after it.
+    m_readBegun = results.size() > commit + 1 && PQresultStatus(results[commit + 1].get()) == PGRES_COMMAND_OK &&
+                  PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (!m_readBegun && !broken() && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        PQclear(PQexec(m_conn, "ROLLBACK"));
+    return PQcmdStatus(results[commit].get());
 }
 
 bool PgConnection::settle()
@@ -189,7 +296,7 @@ bool PgConnection::settle()
 
 bool PgConnection::reusable() const
 {
-    if (broken())
+    if (broken() || PQpipelineStatus(m_conn) != PQ_PIPELINE_OFF || !m_beginning.empty())
         return false;
     if (m_pending)
         return true;
@@ -199,7 +306,7 @@ bool PgConnection::reusable() const
 
 std::unique_ptr<Statement> PgConnection::prepare(const std::string &sql)
 {
-    return std::make_unique<PgStatement>(m_conn, sql, "s" + std::to_string(++m_named), m_totalChanges);
+    return std::make_unique<PgStatement>(*this, sql, "s" + std::to_string(++m_named), m_totalChanges);
 }
 
 // Connects with the address's own settings, adding what it leaves out.

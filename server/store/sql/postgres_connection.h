@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace varnel::sql {
 
@@ -37,6 +38,10 @@ class PgConnection final : public Connection {
     // not at BEGIN, so the next read still sees what committed before it.
     // Reads then cost the database one round trip per statement.
     void endReadAndBeginNext();
+    // Commits a transaction (after `before`, statements sent in the same
+    // message) and begins the next read in the same round trip; returns the
+    // COMMIT's command tag. The read begun is as endReadAndBeginNext()'s.
+    std::string commitAndBeginRead(const std::string &before);
     // Reads what endReadAndBeginNext() was answered; false when the
     // connection is of no further use.
     bool settle();
@@ -48,6 +53,21 @@ class PgConnection final : public Connection {
             m_readBegun = false;
         return begun;
     }
+    // Sends `commands` (BEGIN, and the COMMIT of a read begun ahead) with
+    // the next statement, in one round trip, or before any other command.
+    void beginWithNextStatement(std::vector<std::string> commands)
+    {
+        m_beginning = std::move(commands);
+        m_atBegin = true;
+    }
+    // The connection failed in the exchange that carried the BEGIN: no
+    // statement of the transaction had run.
+    bool lostAtBegin() const { return m_atBegin; }
+    // Sends the commands waiting for the next statement on their own.
+    void sendBeginning();
+    // Runs a prepared statement, after the commands waiting for it in one
+    // pipeline; returns its result, which may be an error.
+    PgResult executePrepared(const std::string &name, const std::vector<const char *> &values);
     // Fit to go back to the pool.
     bool reusable() const;
 
@@ -56,6 +76,8 @@ class PgConnection final : public Connection {
 
   private:
     PGconn *m_conn;
+    std::vector<std::string> m_beginning;
+    bool m_atBegin = false;
     int m_named = 0;
     bool m_pending = false;   // endReadAndBeginNext() sent, answers not yet read
     bool m_readBegun = false; // idle inside a read transaction begun ahead

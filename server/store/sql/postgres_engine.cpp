@@ -12,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace varnel::sql {
 
@@ -68,9 +69,11 @@ class PostgresEngine final : public Engine {
                 if (std::chrono::steady_clock::now() >= deadline)
                     throw StoreBusy();
             } catch (const StoreBusy &) {
-                // A read has no effects: on a connection closed under it, it
-                // runs again on another.
-                if (work == Work::Read && c.broken() && std::chrono::steady_clock::now() < deadline)
+                // A read has no effects, nor has a transaction that met the
+                // closed connection with its BEGIN: on a connection closed
+                // under it, it runs again on another.
+                if ((work == Work::Read || c.lostAtBegin()) && c.broken() &&
+                    std::chrono::steady_clock::now() < deadline)
                     continue;
                 c.rollbackQuietly();
                 throw;
@@ -157,35 +160,32 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
     }
 
   private:
+    // The BEGIN (and the COMMIT of a read begun ahead) goes out with the
+    // transaction's first statement, in the same round trip.
     void begin(PgConnection &c, Work work)
     {
+        std::vector<std::string> commands;
         if (c.readBegun(true)) {
             if (work == Work::Read)
                 return;
-            // The read begun ahead ends in the same round trip.
-            beginIn(c, work, "COMMIT; ");
-            return;
+            commands.emplace_back("COMMIT");
         }
-        beginIn(c, work, "");
-    }
-    void beginIn(PgConnection &c, Work work, const std::string &prefix)
-    {
         switch (work) {
         case Work::Read:
-            c.execRaw(prefix + "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+            commands.emplace_back("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
             break;
         case Work::Write:
-            c.execRaw(prefix + "BEGIN ISOLATION LEVEL SERIALIZABLE");
+            commands.emplace_back("BEGIN ISOLATION LEVEL SERIALIZABLE");
             break;
         case Work::Live:
-            c.execRaw(prefix + "BEGIN");
-            break;
         case Work::Schema:
-            // Each statement sees what servers before this one committed.
-            c.execRaw(prefix + "BEGIN");
-            c.serialiseOn("varnel schema");
+            commands.emplace_back("BEGIN");
             break;
         }
+        c.beginWithNextStatement(std::move(commands));
+        // Each statement of a schema change sees what servers before this one committed.
+        if (work == Work::Schema)
+            c.serialiseOn("varnel schema");
     }
 
     // After begin(): true when the transaction committed a change to community data.
@@ -204,10 +204,12 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             return false;
         }
         const bool changed = work == Work::Write && c.totalChanges() != before;
-        if (changed)
-            c.execRaw(std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'");
+        // The notification, the commit and the next read's BEGIN go in one
+        // round trip.
+        const std::string notify =
+            changed ? std::string("NOTIFY ") + kListsChannel + ", '" + m_token + "'; " : std::string();
         try {
-            return c.execRaw("COMMIT") == "COMMIT" && changed;
+            return c.commitAndBeginRead(notify) == "COMMIT" && changed;
         } catch (const StoreBusy &) {
             if (!c.broken())
                 throw;

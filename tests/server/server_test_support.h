@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 namespace servertest {
 
@@ -50,6 +51,50 @@ inline int registerMember(qs::CVarnelServices &proxy, const QString &name, const
     EXPECT_TRUE(qs::succeeded(proxy.GetUserByUserName(name, pw, &doc)));
     qs::DocumentStatus status;
     return toInt(qs::readFirstElementText(doc, u"PKID", &status));
+}
+
+// Text for an XML element of a hand-written envelope.
+inline std::string xmlEscape(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A request envelope as the client writes it, with the service account, for
+// calls sent as raw bytes (from a chosen address, with chosen headers).
+inline std::string envelope(const std::string &operation, const std::string &params)
+{
+    const std::string ns = "http://127.0.0.1/Services/VarnelServices";
+    const auto account = qs::compiledServiceAccount();
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><CredentialSoapHeader xmlns=\"" +
+           ns + "\"><Username>" + xmlEscape(account.username.toStdString()) + "</Username><Password>" +
+           xmlEscape(account.password.toStdString()) + "</Password></CredentialSoapHeader></soap:Header><soap:Body><" +
+           operation + " xmlns=\"" + ns + "\">" + params + "</" + operation + "></soap:Body></soap:Envelope>";
+}
+
+inline std::string param(const std::string &name, const std::string &value)
+{
+    return "<" + name + ">" + xmlEscape(value) + "</" + name + ">";
+}
+inline std::string param(const std::string &name, int value)
+{
+    return param(name, std::to_string(value));
 }
 
 } // namespace servertest

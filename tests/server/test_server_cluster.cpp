@@ -69,38 +69,12 @@ TEST(PostgresFixture, ServesSeparateDatabasesAndLeavesNothingBehind)
     EXPECT_FALSE(quillora::testpeers::waitUntilListening(port, 100)) << "postgres still listens on " << port;
 }
 
-std::string xmlEscape(const std::string &text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string param(const std::string &name, int value)
-{
-    return "<" + name + ">" + std::to_string(value) + "</" + name + ">";
-}
-
 // The fault string of a SOAP call made on a fresh connection from `source`
 // (a loopback address the socket is bound to); empty for a plain answer,
 // "(no answer)" when none came.
 std::string faultOfCallFrom(const char *source, int port, const std::string &operation, const std::string &params)
 {
-    const std::string ns = "http://127.0.0.1/Services/VarnelServices";
-    const auto account = qs::compiledServiceAccount();
-    const std::string body =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
-        "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><CredentialSoapHeader xmlns=\"" +
-        ns + "\"><Username>" + xmlEscape(account.username.toStdString()) + "</Username><Password>" +
-        xmlEscape(account.password.toStdString()) + "</Password></CredentialSoapHeader></soap:Header><soap:Body><" +
-        operation + " xmlns=\"" + ns + "\">" + params + "</" + operation + "></soap:Body></soap:Envelope>";
+    const std::string body = envelope(operation, params);
     const std::string request = "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                 "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body;

@@ -28,50 +28,9 @@ using quillora::testpeers::VarnelServerProcess;
 
 namespace {
 
-const std::string kNs = "http://127.0.0.1/Services/VarnelServices";
 constexpr char kLocal[] = "127.0.0.1";
 constexpr char kAttacker[] = "127.0.0.2";
 constexpr char kNotSignedIn[] = "not signed in from this address";
-
-std::string xmlEscape(const std::string &text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string envelope(const std::string &operation, const std::string &params)
-{
-    const auto account = qs::compiledServiceAccount();
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
-           "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header><CredentialSoapHeader xmlns=\"" +
-           kNs + "\"><Username>" + xmlEscape(account.username.toStdString()) + "</Username><Password>" +
-           xmlEscape(account.password.toStdString()) + "</Password></CredentialSoapHeader></soap:Header><soap:Body><" +
-           operation + " xmlns=\"" + kNs + "\">" + params + "</" + operation + "></soap:Body></soap:Envelope>";
-}
-
-std::string param(const std::string &name, const std::string &value)
-{
-    return "<" + name + ">" + xmlEscape(value) + "</" + name + ">";
-}
-std::string param(const std::string &name, int value)
-{
-    return param(name, std::to_string(value));
-}
 
 // A TCP connection from a chosen loopback address.
 class Connection {

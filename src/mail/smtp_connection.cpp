@@ -1,14 +1,12 @@
 #include "smtp_connection.h"
 
 #include "platform/message_box.h"
+#include "platform/stream_socket.h"
 #include "platform/tcp_connect.h"
-
-#include <gnutls/gnutls.h>
 
 #include <algorithm>
 #include <cerrno>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <unistd.h>
@@ -50,119 +48,6 @@ bool isCompleteReply(const QByteArray &data)
 
 } // namespace
 
-// The byte stream: a non-blocking socket, with a TLS session over it once
-// STARTTLS has succeeded.
-struct CSMTPConnection::Socket {
-    int fd = -1;
-    gnutls_certificate_credentials_t credentials = nullptr;
-    gnutls_session_t tls = nullptr;
-
-    ~Socket()
-    {
-        if (tls)
-            gnutls_deinit(tls);
-        if (credentials)
-            gnutls_certificate_free_credentials(credentials);
-        if (fd >= 0)
-            ::close(fd);
-    }
-
-    bool sendAll(const char *data, qsizetype size, int timeoutMs)
-    {
-        const auto deadline = net::Clock::now() + std::chrono::milliseconds(timeoutMs);
-        qsizetype sent = 0;
-        while (sent < size) {
-            if (net::waitForSocket(fd, POLLOUT, deadline) <= 0)
-                return false;
-            if (tls) {
-                const ssize_t n = gnutls_record_send(tls, data + sent, size_t(size - sent));
-                if (n == GNUTLS_E_AGAIN || n == GNUTLS_E_INTERRUPTED)
-                    continue;
-                if (n < 0)
-                    return false;
-                sent += n;
-            } else {
-                const ssize_t n = ::send(fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
-                if (n < 0) {
-                    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                        continue;
-                    return false;
-                }
-                sent += n;
-            }
-        }
-        return true;
-    }
-
-    // > 0 bytes read, 0 the peer closed, -1 failure, -2 nothing within waitMs.
-    qsizetype receive(char *buffer, qsizetype max, int waitMs)
-    {
-        if (!(tls && gnutls_record_check_pending(tls) > 0)) {
-            const int ready = net::waitForSocket(fd, POLLIN, net::Clock::now() + std::chrono::milliseconds(waitMs));
-            if (ready == 0)
-                return -2;
-            if (ready < 0)
-                return -1;
-        }
-        if (tls) {
-            const ssize_t n = gnutls_record_recv(tls, buffer, size_t(max));
-            if (n == GNUTLS_E_AGAIN || n == GNUTLS_E_INTERRUPTED)
-                return -2;
-            return n < 0 ? -1 : n;
-        }
-        const ssize_t n = ::recv(fd, buffer, size_t(max), 0);
-        if (n < 0)
-            return (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) ? -2 : -1;
-        return n;
-    }
-
-    // The handshake, with the server's certificate checked for `host`.
-    // Returns 0 or a GnuTLS error code.
-    int handshake(const QString &host, const QString &trustFile, int timeoutMs)
-    {
-        int rc = gnutls_certificate_allocate_credentials(&credentials);
-        if (rc < 0)
-            return rc;
-        rc = trustFile.isEmpty() ? gnutls_certificate_set_x509_system_trust(credentials)
-                                 : gnutls_certificate_set_x509_trust_file(
-                                       credentials, trustFile.toLocal8Bit().constData(), GNUTLS_X509_FMT_PEM);
-        if (rc <= 0)
-            return rc < 0 ? rc : GNUTLS_E_NO_CERTIFICATE_FOUND; // nothing to trust: nothing would verify
-        if ((rc = gnutls_init(&tls, GNUTLS_CLIENT | GNUTLS_NONBLOCK)) < 0)
-            return rc;
-        if ((rc = gnutls_set_default_priority(tls)) < 0)
-            return rc;
-        if ((rc = gnutls_credentials_set(tls, GNUTLS_CRD_CERTIFICATE, credentials)) < 0)
-            return rc;
-        const QByteArray name = host.toUtf8();
-        in_addr v4{};
-        in6_addr v6{};
-        // Server name indication is for names only, not for addresses.
-        if (::inet_pton(AF_INET, name.constData(), &v4) != 1 && ::inet_pton(AF_INET6, name.constData(), &v6) != 1)
-            gnutls_server_name_set(tls, GNUTLS_NAME_DNS, name.constData(), size_t(name.size()));
-        gnutls_session_set_verify_cert(tls, name.constData(), 0);
-        gnutls_transport_set_int(tls, fd);
-
-        const auto deadline = net::Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            rc = gnutls_handshake(tls);
-            if (rc == 0)
-                return 0;
-            if (rc != GNUTLS_E_AGAIN && rc != GNUTLS_E_INTERRUPTED && gnutls_error_is_fatal(rc))
-                return rc;
-            const short events = gnutls_record_get_direction(tls) ? POLLOUT : POLLIN;
-            if (net::waitForSocket(fd, events, deadline) <= 0)
-                return GNUTLS_E_TIMEDOUT;
-        }
-    }
-
-    void shutdownTls()
-    {
-        if (tls)
-            gnutls_bye(tls, GNUTLS_SHUT_WR); // best effort, the socket closes next
-    }
-};
-
 CSMTPConnection::CSMTPConnection(platform::MessageBoxes *messages, QObject *owner)
     : m_messages(messages), m_owner(owner)
 {
@@ -175,7 +60,7 @@ CSMTPConnection::~CSMTPConnection()
 
 bool CSMTPConnection::isEncrypted() const
 {
-    return m_socket && m_socket->tls;
+    return m_socket && m_socket->isEncrypted();
 }
 
 void CSMTPConnection::showBox(const QString &text)
@@ -296,9 +181,11 @@ bool CSMTPConnection::startTls(const QString &server)
 {
     if (!sendAndExpect("STARTTLS\r\n", 220))
         return false;
-    const int rc = m_socket->handshake(server, m_trustFile, m_replyTimeoutMs);
+    // A trust file given replaces the system's store.
+    const net::TlsTrust trust{m_trustFile.isEmpty(), m_trustFile.toStdString()};
+    const int rc = m_socket->startTls(server.toStdString(), trust, m_replyTimeoutMs);
     if (rc != 0) {
-        m_lastResponse = QString::fromUtf8(gnutls_strerror(rc));
+        m_lastResponse = QString::fromStdString(net::StreamSocket::errorText(rc));
         m_streamBroken = true;
         fail(kErrorConnectionAborted);
         return false;
@@ -354,8 +241,7 @@ bool CSMTPConnection::connect(const QString &server, const QString &user, const 
         showBox(QStringLiteral("Failed to connect to server"));
         return false;
     }
-    m_socket = std::make_unique<Socket>();
-    m_socket->fd = c.fd;
+    m_socket = std::make_unique<net::StreamSocket>(c.fd);
     const int one = 1;
     ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     m_connected = true;

@@ -16,6 +16,9 @@ class QObject;
 
 namespace quillora::platform {
 class MessageBoxes;
+namespace net {
+class StreamSocket;
+} // namespace net
 } // namespace quillora::platform
 
 namespace quillora::mail {
@@ -66,8 +69,6 @@ class CSMTPConnection {
     void setTraceHook(TraceHook hook) { m_trace = std::move(hook); }
 
   private:
-    struct Socket;
-
     bool sendCommand(const QByteArray &line);
     bool readReply(int expected);
     bool sendAndExpect(const QByteArray &line, int expected);
@@ -83,7 +84,7 @@ class CSMTPConnection {
 
     platform::MessageBoxes *m_messages;
     QObject *m_owner;
-    std::unique_ptr<Socket> m_socket;
+    std::unique_ptr<platform::net::StreamSocket> m_socket;
     bool m_connected = false;
     bool m_streamBroken = false;
     bool m_offersStartTls = false;

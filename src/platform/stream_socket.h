@@ -1,0 +1,55 @@
+// A connected TCP socket as a byte stream, with a TLS session over it once
+// startTls has succeeded. One stream class for every client protocol of the
+// program (the mail client's STARTTLS, the service transport), so that the
+// certificate rules and the time limits are written once.
+#pragma once
+
+#include "tcp_connect.h"
+
+#include <QtGlobal>
+
+#include <memory>
+#include <string>
+
+namespace quillora::platform::net {
+
+// Which certificate authorities a TLS peer's chain may end in.
+struct TlsTrust {
+    bool systemStore = true; // the system's trust store
+    std::string caFile;      // and/or this PEM file of extra authorities; empty for none
+};
+
+class StreamSocket {
+  public:
+    // Takes ownership of a connected, non-blocking socket.
+    explicit StreamSocket(int fd);
+    ~StreamSocket(); // closes the socket (without a TLS close notification)
+    StreamSocket(const StreamSocket &) = delete;
+    StreamSocket &operator=(const StreamSocket &) = delete;
+
+    int fd() const { return m_fd; }
+    bool isEncrypted() const;
+
+    // Sends all of data within timeoutMs; false on error or time-out.
+    bool sendAll(const char *data, qsizetype size, int timeoutMs);
+
+    // Reads up to `max` bytes: > 0 bytes read, 0 the peer closed, -1 failure,
+    // -2 nothing arrived within waitMs.
+    qsizetype receive(char *buffer, qsizetype max, int waitMs);
+
+    // The TLS handshake over the open stream, with the peer's certificate
+    // checked against `trust` and for `host` (a name or a numeric address).
+    // Returns 0, or a GnuTLS error code (errorText names it).
+    int startTls(const std::string &host, const TlsTrust &trust, int timeoutMs);
+    // Sends the TLS close notification, best effort.
+    void shutdownTls();
+
+    static std::string errorText(int tlsError);
+
+  private:
+    struct Tls;
+    int m_fd;
+    std::unique_ptr<Tls> m_tls;
+};
+
+} // namespace quillora::platform::net

@@ -47,6 +47,16 @@ std::optional<std::string> canonicalAddress(const std::string &text)
     return written ? std::optional<std::string>(out) : std::nullopt;
 }
 
+std::string limitGroup(const std::string &address)
+{
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, address.c_str(), &v6) != 1 || IN6_IS_ADDR_V4MAPPED(&v6))
+        return canonicalAddress(address).value_or(address);
+    std::fill(v6.s6_addr + 8, v6.s6_addr + 16, 0);
+    char out[INET6_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET6, &v6, out, sizeof out) ? std::string(out) + "/64" : address;
+}
+
 bool TrustedProxies::add(const std::string &list, std::string &error)
 {
     for (const std::string &item : commaSeparated(list)) {

@@ -14,6 +14,12 @@ namespace varnel {
 // (inet_ntop's, an IPv4-mapped IPv6 address as IPv4); nothing for anything else.
 std::optional<std::string> canonicalAddress(const std::string &text);
 
+// The key per-address limits count under: an IPv4 address itself, an IPv6
+// address its /64 ("2001:db8:1:2::/64"), since one subscriber is handed a
+// whole /64 and could otherwise pass every limit by changing address.
+// Anything that is not an address is its own key.
+std::string limitGroup(const std::string &address);
+
 class TrustedProxies {
   public:
     TrustedProxies() = default;

@@ -13,6 +13,14 @@ TEST(ClientAddress, AddressesAreWrittenOneWayAndAnythingElseIsRefused)
     for (const char *bad : {"", "unknown", "10.0.0.5:8080", "[2001:db8::1]", "10.0.0.256", " 10.0.0.5", "10.0.0.5\n"})
         EXPECT_FALSE(canonicalAddress(bad)) << bad;
 
+    // Limits count an IPv6 subscriber's whole /64 as one caller.
+    EXPECT_EQ(limitGroup("10.0.0.5"), "10.0.0.5");
+    EXPECT_EQ(limitGroup("::ffff:192.0.2.7"), "192.0.2.7");
+    EXPECT_EQ(limitGroup("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
+    EXPECT_EQ(limitGroup("2001:db8:1:2:bbbb:cccc:dddd:eeee"), "2001:db8:1:2::/64");
+    EXPECT_NE(limitGroup("2001:db8:1:3::1"), limitGroup("2001:db8:1:2::1"));
+    EXPECT_EQ(limitGroup(""), "");
+
     TrustedProxies proxies;
     std::string error;
     EXPECT_TRUE(proxies.add("127.0.0.1, ::FFFF:10.1.1.1", error)) << error;

@@ -1,5 +1,7 @@
 #include "ftp_server_process.h"
 
+#include "peer_lifetime.h"
+
 #include <QDir>
 
 namespace quillora::testpeers {
@@ -12,6 +14,7 @@ FtpServerProcess::FtpServerProcess(QString user, QString password)
         return;
     }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    dieWithTest(m_process);
     m_process.start(QStringLiteral("/usr/bin/python3"),
                     {QStringLiteral(FACE_FTP_SERVER_SCRIPT), QStringLiteral("--root"), m_root.path(),
                      QStringLiteral("--user"), m_user, QStringLiteral("--password"), m_password,

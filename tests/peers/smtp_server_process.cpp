@@ -1,5 +1,7 @@
 #include "smtp_server_process.h"
 
+#include "peer_lifetime.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -52,6 +54,7 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    dieWithTest(*m_process);
     m_process->start(QStringLiteral(QUILLORA_SYSTEM_PYTHON3), args);
     if (!m_process->waitForStarted(10000)) {
         m_error = QStringLiteral("python3 did not start");

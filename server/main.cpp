@@ -33,6 +33,7 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -55,9 +56,6 @@ struct Options {
     varnel::GuardSettings guard;
     varnel::ConnectionLimits connections;
     varnel::TrustedProxies proxies;
-    // Each connection holds a worker while it is kept alive, so there are
-    // many more workers than cores.
-    int threads = 64;
     varnel::CommunitySettings settings;
 };
 
@@ -73,7 +71,8 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]] [--max-head-bytes N] [--max-header-lines N]\n"
+           "                     [--max-connections N] [--max-queued N] [--queue-timeout S]\n"
            "       varnel-server --help | --version\n";
 }
 
@@ -168,7 +167,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             auto n = numeric(1, 1024);
             if (!n)
                 return false;
-            o.threads = static_cast<int>(*n);
+            o.connections.workers = static_cast<int>(*n);
         } else if (arg == "--start-points") {
             auto n = numeric(0, 1000000);
             if (!n)
@@ -230,6 +229,28 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
                 return false;
             }
             o.connections.uncappedAddresses = o.proxies.addresses();
+        } else if (arg == "--max-head-bytes") {
+            auto n = numeric(1024, 1024 * 1024);
+            if (!n)
+                return false;
+            o.connections.headSize.bytes = static_cast<size_t>(*n);
+        } else if (arg == "--max-header-lines") {
+            auto n = numeric(1, 10000);
+            if (!n)
+                return false;
+            o.connections.headSize.lines = static_cast<int>(*n);
+        } else if (arg == "--max-connections" || arg == "--max-queued") {
+            // 0 turns the limit off.
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            (arg == "--max-connections" ? o.connections.maxConnections : o.connections.maxQueued) =
+                static_cast<int>(*n);
+        } else if (arg == "--queue-timeout") {
+            auto n = numeric(0, 3600);
+            if (!n)
+                return false;
+            o.connections.queueWait = std::chrono::seconds(*n);
         } else if (arg == "--connections-per-address") {
             auto n = numeric(0, 100000);
             if (!n)
@@ -337,6 +358,20 @@ class RequestLog {
         out.flush();
     }
 
+    // A connection refused before any request on it was read.
+    void writeRefusal(const std::string &address, int status, const std::string &why)
+    {
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        std::tm tm{};
+        gmtime_r(&seconds, &tm);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        std::lock_guard lock(m_mutex);
+        std::ostream &out = m_path.empty() ? static_cast<std::ostream &>(std::cerr) : m_file;
+        out << stamp << ' ' << address << " - (connection) " << status << " refused: " << why << " 0.0ms\n";
+        out.flush();
+    }
+
   private:
     bool openLocked()
     {
@@ -360,6 +395,29 @@ thread_local std::chrono::steady_clock::time_point t_started;
 thread_local bool t_timed = false;
 // The request's address was already taken from its trusted proxy's header.
 thread_local bool t_addressAdopted = false;
+
+// Every open connection is a file descriptor, and so is every refused one
+// still draining: the soft limit (often 1024) is raised as far as the hard
+// one allows, and the connection cap kept below what it leaves.
+void fitConnectionsToDescriptors(varnel::ConnectionLimits &limits)
+{
+    constexpr rlim_t kSpare = 384; // draining refusals, the database, the log, files being served
+    rlimit fds{};
+    if (getrlimit(RLIMIT_NOFILE, &fds) != 0 || fds.rlim_cur == RLIM_INFINITY)
+        return;
+    const rlim_t wanted =
+        limits.maxConnections > 0 ? static_cast<rlim_t>(limits.maxConnections) + kSpare : fds.rlim_max;
+    if (fds.rlim_cur < wanted) {
+        fds.rlim_cur = std::min(wanted, fds.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &fds);
+        getrlimit(RLIMIT_NOFILE, &fds);
+    }
+    if (limits.maxConnections > 0 && fds.rlim_cur < wanted) {
+        limits.maxConnections = static_cast<int>(fds.rlim_cur > 2 * kSpare ? fds.rlim_cur - kSpare : fds.rlim_cur / 2);
+        std::cerr << "varnel-server: open files are limited to " << fds.rlim_cur << "; at most "
+                  << limits.maxConnections << " connections at once\n";
+    }
+}
 
 std::string urlHost(const std::string &address)
 {
@@ -430,12 +488,13 @@ int main(int argc, char **argv)
         account.password = QString::fromStdString(options.account.substr(colon + 1));
     }
 
+    fitConnectionsToDescriptors(options.connections);
     varnel::GuardedServer server(options.connections);
     server.set_payload_max_length(varnel::kMaxRequestBody);
     server.set_tcp_nodelay(true);
-    server.new_task_queue = [threads = options.threads] {
-        return new httplib::ThreadPool(static_cast<size_t>(threads));
-    };
+    server.setRefusalLog([&requestLog](const std::string &address, int status, const std::string &why) {
+        requestLog.writeRefusal(address, status, why);
+    });
     int port = options.port;
     if (port == 0) {
         port = server.bind_to_any_port(options.listen);

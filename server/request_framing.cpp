@@ -1,8 +1,48 @@
 #include "request_framing.h"
 
+#include <cstring>
 #include <iterator>
 
 namespace varnel {
+
+size_t HeadScanner::feed(const char *data, size_t size)
+{
+    size_t taken = 0;
+    while (m_state == State::Incomplete && taken < size) {
+        const size_t room = m_limits.bytes - m_bytes;
+        const size_t span = std::min(size - taken, room);
+        const char *at = span ? static_cast<const char *>(std::memchr(data + taken, '\n', span)) : nullptr;
+        if (!at) {
+            m_bytes += span;
+            taken += span;
+            if (m_bytes >= m_limits.bytes)
+                m_state = State::TooLarge;
+            break;
+        }
+        const size_t step = static_cast<size_t>(at - (data + taken)) + 1;
+        m_bytes += step;
+        taken += step;
+        const size_t lineLength = m_bytes - m_lineStart;
+        const bool empty = lineLength == 2 && data[taken - 2] == '\r';
+        m_lineStart = m_bytes;
+        if (m_lines > 0 && empty) {
+            m_state = State::Complete;
+        } else if (++m_lines > m_limits.lines + 1) {
+            m_state = State::TooLarge;
+        } else if (m_bytes >= m_limits.bytes) {
+            m_state = State::TooLarge;
+        }
+    }
+    return taken;
+}
+
+void HeadScanner::reset()
+{
+    m_state = State::Incomplete;
+    m_bytes = 0;
+    m_lineStart = 0;
+    m_lines = 0;
+}
 
 std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
 {
@@ -24,6 +64,12 @@ std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
         return FramingRefusal{411, "A request body needs a Content-Length."};
     }
     return std::nullopt;
+}
+
+void limitRanges(httplib::Request &req)
+{
+    if (req.ranges.size() > 1 || (req.method != "GET" && req.method != "HEAD"))
+        req.ranges.clear();
 }
 
 } // namespace varnel

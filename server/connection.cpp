@@ -93,6 +93,8 @@ HeadScanner::State Connection::scanHead()
         if (!m_head.started())
             m_headStarted = m_lastByte;
         m_scanned += m_head.feed(bufferedData() + m_scanned, buffered() - m_scanned);
+        if (m_head.state() == HeadScanner::State::Complete)
+            disarmSeveralRanges(m_data.get() + m_begin, m_head.bytes());
     }
     return m_head.state();
 }

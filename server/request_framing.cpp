@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <strings.h>
 
 namespace varnel {
 
@@ -64,6 +65,22 @@ std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
         return FramingRefusal{411, "A request body needs a Content-Length."};
     }
     return std::nullopt;
+}
+
+void disarmSeveralRanges(char *head, size_t size)
+{
+    char *line = head;
+    char *const end = head + size;
+    while (line < end) {
+        char *eol = static_cast<char *>(std::memchr(line, '\n', static_cast<size_t>(end - line)));
+        if (!eol)
+            eol = end;
+        const size_t length = static_cast<size_t>(eol - line);
+        if (length > 6 && (line[0] == 'R' || line[0] == 'r') && strncasecmp(line, "range:", 6) == 0 &&
+            std::memchr(line + 6, ',', length - 6))
+            line[0] = 'X';
+        line = eol + 1;
+    }
 }
 
 void limitRanges(httplib::Request &req)

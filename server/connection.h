@@ -91,6 +91,7 @@ class Connection {
     // Looks at the buffered bytes not yet looked at for the next request's
     // head.
     HeadScanner::State scanHead();
+    HeadScanner::State headState() const { return m_head.state(); }
     // The request before was answered: the next one starts with what is
     // left in the buffer.
     void requestAnswered(Clock::time_point now);

@@ -313,10 +313,8 @@ void ConnectionScheduler::admitToLot(std::unique_ptr<Connection> connection, boo
             enqueue(std::move(connection));
             return;
         }
-        if (state == HeadScanner::State::TooLarge) {
-            if (m_settings.refused)
-                m_settings.refused(*connection, 431, "request head too large");
-            refuse(std::move(connection), m_settings.headTooLargeAnswer);
+        if (state != HeadScanner::State::Incomplete) {
+            m_settings.headRefused(std::move(connection));
             return;
         }
         connection->releaseBuffer();
@@ -361,14 +359,13 @@ void ConnectionScheduler::readParked(int fd, Parked &parked, Clock::time_point n
         enqueue(std::move(ready));
         return;
     }
-    case HeadScanner::State::TooLarge: {
+    case HeadScanner::State::TooLarge:
+    case HeadScanner::State::TargetTooLong: {
         ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, fd, nullptr);
         m_timers.erase(parked.timer);
         std::unique_ptr<Connection> refused = std::move(parked.connection);
         m_parked.erase(fd);
-        if (m_settings.refused)
-            m_settings.refused(*refused, 431, "request head too large");
-        refuse(std::move(refused), m_settings.headTooLargeAnswer);
+        m_settings.headRefused(std::move(refused));
         return;
     }
     }

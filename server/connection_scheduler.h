@@ -31,8 +31,8 @@ class ConnectionScheduler {
         ConnectionLimits limits; // workers, queue length, and the deadlines of parked connections
         // Sent to a connection the queue has no room for.
         std::string busyAnswer;
-        // Sent to a parked connection whose head outgrew its caps.
-        std::string headTooLargeAnswer;
+        // Takes a parked connection whose head outgrew a cap.
+        std::function<void(std::unique_ptr<Connection>)> headRefused;
         // Told of every refusal the scheduler makes itself (for the log).
         std::function<void(const Connection &, int status, const std::string &why)> refused;
     };

@@ -228,7 +228,7 @@ class AcceptHandOff final : public httplib::TaskQueue {
     std::function<void()> m_stop;
 };
 
-enum class Awaited { Ready, Park, TooLarge, Closed };
+enum class Awaited { Ready, Park, Refused, Closed };
 
 } // namespace
 
@@ -254,14 +254,20 @@ GuardedServer::GuardedServer(ConnectionLimits limits) : m_limits(std::move(limit
         if (t_connection)
             compressAnswer(t_connection->coding(), req, res);
     });
-    const std::string tooLarge = "The request head is larger than " + std::to_string(m_limits.headSize.bytes) +
-                                 " bytes or has more than " + std::to_string(m_limits.headSize.lines) +
-                                 " header lines.";
-    m_headTooLarge = "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\n"
-                     "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                     std::to_string(tooLarge.size()) + "\r\n\r\n" + tooLarge;
+    const auto answer = [](const char *statusLine, const std::string &text) {
+        return std::string("HTTP/1.1 ") + statusLine +
+               "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+               std::to_string(text.size()) + "\r\n\r\n" + text;
+    };
+    m_headTooLarge =
+        answer("431 Request Header Fields Too Large",
+               "The request head is larger than " + std::to_string(m_limits.headSize.bytes) +
+                   " bytes or has more than " + std::to_string(m_limits.headSize.lines) + " header lines.");
+    m_targetTooLong = answer("414 URI Too Long", "The request's path and query are longer than " +
+                                                     std::to_string(m_limits.headSize.target) + " bytes.");
     new_task_queue = [this]() -> httplib::TaskQueue * {
-        ConnectionScheduler::Settings settings{m_limits, kBusy, m_headTooLarge,
+        ConnectionScheduler::Settings settings{m_limits, kBusy,
+                                               [this](std::unique_ptr<Connection> c) { refuseHead(std::move(c)); },
                                                [this](const Connection &connection, int status,
                                                       const std::string &why) { logRefusal(connection, status, why); }};
         if (!m_scheduler.start(std::move(settings), [this](std::unique_ptr<Connection> c) { serve(std::move(c)); })) {
@@ -304,6 +310,17 @@ void GuardedServer::logRefusal(const Connection &connection, int status, const s
 {
     if (m_refusalLog)
         m_refusalLog(connection.address(), status, why);
+}
+
+void GuardedServer::refuseHead(std::unique_ptr<Connection> connection)
+{
+    if (connection->headState() == HeadScanner::State::TargetTooLong) {
+        logRefusal(*connection, 414, "request target too long");
+        m_scheduler.refuse(std::move(connection), m_targetTooLong);
+    } else {
+        logRefusal(*connection, 431, "request head too large");
+        m_scheduler.refuse(std::move(connection), m_headTooLarge);
+    }
 }
 
 bool GuardedServer::admit(Connection &connection)
@@ -378,7 +395,8 @@ void GuardedServer::serve(std::unique_ptr<Connection> connection)
             case HeadScanner::State::Complete:
                 return Awaited::Ready;
             case HeadScanner::State::TooLarge:
-                return Awaited::TooLarge;
+            case HeadScanner::State::TargetTooLong:
+                return Awaited::Refused;
             case HeadScanner::State::Incomplete:
                 break;
             }
@@ -439,9 +457,8 @@ void GuardedServer::serve(std::unique_ptr<Connection> connection)
         m_scheduler.refuse(std::move(connection), {});
     } else if (next == Awaited::Park) {
         m_scheduler.park(std::move(connection));
-    } else if (next == Awaited::TooLarge) {
-        logRefusal(c, 431, "request head too large");
-        m_scheduler.refuse(std::move(connection), m_headTooLarge);
+    } else if (next == Awaited::Refused) {
+        refuseHead(std::move(connection));
     }
     // Anything else closes here.
 }

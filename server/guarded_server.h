@@ -32,7 +32,8 @@ class GuardedServer : public httplib::Server {
     bool widenListenQueue();
 
     // Told of each connection refused before any request on it reached the
-    // library (busy, a head too large, a request that waited too long), with
+    // library (busy, a head too large or its target too long, a request that
+    // waited too long), with
     // its address, the status sent and why.
     void setRefusalLog(std::function<void(const std::string &address, int status, const std::string &why)> log);
 
@@ -53,12 +54,15 @@ class GuardedServer : public httplib::Server {
     // On a worker: serves the connection's requests for as long as they come
     // without anyone else waiting.
     void serve(std::unique_ptr<Connection> connection);
+    // A head over one of its caps: the answer that says which, then close.
+    void refuseHead(std::unique_ptr<Connection> connection);
     bool admit(Connection &connection);
     void release(const std::string &group);
     void logRefusal(const Connection &connection, int status, const std::string &why);
 
     ConnectionLimits m_limits;
-    std::string m_headTooLarge; // the 431 answer
+    std::string m_headTooLarge;  // the 431 answer
+    std::string m_targetTooLong; // the 414 answer
     std::function<void(const std::string &, int, const std::string &)> m_refusalLog;
     std::mutex m_mutex;
     std::map<std::string, int> m_open; // by limitGroup

@@ -71,7 +71,8 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]] [--max-head-bytes N] [--max-header-lines N]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]] [--max-head-bytes N] [--max-header-lines N] "
+           "[--max-url-bytes N]\n"
            "                     [--max-connections N] [--max-queued N] [--queue-timeout S]\n"
            "       varnel-server --help | --version\n";
 }
@@ -234,6 +235,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.connections.headSize.bytes = static_cast<size_t>(*n);
+        } else if (arg == "--max-url-bytes") {
+            auto n = numeric(64, 8000);
+            if (!n)
+                return false;
+            o.connections.headSize.target = static_cast<size_t>(*n);
         } else if (arg == "--max-header-lines") {
             auto n = numeric(1, 10000);
             if (!n)

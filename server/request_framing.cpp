@@ -9,6 +9,24 @@ namespace varnel {
 size_t HeadScanner::feed(const char *data, size_t size)
 {
     size_t taken = 0;
+    // The request line, byte by byte: its target runs from the first space
+    // to the next, and may not pass its cap (the method before it and the
+    // version after it are short).
+    while (m_lines == 0 && m_state == State::Incomplete && taken < size) {
+        const char c = data[taken++];
+        ++m_bytes;
+        m_last = c;
+        if (c == ' ' && ++m_spaces == 1)
+            m_targetStart = m_bytes;
+        if (m_spaces == 1 && m_bytes - m_targetStart > m_limits.target) {
+            m_state = State::TargetTooLong;
+        } else if (c == '\n') {
+            m_lines = 1;
+            m_lineStart = m_bytes;
+        } else if (m_bytes >= m_limits.bytes) {
+            m_state = State::TooLarge;
+        }
+    }
     while (m_state == State::Incomplete && taken < size) {
         const size_t room = m_limits.bytes - m_bytes;
         const size_t span = std::min(size - taken, room);
@@ -16,15 +34,18 @@ size_t HeadScanner::feed(const char *data, size_t size)
         if (!at) {
             m_bytes += span;
             taken += span;
+            if (span > 0)
+                m_last = data[taken - 1];
             if (m_bytes >= m_limits.bytes)
                 m_state = State::TooLarge;
             break;
         }
         const size_t step = static_cast<size_t>(at - (data + taken)) + 1;
+        const char before = step >= 2 ? data[taken + step - 2] : m_last;
         m_bytes += step;
         taken += step;
-        const size_t lineLength = m_bytes - m_lineStart;
-        const bool empty = lineLength == 2 && data[taken - 2] == '\r';
+        m_last = '\n';
+        const bool empty = m_bytes - m_lineStart == 2 && before == '\r';
         m_lineStart = m_bytes;
         if (m_lines > 0 && empty) {
             m_state = State::Complete;
@@ -43,6 +64,9 @@ void HeadScanner::reset()
     m_bytes = 0;
     m_lineStart = 0;
     m_lines = 0;
+    m_spaces = 0;
+    m_targetStart = 0;
+    m_last = 0;
 }
 
 std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)

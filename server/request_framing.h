@@ -18,6 +18,10 @@ inline constexpr size_t kMaxRequestBody = 1024 * 1024;
 struct HeadLimits {
     size_t bytes = 32 * 1024; // the request line, the header lines and the blank line ending them
     int lines = 100;          // header lines
+    // The request target (path and query). The library matches routes with
+    // std::regex, whose matcher recurses once for each character of a path:
+    // a path of 8 KB took 3 MB of a worker's stack, kept ever after.
+    size_t target = 2048;
 };
 
 // Follows a request head through the bytes of its connection as they arrive,
@@ -26,7 +30,7 @@ struct HeadLimits {
 // caps before that.
 class HeadScanner {
   public:
-    enum class State { Incomplete, Complete, TooLarge };
+    enum class State { Incomplete, Complete, TooLarge, TargetTooLong };
 
     explicit HeadScanner(HeadLimits limits = {}) : m_limits(limits) {}
 
@@ -45,6 +49,9 @@ class HeadScanner {
     size_t m_bytes = 0;
     size_t m_lineStart = 0; // offset of the current line within the head
     int m_lines = 0;        // lines ended so far, the request line included
+    size_t m_spaces = 0;    // spaces in the request line so far
+    size_t m_targetStart = 0;
+    char m_last = 0; // the byte before the next one fed
 };
 
 struct FramingRefusal {

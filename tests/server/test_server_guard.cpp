@@ -654,14 +654,17 @@ std::string floodHeaderLines(int port, const char *source, size_t limit)
     return answer;
 }
 
-TEST_F(GuardTest, HeadsBeyondTheirCapsAreRefusedWith431AndEndlessOnesCostNothing)
+TEST_F(GuardTest, HeadsBeyondTheirCapsAreRefusedAndEndlessOnesCostNothing)
 {
     start();
     const int port = server->port();
     const long before = residentMb(server->pid());
     // Three floods at once, each cut off within seconds (not at the head's
-    // 10 s deadline) while a member is served.
+    // 10 s deadline) while a member is served; and 64 paths of 8 KB at once,
+    // which the library's router would match character by character on as
+    // many workers' stacks.
     std::atomic<int> refusedInTime{0};
+    std::atomic<int> longPathsRefused{0};
     std::vector<std::thread> floods;
     for (int i = 0; i < 3; ++i) {
         floods.emplace_back([&] {
@@ -671,22 +674,36 @@ TEST_F(GuardTest, HeadsBeyondTheirCapsAreRefusedWith431AndEndlessOnesCostNothing
                 ++refusedInTime;
         });
     }
+    for (int i = 0; i < 64; ++i) {
+        floods.emplace_back([&, i] {
+            // From two addresses: one may hold 48 connections.
+            Connection c(i % 2 ? kSecondAttacker : "127.0.0.4", port);
+            c.send("GET /Varnel/Web/images/CustomFace/" + std::string(8000, 'a') +
+                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            longPathsRefused += parseReply(c.readAll(std::chrono::seconds(10))).status == 414;
+        });
+    }
     httplib::Client member(kLocal, port);
     const auto res = member.Get("/Varnel/Web/versioncheck.txt");
     EXPECT_TRUE(res && res->status == 200);
     for (std::thread &t : floods)
         t.join();
     EXPECT_EQ(refusedInTime, 3);
-    EXPECT_LT(residentMb(server->pid()) - before, 50) << "MB grown by three floods";
+    EXPECT_EQ(longPathsRefused, 64);
+    EXPECT_LT(residentMb(server->pid()) - before, 50) << "MB grown by three floods and 64 long paths";
 
     // Each cap reached exactly.
-    start({"--max-head-bytes", "4096", "--max-header-lines", "20"});
+    start({"--max-head-bytes", "4096", "--max-header-lines", "20", "--max-url-bytes", "2048"});
     const std::string requestLine = "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\n";
     const auto withLines = [&](int lines) {
         std::string head = requestLine + "Host: 127.0.0.1\r\nConnection: close\r\n";
         for (int i = 2; i < lines; ++i)
             head += "X-Line: " + std::to_string(i) + "\r\n";
         return head + "\r\n";
+    };
+    const auto withQuery = [](size_t bytes) {
+        const std::string path = "/Varnel/Web/versioncheck.txt?q=";
+        return path + std::string(bytes - path.size(), 'q');
     };
     const auto ofSize = [&](size_t bytes) {
         const std::string head = requestLine + "Host: 127.0.0.1\r\nConnection: close\r\nX-Pad: ";
@@ -701,6 +718,8 @@ TEST_F(GuardTest, HeadsBeyondTheirCapsAreRefusedWith431AndEndlessOnesCostNothing
         {"21 header lines", withLines(21), 431},
         {"a head of 4096 bytes", ofSize(4096), 200},
         {"a head of 4097 bytes", ofSize(4097), 431},
+        {"a path and query of 2048 bytes", "GET " + withQuery(2048) + " HTTP/1.1\r\nConnection: close\r\n\r\n", 200},
+        {"a path and query of 2049 bytes", "GET " + withQuery(2049) + " HTTP/1.1\r\nConnection: close\r\n\r\n", 414},
     };
     for (const Case &c : cases) {
         Connection conn(kAttacker, server->port());

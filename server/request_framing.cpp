@@ -93,6 +93,8 @@ std::optional<FramingRefusal> refuseFraming(const httplib::Request &req)
 
 void disarmSeveralRanges(char *head, size_t size)
 {
+    // "Range: bytes=" and two 19-digit positions fit well within this.
+    constexpr size_t kMaxRangeLine = 64;
     char *line = head;
     char *const end = head + size;
     while (line < end) {
@@ -101,7 +103,7 @@ void disarmSeveralRanges(char *head, size_t size)
             eol = end;
         const size_t length = static_cast<size_t>(eol - line);
         if (length > 6 && (line[0] == 'R' || line[0] == 'r') && strncasecmp(line, "range:", 6) == 0 &&
-            std::memchr(line + 6, ',', length - 6))
+            (length > kMaxRangeLine || std::memchr(line + 6, ',', length - 6)))
             line[0] = 'X';
         line = eol + 1;
     }

@@ -61,11 +61,12 @@ struct FramingRefusal {
 
 std::optional<FramingRefusal> refuseFraming(const httplib::Request &req);
 
-// A Range header of several ranges, renamed in the raw head (its first
-// letter becomes 'X') so that the library never parses it: its reader takes
-// stack in proportion to the header's length (megabytes for 8 KB of ranges,
-// kept by the worker thread ever after), and several ranges are not honoured
-// anyway. `head` is a whole head as the scanner found it.
+// A Range header of several ranges (or longer than one range can be),
+// renamed in the raw head (its first letter becomes 'X') so that the library
+// never parses it: its reader takes stack in proportion to the header's
+// length (megabytes for 8 KB of ranges, kept by the worker thread ever
+// after), and several ranges are not honoured anyway. `head` is a whole head
+// as the scanner found it.
 void disarmSeveralRanges(char *head, size_t size);
 
 // Ranges the server honours: one, of a GET or HEAD. Asked for several, or

@@ -123,13 +123,16 @@ Coding preferredCoding(std::string_view acceptEncoding)
 
 void compressAnswer(Coding coding, const httplib::Request &req, httplib::Response &res)
 {
-    if (res.status != 200 || res.body.empty() || !req.ranges.empty() || res.has_header("Content-Encoding") ||
+    if (res.status != 200 || res.body.size() < kMinCompressedAnswer || !req.ranges.empty())
+        return;
+    // Caches keep the forms of a page apart (answers to POST are not kept).
+    const bool cacheable = req.method == "GET" || req.method == "HEAD";
+    if ((coding == Coding::Identity && !cacheable) || res.has_header("Content-Encoding") ||
         !compressibleType(res.get_header_value("Content-Type")))
         return;
-    // Caches keep the forms apart.
-    if (!res.has_header("Vary"))
+    if (cacheable && !res.has_header("Vary"))
         res.set_header("Vary", "Accept-Encoding");
-    if (coding == Coding::Identity || res.body.size() < kMinCompressedAnswer)
+    if (coding == Coding::Identity)
         return;
     std::string packed;
     const bool done = coding == Coding::Brotli ? brotli(res.body, packed) : gzip(res.body, packed);

@@ -45,14 +45,6 @@ ssize_t Connection::sendSome(const char *data, size_t size)
     return n;
 }
 
-void Connection::consume(size_t n)
-{
-    m_begin += n;
-    m_scanned = m_scanned > n ? m_scanned - n : 0;
-    if (m_begin == m_end)
-        m_begin = m_end = 0;
-}
-
 ssize_t Connection::fill(size_t cap)
 {
     if (m_end == m_capacity && m_begin > 0) {

@@ -79,12 +79,14 @@ class ConnectionStream final : public httplib::Stream {
     {
         startBody();
         limitRanges(req);
-        std::string accepted;
-        const size_t count = req.get_header_value_count("Accept-Encoding");
-        for (size_t i = 0; i < count; ++i)
-            accepted += (i ? "," : "") + req.get_header_value("Accept-Encoding", i);
-        m_coding = preferredCoding(accepted);
-        req.headers.erase("Accept-Encoding");
+        const auto [first, last] = req.headers.equal_range("Accept-Encoding");
+        if (first != last) {
+            std::string accepted;
+            for (auto it = first; it != last; ++it)
+                accepted += (it == first ? "" : ",") + it->second;
+            m_coding = preferredCoding(accepted);
+            req.headers.erase(first, last);
+        }
     }
 
     bool is_readable() const override { return m_connection.buffered() > 0 || waitFor(POLLIN, readWait()); }

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <optional>
 #include <string>
+#include <strings.h>
 
 namespace varnel {
 
@@ -127,10 +128,22 @@ void compressAnswer(Coding coding, const httplib::Request &req, httplib::Respons
         return;
     // Caches keep the forms of a page apart (answers to POST are not kept).
     const bool cacheable = req.method == "GET" || req.method == "HEAD";
-    if ((coding == Coding::Identity && !cacheable) || res.has_header("Content-Encoding") ||
-        !compressibleType(res.get_header_value("Content-Type")))
+    if (coding == Coding::Identity && !cacheable)
         return;
-    if (cacheable && !res.has_header("Vary"))
+    // One pass over the answer's few headers, their lengths compared first.
+    const std::string *type = nullptr;
+    bool vary = false;
+    for (const auto &[name, value] : res.headers) {
+        if (name.size() == 12 && strcasecmp(name.c_str(), "Content-Type") == 0)
+            type = &value;
+        else if (name.size() == 16 && strcasecmp(name.c_str(), "Content-Encoding") == 0)
+            return; // already in a coding of its handler's
+        else if (name.size() == 4 && strcasecmp(name.c_str(), "Vary") == 0)
+            vary = true;
+    }
+    if (!type || !compressibleType(*type))
+        return;
+    if (cacheable && !vary)
         res.set_header("Vary", "Accept-Encoding");
     if (coding == Coding::Identity)
         return;

@@ -47,7 +47,9 @@ ssize_t Connection::sendSome(const char *data, size_t size)
 
 ssize_t Connection::fill(size_t cap)
 {
-    if (m_end == m_capacity && m_begin > 0) {
+    if (m_begin == m_end) {
+        m_begin = m_end = m_scanned = 0;
+    } else if (m_end == m_capacity && m_begin > 0) {
         std::memmove(m_data.get(), m_data.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
@@ -95,6 +97,7 @@ void Connection::requestAnswered(Clock::time_point now)
 {
     ++requestsServed;
     m_head.reset();
+    // What is left in the buffer starts the next request.
     m_scanned = 0;
     m_idleSince = now;
     // Bytes of the next request that came with this one arrived by now.

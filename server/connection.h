@@ -80,13 +80,9 @@ class Connection {
     // Received bytes not yet taken by the HTTP reader.
     size_t buffered() const { return m_end - m_begin; }
     const char *bufferedData() const { return m_data.get() + m_begin; }
-    void consume(size_t n)
-    {
-        m_begin += n;
-        m_scanned = m_scanned > n ? m_scanned - n : 0;
-        if (m_begin == m_end)
-            m_begin = m_end = 0;
-    }
+    // The reader takes only heads the scanner found whole, so what it
+    // takes was scanned.
+    void consume(size_t n) { m_begin += n; }
     // One receive into the buffer, which holds at most `cap` bytes; as
     // receiveSome, and -1 with EMSGSIZE when the buffer is full.
     ssize_t fill(size_t cap);

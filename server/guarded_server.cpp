@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -79,14 +80,18 @@ class ConnectionStream final : public httplib::Stream {
     {
         startBody();
         limitRanges(req);
-        const auto [first, last] = req.headers.equal_range("Accept-Encoding");
-        if (first != last) {
-            std::string accepted;
-            for (auto it = first; it != last; ++it)
-                accepted += (it == first ? "" : ",") + it->second;
-            m_coding = preferredCoding(accepted);
-            req.headers.erase(first, last);
+        // One pass over the few headers, their lengths compared first.
+        std::string accepted;
+        for (auto it = req.headers.begin(); it != req.headers.end();) {
+            if (it->first.size() == 15 && strcasecmp(it->first.c_str(), "Accept-Encoding") == 0) {
+                accepted += (accepted.empty() ? "" : ",") + it->second;
+                it = req.headers.erase(it);
+            } else {
+                ++it;
+            }
         }
+        if (!accepted.empty())
+            m_coding = preferredCoding(accepted);
     }
 
     bool is_readable() const override { return m_connection.buffered() > 0 || waitFor(POLLIN, readWait()); }

@@ -9,18 +9,30 @@ namespace varnel {
 size_t HeadScanner::feed(const char *data, size_t size)
 {
     size_t taken = 0;
-    // The request line, byte by byte: its target runs from the first space
-    // to the next, and may not pass its cap (the method before it and the
-    // version after it are short).
-    while (m_lines == 0 && m_state == State::Incomplete && taken < size) {
-        const char c = data[taken++];
-        ++m_bytes;
-        m_last = c;
-        if (c == ' ' && ++m_spaces == 1)
-            m_targetStart = m_bytes;
-        if (m_spaces == 1 && m_bytes - m_targetStart > m_limits.target) {
+    // The request line: its target runs from the first space to the next,
+    // and may not pass its cap (the method before it and the version after
+    // it are short).
+    if (m_lines == 0 && m_state == State::Incomplete && size > 0) {
+        const char *start = data;
+        const size_t span = std::min(size, m_limits.bytes - m_bytes);
+        const char *eol = static_cast<const char *>(std::memchr(start, '\n', span));
+        const size_t length = eol ? static_cast<size_t>(eol - start) + 1 : span;
+        for (const char *at = start; m_spaces < 2;) {
+            at = static_cast<const char *>(std::memchr(at, ' ', length - static_cast<size_t>(at - start)));
+            if (!at)
+                break;
+            ++at;
+            (++m_spaces == 1 ? m_targetStart : m_targetEnd) = m_bytes + static_cast<size_t>(at - start);
+        }
+        m_bytes += length;
+        taken = length;
+        m_last = start[length - 1];
+        const size_t target = m_spaces == 0   ? 0
+                              : m_spaces == 1 ? m_bytes - m_targetStart
+                                              : m_targetEnd - 1 - m_targetStart;
+        if (target > m_limits.target) {
             m_state = State::TargetTooLong;
-        } else if (c == '\n') {
+        } else if (eol) {
             m_lines = 1;
             m_lineStart = m_bytes;
         } else if (m_bytes >= m_limits.bytes) {
@@ -65,7 +77,7 @@ void HeadScanner::reset()
     m_lineStart = 0;
     m_lines = 0;
     m_spaces = 0;
-    m_targetStart = 0;
+    m_targetStart = m_targetEnd = 0;
     m_last = 0;
 }
 

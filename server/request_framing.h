@@ -49,9 +49,10 @@ class HeadScanner {
     size_t m_bytes = 0;
     size_t m_lineStart = 0; // offset of the current line within the head
     int m_lines = 0;        // lines ended so far, the request line included
-    size_t m_spaces = 0;    // spaces in the request line so far
+    size_t m_spaces = 0;    // spaces in the request line so far (two are enough)
     size_t m_targetStart = 0;
-    char m_last = 0; // the byte before the next one fed
+    size_t m_targetEnd = 0; // just after the space that ends the target
+    char m_last = 0;        // the byte before the next one fed
 };
 
 struct FramingRefusal {

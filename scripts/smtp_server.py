@@ -4,7 +4,9 @@
 It accepts AUTH LOGIN (and PLAIN) for one account, optionally offers STARTTLS
 with a given certificate, and keeps every mail it accepts in a Maildir. Next
 to the Maildir, "decoded/N.json" holds each mail's envelope and its content
-as Python's email package reads it, so tests can compare what arrived.
+as Python's email package reads it (policy=default, the strict reader), with
+the defects that reader found and the addresses it parsed, so tests can
+compare what arrived.
 
 Prints "smtp-server listening on HOST:PORT" once it accepts connections and
 runs until it is terminated.
@@ -28,6 +30,30 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 # The prompts of AUTH LOGIN as mail servers commonly word them.
 SMTP.AuthLoginUsernameChallenge = "Username:"
 SMTP.AuthLoginPasswordChallenge = "Password:"
+
+
+ADDRESS_HEADERS = ("From", "To", "Cc", "Reply-To")
+
+
+def header_defects(msg):
+    """Every defect the strict reader found, as "where: DefectName"."""
+    found = ["message: %s" % type(d).__name__ for d in msg.defects]
+    for name, value in msg.items():
+        found += ["%s: %s" % (name, type(d).__name__) for d in getattr(value, "defects", ())]
+    for part in msg.walk():
+        if part is not msg:
+            found += ["part: %s" % type(d).__name__ for d in part.defects]
+    return found
+
+
+def parsed_addresses(msg):
+    """Each address header as [[display name, address], ...]."""
+    out = {}
+    for name in ADDRESS_HEADERS:
+        value = msg.get(name)
+        if value is not None:
+            out[name] = [[a.display_name, a.addr_spec] for a in value.addresses]
+    return out
 
 
 def decoded_parts(msg):
@@ -80,6 +106,8 @@ class Keeper:
             "rcpt_tos": envelope.rcpt_tos,
             "raw": content.decode("latin-1"),
             "headers": {k: str(v) for k, v in msg.items()},
+            "defects": header_defects(msg),
+            "addresses": parsed_addresses(msg),
             "parts": decoded_parts(msg),
             "encrypted": session.ssl is not None,
             "authenticated": bool(session.authenticated),

@@ -63,6 +63,11 @@ QString header(const QJsonObject &mail, const char *name)
     return mail.value(QStringLiteral("headers")).toObject().value(QLatin1String(name)).toString();
 }
 
+QJsonArray addresses(const QJsonObject &mail, const char *name)
+{
+    return mail.value(QStringLiteral("addresses")).toObject().value(QLatin1String(name)).toArray();
+}
+
 QString body(const QJsonObject &mail)
 {
     return mail.value(QStringLiteral("parts")).toArray().at(0).toObject().value(QStringLiteral("text")).toString();
@@ -203,10 +208,12 @@ TEST_F(MailDialogs, FriendMailCarriesTheQuestionToEveryRecipient)
     EXPECT_EQ(mail.value(QStringLiteral("rcpt_tos")).toArray(),
               QJsonArray({QStringLiteral("bob@x.test"), QStringLiteral("carol@y.test")}));
     EXPECT_EQ(mail.value(QStringLiteral("mail_from")).toString(), settings().sender);
-    EXPECT_EQ(header(mail, "From"), QStringLiteral("Alice"));
+    EXPECT_EQ(mail.value(QStringLiteral("defects")).toArray(), QJsonArray());
+    EXPECT_EQ(addresses(mail, "From"), QJsonArray{QJsonArray({QStringLiteral("Alice"), settings().sender})});
     EXPECT_EQ(header(mail, "Subject"), QStringLiteral(u"看看这个问题"));
     EXPECT_EQ(header(mail, "Reply-To"), QStringLiteral("alice@home.test"));
-    EXPECT_TRUE(mail.value(QStringLiteral("raw")).toString().contains(QStringLiteral("\r\nTo: Bob,carol@y.test\r\n")));
+    EXPECT_EQ(addresses(mail, "To"), (QJsonArray{QJsonArray({QStringLiteral("Bob"), QStringLiteral("bob@x.test")}),
+                                                 QJsonArray({QString(), QStringLiteral("carol@y.test")})}));
     const QString rule(92, QLatin1Char('_'));
     const QString expected =
         QStringLiteral("\r\nA Friend Sent You a Question!\r\n\r\n"
@@ -303,7 +310,8 @@ TEST_F(MailDialogs, FeedbackChecksThenReachesTheWebmaster)
     const QJsonObject mail = smtp->mail(n);
     EXPECT_EQ(mail.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({settings().webmaster}));
     EXPECT_EQ(header(mail, "Subject"), QStringLiteral("This is a feedback from alice"));
-    EXPECT_EQ(header(mail, "From"), QStringLiteral("alice"));
+    EXPECT_EQ(mail.value(QStringLiteral("defects")).toArray(), QJsonArray());
+    EXPECT_EQ(addresses(mail, "From"), QJsonArray{QJsonArray({QStringLiteral("alice"), settings().sender})});
     EXPECT_EQ(header(mail, "Reply-To"), QStringLiteral("alice@home.test"));
     // "☺" is not in gb2312: the body goes as UTF-8 and says so.
     EXPECT_EQ(

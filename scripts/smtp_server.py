@@ -76,7 +76,7 @@ def decoded_parts(msg):
 
 
 class Keeper:
-    def __init__(self, maildir, refuse_rcpt_domain, refuse_sender):
+    def __init__(self, maildir, refuse_rcpt_domain, refuse_sender, refuse_rcpt_reply):
         self.maildir = mailbox.Maildir(maildir, create=True)
         self.decoded = os.path.join(maildir, "decoded")
         os.makedirs(self.decoded, exist_ok=True)
@@ -84,6 +84,8 @@ class Keeper:
         self.lock = threading.Lock()
         self.refuse_rcpt_domain = refuse_rcpt_domain
         self.refuse_sender = refuse_sender
+        # Lines of the refusal, which may be many: "550-...", ..., "550 ...".
+        self.refuse_rcpt_reply = "\r\n".join(refuse_rcpt_reply.split("\n"))
 
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
         if self.refuse_sender and address == self.refuse_sender:
@@ -94,7 +96,7 @@ class Keeper:
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.refuse_rcpt_domain and address.endswith("@" + self.refuse_rcpt_domain):
-            return "550 5.1.1 Mailbox unavailable"
+            return self.refuse_rcpt_reply
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -139,6 +141,8 @@ def main():
     ap.add_argument("--tls-key")
     ap.add_argument("--refuse-rcpt-domain")
     ap.add_argument("--refuse-sender")
+    ap.add_argument("--refuse-rcpt-reply", default="550 5.1.1 Mailbox unavailable",
+                    help="the reply to a refused recipient; a newline separates the lines of a multi-line reply")
     args = ap.parse_args()
 
     def authenticator(server, session, envelope, mechanism, auth_data):
@@ -153,7 +157,7 @@ def main():
         tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls_context.load_cert_chain(args.tls_cert, args.tls_key)
 
-    keeper = Keeper(args.maildir, args.refuse_rcpt_domain, args.refuse_sender)
+    keeper = Keeper(args.maildir, args.refuse_rcpt_domain, args.refuse_sender, args.refuse_rcpt_reply)
     port = args.port or free_port(args.host)
     controller = Controller(keeper, hostname=args.host, port=port, server_hostname="mail.quillora.test",
                             authenticator=authenticator, auth_require_tls=False,

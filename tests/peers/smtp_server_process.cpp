@@ -50,6 +50,8 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
     }
     if (!m_options.refuseRecipientDomain.isEmpty())
         args << QStringLiteral("--refuse-rcpt-domain") << m_options.refuseRecipientDomain;
+    if (!m_options.refuseRecipientReply.isEmpty())
+        args << QStringLiteral("--refuse-rcpt-reply") << m_options.refuseRecipientReply;
     if (!m_options.refuseSender.isEmpty())
         args << QStringLiteral("--refuse-sender") << m_options.refuseSender;
 

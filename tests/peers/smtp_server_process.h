@@ -22,7 +22,8 @@ struct SmtpServerOptions {
     bool startTls = false;                      // offer STARTTLS with a fresh self-signed certificate
     // The names the certificate is valid for (its subjectAltName).
     QString certificateNames = QStringLiteral("IP:127.0.0.1,DNS:localhost");
-    QString refuseRecipientDomain; // RCPT TO an address of this domain gets 550
+    QString refuseRecipientDomain; // RCPT TO an address of this domain gets 550 ...
+    QString refuseRecipientReply;  // ... or this reply ("\n" between the lines of a multi-line one)
     QString refuseSender;          // MAIL FROM this address gets 553
 };
 

@@ -505,8 +505,11 @@ int main(int argc, char **argv)
     if (options.redirectPort >= 0) {
         plainPort = std::make_unique<varnel::GuardedServer>(options.connections);
         plainPort->set_tcp_nodelay(true);
-        // Each answer closes its connection, so a few workers serve many.
-        plainPort->new_task_queue = [] { return new httplib::ThreadPool(8); };
+        // As many workers as the HTTPS port, so that the cap per address
+        // leaves others the same share here.
+        plainPort->new_task_queue = [threads = options.threads] {
+            return new httplib::ThreadPool(static_cast<size_t>(threads));
+        };
         redirectPort = options.redirectPort;
         if (redirectPort == 0) {
             redirectPort = std::max(0, plainPort->bind_to_any_port(options.listen));

@@ -57,90 +57,48 @@ httplib::Result soapCall(httplib::SSLClient &client, const std::string &operatio
     return client.Post(quillora::service::kServicePath, envelope(operation, params), "text/xml; charset=utf-8");
 }
 
-// A TLS client whose records reach the server in pieces, as over a real
-// network where a 16 KiB record spans a dozen segments: the client's TLS
-// runs on one end of a socket pair, and its bytes go on to the server 500 at
-// a time with a pause between.
-class PiecemealClient {
-  public:
-    PiecemealClient(int port, const TlsClientOptions &options)
-    {
-        int pair[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-            return;
-        m_client = pair[0];
-        m_relayEnd = pair[1];
-        m_server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, kLocal, &to.sin_addr);
-        if (::connect(m_server, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)
-            return;
-        m_relay = std::thread([this] { relay(); });
-        m_ssl = quillora::testpeers::startTls(m_client, options, &m_error);
-    }
-    ~PiecemealClient()
-    {
-        SSL_free(m_ssl);
-        ::shutdown(m_client, SHUT_RDWR);
-        if (m_relay.joinable())
-            m_relay.join();
-        for (const int fd : {m_client, m_relayEnd, m_server})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    SSL *ssl() const { return m_ssl; }
-    const std::string &error() const { return m_error; }
-
-    // Sends `request` and reads one answer of Content-Length bytes.
-    std::string exchange(const std::string &request)
-    {
-        if (SSL_write(m_ssl, request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size()))
-            return {};
-        std::string answer;
-        char buffer[4096];
-        for (;;) {
-            const auto headEnd = answer.find("\r\n\r\n");
-            std::smatch m;
-            if (headEnd != std::string::npos &&
-                std::regex_search(answer, m, std::regex("Content-Length: (\\d+)", std::regex::icase)) &&
-                answer.size() >= headEnd + 4 + std::stoul(m[1]))
-                return answer;
-            const int n = SSL_read(m_ssl, buffer, sizeof buffer);
-            if (n <= 0)
-                return answer;
-            answer.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-  private:
-    void relay()
-    {
+// Sends `request` over TLS whose records reach the server in pieces, as over
+// a real network where a 16 KiB record spans a dozen segments: the client's
+// TLS runs on one end of a socket pair, and its bytes go on to the server
+// 500 at a time with a pause between. Everything the server answers, until
+// it closes.
+std::string piecemealExchange(int port, const TlsClientOptions &options, const std::string &request)
+{
+    int pair[2];
+    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0 ||
+        ::connect(server, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)
+        return "no connection";
+    std::thread relay([relayEnd = pair[1], server] {
         char buffer[500];
-        for (;;) {
-            pollfd p[2] = {{m_relayEnd, POLLIN, 0}, {m_server, POLLIN, 0}};
-            if (::poll(p, 2, 30000) <= 0)
-                return;
-            for (int i = 0; i < 2; ++i) {
-                if (!p[i].revents)
-                    continue;
-                const ssize_t n = ::recv(p[i].fd, buffer, sizeof buffer, 0);
-                if (n <= 0 || ::send(p[1 - i].fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) != n)
-                    return;
-                if (i == 0)
+        bool open = true;
+        for (pollfd p[2] = {{relayEnd, POLLIN, 0}, {server, POLLIN, 0}}; open && ::poll(p, 2, 30000) > 0;) {
+            for (int i = 0; open && i < 2; ++i) {
+                const ssize_t n = p[i].revents ? ::recv(p[i].fd, buffer, sizeof buffer, 0) : 0;
+                open = !p[i].revents || (n > 0 && ::send(p[1 - i].fd, buffer, size_t(n), MSG_NOSIGNAL) == n);
+                if (i == 0 && n > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         }
+        ::shutdown(relayEnd, SHUT_RDWR); // the client reads the end of the answer
+    });
+    std::string answer, error;
+    if (SSL *ssl = quillora::testpeers::startTls(pair[0], options, &error)) {
+        SSL_write(ssl, request.data(), static_cast<int>(request.size()));
+        char buffer[4096];
+        for (int n; (n = SSL_read(ssl, buffer, sizeof buffer)) > 0;)
+            answer.append(buffer, static_cast<size_t>(n));
+        SSL_free(ssl);
+    } else {
+        answer = error;
     }
-
-    int m_client = -1;
-    int m_relayEnd = -1;
-    int m_server = -1;
-    SSL *m_ssl = nullptr;
-    std::string m_error;
-    std::thread m_relay;
-};
+    ::shutdown(pair[0], SHUT_RDWR);
+    relay.join();
+    for (const int fd : {pair[0], pair[1], server})
+        ::close(fd);
+    return answer;
+}
 
 // A temporary folder for a test's own files.
 struct ScratchDir {
@@ -222,15 +180,14 @@ TEST(ServerTls, CallsPagesAndLargeTransfersGoOverHttpsWithTheCertificateChecked)
     EXPECT_TRUE(received == package) << received.size() << " bytes arrived";
 
     // A call whose records arrive in pieces is read whole.
-    PiecemealClient piecemeal(server.port(), {.caFile = server.caFile().string()});
-    ASSERT_NE(piecemeal.ssl(), nullptr) << piecemeal.error();
     const std::string search = envelope("GetSearchForumPostsByTitle",
                                         param("forumID", 0) + param("keyword", "x") + param("pageSize", 15) +
                                             param("currentPageIndex", 1) + "<!--" + std::string(40000, 'p') + "-->");
-    const std::string answer =
-        piecemeal.exchange("POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                           "Content-Type: text/xml; charset=utf-8\r\nContent-Length: " +
-                           std::to_string(search.size()) + "\r\n\r\n" + search);
+    const std::string answer = piecemealExchange(
+        server.port(), {.caFile = server.caFile().string()},
+        "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        "Content-Type: text/xml; charset=utf-8\r\nContent-Length: " +
+            std::to_string(search.size()) + "\r\n\r\n" + search);
     EXPECT_EQ(parseStatus(answer), 200) << answer.substr(0, 400);
 
     // A client that does not trust the CA gets nothing; nor does plain HTTP

@@ -82,7 +82,7 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]] [--answer-deadline S] [--read-ms-per-second N]\n"
            "                     [--tls-cert FILE --tls-key FILE [--tls-redirect-port N]]\n"
            "       varnel-server --help | --version\n";
 }
@@ -214,6 +214,16 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.guard.windowSeconds = *n;
+        } else if (arg == "--answer-deadline") {
+            auto n = numeric(1, 3600);
+            if (!n)
+                return false;
+            o.guard.answerDeadline = std::chrono::seconds(*n);
+        } else if (arg == "--read-ms-per-second") {
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            o.guard.readMsPerSecond = static_cast<int>(*n);
         } else if (arg == "--bonuses-per-day") {
             auto n = numeric(0, 1000000);
             if (!n)
@@ -669,7 +679,7 @@ int main(int argc, char **argv)
         // Dispatch is by the body's wrapper element; a SOAPAction header, when
         // present, is accepted as it comes.
         const varnel::ServiceAnswer answer =
-            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr);
+            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr, t_started);
         res.status = answer.httpStatus;
         res.set_content(answer.body.constData(), static_cast<size_t>(answer.body.size()), "text/xml; charset=utf-8");
         t_operation = answer.operation.isEmpty() ? std::string("(SOAP)") : answer.operation.toStdString();
@@ -692,7 +702,9 @@ int main(int argc, char **argv)
          fs::path(options.files),
          options.latestVersion,
          port,
-         {options.guard.failedSignInsPerAddress, options.guard.freeFailuresPerAccount, options.guard.windowSeconds}});
+         {options.guard.failedSignInsPerAddress, options.guard.freeFailuresPerAccount, options.guard.windowSeconds},
+         options.guard.bindMembers,
+         options.guard.bindingIdleSeconds});
 #endif
 
     std::thread signalWaiter([&server, &plainPort, &requestLog, &options, &reportCounts, stopSignals] {

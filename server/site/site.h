@@ -27,7 +27,12 @@ struct SiteOptions {
     std::filesystem::path filesDir; // holds the custom head images (<userID>.bmp)
     std::string latestVersion;      // text of versioncheck.txt, served byte for byte
     int port = 80;                  // the port the server is bound to
-    varnel::SignInLimits signIn;    // failed logins of the moderators' entry
+    varnel::SignInLimits signIn;    // failed logins of the moderators' entry and the member pages
+    // Members are bound to the address they signed in from (as the service
+    // binds them): a member's own client is not made to wait at his pages for
+    // strangers' wrong guesses there.
+    bool bindMembers = true;
+    std::int64_t bindingIdleSeconds = 2 * 3600;
 };
 
 inline constexpr char kServiceEndpointPath[] = "/Varnel/Web/Services/VarnelServices.asmx";

@@ -10,6 +10,8 @@
 
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -18,8 +20,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 using namespace servertest;
@@ -76,6 +82,31 @@ std::string resultField(const Reply &r, const std::string &name)
     const QRegularExpression re(QStringLiteral("<%1>([^<]*)</%1>").arg(QString::fromStdString(name)));
     const auto match = re.match(doc);
     return match.hasMatch() ? match.captured(1).toStdString() : std::string("(absent)");
+}
+
+// CPU seconds the process has used so far, user and system.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i < 14; ++i) // state .. cmajflt
+        fields >> field;
+    long long user = 0, system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// A SOAP request (with its head) for a body written out in full.
+std::string soapPost(const std::string &body)
+{
+    return "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 class GuardTest : public ::testing::Test {
@@ -399,7 +430,8 @@ void waitOutWindow()
 TEST_F(GuardTest, EachRateLimitIsReachedThenRecovers)
 {
     start({"--limit-window-seconds", "3", "--max-registrations", "2", "--max-failed-signins", "3",
-           "--free-signin-failures", "0", "--max-questions", "2", "--max-answers", "2", "--max-messages", "2"});
+           "--free-signin-failures", "0", "--max-questions", "2", "--max-answers", "2", "--max-messages", "2",
+           "--read-ms-per-second", "1"});
     const int port = server->port();
     auto registerFrom = [&](const char *source, const std::string &name) {
         return call(port, source, "CreateNewUser",
@@ -456,6 +488,21 @@ TEST_F(GuardTest, EachRateLimitIsReachedThenRecovers)
     EXPECT_TRUE(ask());
     EXPECT_TRUE(answer());
     EXPECT_TRUE(message());
+
+    // Searches and list pages that no rendered answer serves spend the
+    // address's read budget (here 1 ms of work a second, 30 ms at once).
+    auto search = [&](const char *source, const std::string &keyword) {
+        return call(port, source, "GetSearchForumPostsByTitle",
+                    param("forumID", 0) + param("keyword", keyword) + param("pageSize", 15) +
+                        param("currentPageIndex", 1));
+    };
+    Reply readRefused;
+    for (int i = 0; i < 100 && readRefused.fault.empty(); ++i)
+        readRefused = search(kAttacker, "word" + std::to_string(i));
+    EXPECT_NE(readRefused.fault.find("Too many list pages and searches from this address; try again in"),
+              std::string::npos)
+        << readRefused.body;
+    EXPECT_EQ(search(kLocal, "word").status, 200) << "another address is not held back";
 }
 
 TEST_F(GuardTest, FailuresOnOneAccountMakeItWaitLongerAndASuccessForgetsThem)
@@ -583,6 +630,180 @@ TEST_F(GuardTest, ConnectionsStayOpenForThousandsOfCallsAndBurstsOfNewOnesAreQue
         ::close(fd);
     }
     EXPECT_EQ(answered, 200);
+}
+
+// Envelopes built to make the request reader compare every name with every
+// other: one start tag with 140,000 attributes, and a prefix looked up
+// 200,000 times under 4,000 nested bindings. Each is answered within seconds
+// for a little CPU (the reader works linearly and refuses a tag with more
+// attributes than any envelope carries).
+TEST_F(GuardTest, EnvelopesBuiltToMakeTheReaderQuadraticCostLittle)
+{
+    start();
+    const std::string head = "<?xml version=\"1.0\"?><soap:Envelope "
+                             "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header>";
+    const std::string tail = "</soap:Header><soap:Body/></soap:Envelope>";
+    std::string attributes = "<x:Tx xmlns:x=\"urn:tx\"";
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (int i = 0; i < 140000; ++i)
+        attributes += std::string(" ") + letters[i % 52] + letters[i / 52 % 52] + letters[i / 2704] + "=\"\"";
+    attributes += "/>";
+    std::string bindings;
+    for (int i = 0; i < 4000; ++i)
+        bindings += "<e xmlns:p" + std::to_string(i) + "=\"u\">";
+    for (int i = 0; i < 200000; ++i)
+        bindings += "<b/>";
+    for (int i = 0; i < 4000; ++i)
+        bindings += "</e>";
+    const struct {
+        const char *what;
+        std::string body;
+        const char *fault;
+    } cases[] = {
+        {"140,000 attributes", head + attributes + tail, "more than 256 attributes"},
+        {"200,000 look-ups under 4,000 bindings", head + bindings + tail, "The Body holds no operation."},
+    };
+    for (const auto &c : cases) {
+        ASSERT_LT(c.body.size(), 1024u * 1024u) << c.what;
+        const double cpuBefore = cpuSeconds(server->pid());
+        Connection conn(kAttacker, server->port());
+        ASSERT_TRUE(conn.ok());
+        conn.send(soapPost(c.body));
+        const Reply r = parseReply(conn.readAll(std::chrono::seconds(30)));
+        EXPECT_EQ(r.status, 500) << c.what;
+        EXPECT_NE(r.fault.find(c.fault), std::string::npos) << c.what << ": " << r.fault;
+        EXPECT_LT(cpuSeconds(server->pid()) - cpuBefore, 3.0) << c.what;
+    }
+}
+
+// Many wrong passwords sent at the same moment: no more of them are checked
+// than the limits allow, per address and per account.
+TEST_F(GuardTest, SimultaneousWrongSignInsAreCheckedNoMoreOftenThanTheLimitsAllow)
+{
+    start(); // 20 failures per address an hour; 3 free failures per account
+    const struct {
+        const char *what;
+        bool oneAddress; // else one account from many addresses
+        int checked;
+    } cases[] = {{"one address, many accounts", true, 20}, {"one account, many addresses", false, 3}};
+    for (const auto &c : cases) {
+        constexpr int kTries = 45;
+        std::vector<std::unique_ptr<Connection>> connections;
+        for (int i = 0; i < kTries; ++i) {
+            const std::string from = c.oneAddress ? std::string(kAttacker) : "127.0.0." + std::to_string(10 + i);
+            connections.push_back(std::make_unique<Connection>(from.c_str(), server->port()));
+            ASSERT_TRUE(connections.back()->ok()) << from;
+        }
+        std::atomic<bool> go{false};
+        std::atomic<int> checked{0}, refused{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kTries; ++i) {
+            threads.emplace_back([&, i] {
+                // Members' names, three tries each (all free), so that every
+                // try let through checks a password; the one account tried from
+                // many addresses is none of them.
+                static const char *const members[] = {"alice",      "bob",       "carol",      "dave",      "erin",
+                                                      "winguru",    "appmaster", "chipwizard", "gadgetfan", "questlord",
+                                                      "fragmaster", "codesmith", "pixelpro",   "moderator", "admin"};
+                const std::string user = c.oneAddress ? members[i % 15] : std::string("stranger");
+                const std::string request =
+                    soapPost(envelope("GetUserByUserName", param("userName", user) + param("password", "guess")));
+                while (!go)
+                    std::this_thread::yield();
+                connections[i]->send(request);
+                const Reply r = parseReply(connections[i]->readAll());
+                if (r.fault.find("wrong password") != std::string::npos)
+                    checked++;
+                else if (r.fault.find("Too many failed sign-ins") != std::string::npos)
+                    refused++;
+            });
+        }
+        go = true;
+        for (std::thread &t : threads)
+            t.join();
+        EXPECT_EQ(checked.load(), c.checked) << c.what;
+        EXPECT_EQ(checked.load() + refused.load(), kTries) << c.what;
+    }
+}
+
+// Wrong passwords at the pages that take a user ID count against the member:
+// after the free ones a stranger waits; the member's own client, signed in
+// from its address, neither waits at his pages nor to sign in.
+TEST_F(GuardTest, WrongPasswordsAtMemberPagesMakeStrangersWait)
+{
+    start();
+    const int bob = signIn(QStringLiteral("bob"), QStringLiteral("bob123"));
+    ASSERT_GT(bob, 0);
+    auto page = [&](const char *from, const std::string &password) {
+        Connection c(from, server->port());
+        c.send("GET /Varnel/Web/ShowSoftPost.aspx?PostID=1&USRID=" + std::to_string(bob) + "&USRPSW=" + password +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        return parseReply(c.readAll()).status;
+    };
+    for (const char *guess : {"a", "b", "c"})
+        EXPECT_EQ(page(kAttacker, guess), 403) << guess;
+    EXPECT_EQ(page(kAttacker, "bob123"), 429) << "the fourth try waits, right or wrong";
+    EXPECT_EQ(page("127.0.0.3", "d"), 429) << "from any other address too";
+    EXPECT_EQ(page(kLocal, "bob123"), 200) << "bob's own client is not held";
+    EXPECT_EQ(signIn(QStringLiteral("bob"), QStringLiteral("bob123")), bob) << "nor is his sign-in";
+}
+
+// A call whose client has given up (here after 2.5 s, the server's deadline
+// for answers being 2 s) changes nothing, however long it waited for the
+// database: the poll's messages stay waiting for the next poll, and the
+// question is neither asked nor charged until it is sent again.
+TEST_F(GuardTest, CallsAnsweredTooLateForTheirClientChangeNothing)
+{
+    start({"--answer-deadline", "2"});
+    const int dave = signIn(QStringLiteral("dave"), QStringLiteral("dave123"));
+    const int erin = signIn(QStringLiteral("erin"), QStringLiteral("erin123"));
+    bool ok = false;
+    ASSERT_TRUE(qs::succeeded(proxy->SendMessage(erin, dave, QStringLiteral("still there?"), &ok)));
+    ASSERT_TRUE(ok);
+    QString doc;
+    qs::DocumentStatus status;
+    ASSERT_TRUE(qs::succeeded(proxy->GetUserByUserName(QStringLiteral("dave"), QStringLiteral("dave123"), &doc)));
+    const int pointsBefore = toInt(qs::readFirstElementText(doc, u"Points", &status));
+    int asked = -1;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &asked)));
+
+    // Another process holds the database's write lock for 3 s.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(server->dbPath().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<std::string> calls = {
+        envelope("GetMessage", param("userID", dave)),
+        envelope("CreatForumPost", param("userID", dave) + param("TitleText", "Fan noise at night") +
+                                       param("forumColumnID", 12) + param("forumPostPoint", 50) +
+                                       param("contentText", "It hums.")),
+    };
+    std::vector<std::thread> clients;
+    for (const std::string &body : calls) {
+        clients.emplace_back([this, body] {
+            Connection c(kLocal, server->port());
+            c.send(soapPost(body));
+            c.readAll(std::chrono::milliseconds(2500)); // and gives up
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    for (std::thread &t : clients)
+        t.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    ASSERT_TRUE(qs::succeeded(proxy->GetMessage(dave, &doc)));
+    EXPECT_NE(doc.indexOf(QStringLiteral("still there?")), -1) << "the message was lost";
+    int total = -1;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &total)));
+    EXPECT_EQ(total, asked) << "asked behind the client's back";
+    int question = 0;
+    ASSERT_TRUE(qs::succeeded(proxy->CreatForumPost(dave, QStringLiteral("Fan noise at night"), 12, 50,
+                                                    QStringLiteral("It hums."), &ok, &question)));
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &total)));
+    EXPECT_EQ(total, asked + 1);
+    ASSERT_TRUE(qs::succeeded(proxy->GetUserByUserName(QStringLiteral("dave"), QStringLiteral("dave123"), &doc)));
+    EXPECT_EQ(toInt(qs::readFirstElementText(doc, u"Points", &status)), pointsBefore - 50);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The connection settings in effect: service calls, the update check and
 // head-image downloads go through real proxies started on loopback (tinyproxy
 // for HTTP, microsocks for SOCKS 5), and the proxies' logs show it.
+#include "ftp_server_process.h"
 #include "proxy_process.h"
 #include "test_bitmaps.h"
 #include "varnel_server_process.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -274,16 +276,10 @@ size_t readUpload(char *buffer, size_t size, size_t count, void *user)
 // applyFtpProxy, reaches a real FTP server through each kind of proxy.
 TEST(FtpThroughProxies, UploadArrivesThroughSocks5AndHttpTunnel)
 {
-    QTemporaryDir root;
-    const int ftpPort = testpeers::freeLoopbackPort();
-    QProcess ftp;
-    ftp.setProcessChannelMode(QProcess::MergedChannels);
-    ftp.start(QStringLiteral("/usr/bin/python3"),
-              {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-               QStringLiteral("-p"), QString::number(ftpPort), QStringLiteral("-w"), QStringLiteral("-d"), root.path(),
-               QStringLiteral("-u"), QStringLiteral("up"), QStringLiteral("-P"), QStringLiteral("pw")});
-    ASSERT_TRUE(ftp.waitForStarted(10000));
-    ASSERT_TRUE(testpeers::waitUntilListening(ftpPort, 20000)) << "pyftpdlib did not start";
+    testpeers::FtpServerProcess ftp(QStringLiteral("up"), QStringLiteral("pw"));
+    ASSERT_TRUE(ftp.started()) << ftp.error();
+    const int ftpPort = ftp.port();
+    const QDir root(ftp.root());
 
     ProxyProcess socks(ProxyProcess::Kind::Socks5, "bob", "pw9");
     ProxyProcess http(ProxyProcess::Kind::Http, "alice", "s3cret");
@@ -319,7 +315,4 @@ TEST(FtpThroughProxies, UploadArrivesThroughSocks5AndHttpTunnel)
                         QStringLiteral("alice"), QStringLiteral("s3cret"), QStringLiteral("R")},
                        QStringLiteral("2.bmp")));
     EXPECT_GE(http.logCount("CONNECT 127.0.0.1:" + std::to_string(ftpPort)), 1) << http.log();
-
-    ftp.terminate();
-    ftp.waitForFinished(5000);
 }

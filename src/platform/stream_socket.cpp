@@ -105,29 +105,32 @@ bool StreamSocket::isEncrypted() const
     return m_tls && m_tls->established;
 }
 
-bool StreamSocket::sendAll(const char *data, qsizetype size, int timeoutMs)
+bool StreamSocket::sendAll(const char *data, qsizetype size, int timeoutMs, SendLimit limit)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto limitFromNow = [timeoutMs] { return Clock::now() + std::chrono::milliseconds(timeoutMs); };
+    auto deadline = limitFromNow();
     qsizetype sent = 0;
     while (sent < size) {
         if (waitForSocket(m_fd, POLLOUT, deadline) <= 0)
             return false;
+        ssize_t n = 0;
         if (isEncrypted()) {
-            const ssize_t n = gnutls_record_send(m_tls->session, data + sent, size_t(size - sent));
+            n = gnutls_record_send(m_tls->session, data + sent, size_t(size - sent));
             if (n == GNUTLS_E_AGAIN || n == GNUTLS_E_INTERRUPTED)
                 continue;
             if (n < 0)
                 return false;
-            sent += n;
         } else {
-            const ssize_t n = ::send(m_fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
+            n = ::send(m_fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
             if (n < 0) {
                 if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                     continue;
                 return false;
             }
-            sent += n;
         }
+        sent += n;
+        if (limit == SendLimit::SinceProgress && n > 0)
+            deadline = limitFromNow();
     }
     return true;
 }

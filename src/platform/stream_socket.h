@@ -30,8 +30,13 @@ class StreamSocket {
     int fd() const { return m_fd; }
     bool isEncrypted() const;
 
+    // How the time limit of sendAll counts.
+    enum class SendLimit {
+        Total,         // the whole of the data within the limit
+        SinceProgress, // the limit starts again whenever bytes go out
+    };
     // Sends all of data within timeoutMs; false on error or time-out.
-    bool sendAll(const char *data, qsizetype size, int timeoutMs);
+    bool sendAll(const char *data, qsizetype size, int timeoutMs, SendLimit limit = SendLimit::Total);
 
     // Reads up to `max` bytes: > 0 bytes read, 0 the peer closed, -1 failure,
     // -2 nothing arrived within waitMs.

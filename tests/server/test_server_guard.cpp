@@ -23,6 +23,7 @@
 #include <thread>
 
 using namespace servertest;
+using quillora::testpeers::TlsClientOptions;
 using quillora::testpeers::VarnelServerOptions;
 using quillora::testpeers::VarnelServerProcess;
 
@@ -31,96 +32,6 @@ namespace {
 constexpr char kLocal[] = "127.0.0.1";
 constexpr char kAttacker[] = "127.0.0.2";
 constexpr char kNotSignedIn[] = "not signed in from this address";
-
-// A TCP connection from a chosen loopback address.
-class Connection {
-  public:
-    Connection(const char *source, int port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        inet_pton(AF_INET, source, &from.sin_addr);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, kLocal, &to.sin_addr);
-        m_ok = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0 &&
-               ::connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
-    }
-    ~Connection()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool ok() const { return m_ok; }
-    bool send(const std::string &bytes)
-    {
-        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    }
-    // Everything the server sends until it closes (or `wait` passes).
-    std::string readAll(std::chrono::milliseconds wait = std::chrono::seconds(20))
-    {
-        std::string out;
-        const auto until = std::chrono::steady_clock::now() + wait;
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return out;
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                m_closed = n == 0;
-                return out;
-            }
-            out.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    bool closedByPeer() const { return m_closed; }
-
-    // One whole answer (head and Content-Length body) of several on this
-    // connection; empty when the server closed or went silent first.
-    std::string readResponse(std::chrono::milliseconds wait = std::chrono::seconds(10))
-    {
-        const auto until = std::chrono::steady_clock::now() + wait;
-        for (;;) {
-            const auto headEnd = m_pending.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                std::smatch m;
-                const std::string head = m_pending.substr(0, headEnd);
-                const size_t length =
-                    std::regex_search(head, m, std::regex("Content-Length: (\\d+)", std::regex::icase))
-                        ? std::stoul(m[1])
-                        : 0;
-                if (m_pending.size() >= headEnd + 4 + length) {
-                    std::string one = m_pending.substr(0, headEnd + 4 + length);
-                    m_pending.erase(0, one.size());
-                    return one;
-                }
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return {};
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                m_closed = n == 0;
-                return {};
-            }
-            m_pending.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-  private:
-    std::string m_pending;
-    int m_fd = -1;
-    bool m_ok = false;
-    bool m_closed = false;
-};
 
 struct Reply {
     int status = 0;
@@ -169,11 +80,21 @@ std::string resultField(const Reply &r, const std::string &name)
 
 class GuardTest : public ::testing::Test {
   protected:
-    void start(std::vector<std::string> args = {})
+    void start(std::vector<std::string> args = {}, bool tls = false)
     {
-        server = std::make_unique<VarnelServerProcess>(VarnelServerOptions{true, std::move(args)});
+        server = std::make_unique<VarnelServerProcess>(
+            VarnelServerOptions{.demo = true, .extraArgs = std::move(args), .tls = tls});
         ASSERT_TRUE(server->started()) << server->error();
         proxy = proxyFor(*server);
+    }
+    // A connection from `source`, over TLS (checking the server's
+    // certificate) when the server serves HTTPS.
+    std::unique_ptr<Connection> open(const char *source) const
+    {
+        if (!server->tls())
+            return std::make_unique<Connection>(source, server->port());
+        return std::make_unique<Connection>(source, server->port(),
+                                            TlsClientOptions{.caFile = server->caFile().string()});
     }
     int signIn(const QString &name, const QString &password)
     {
@@ -290,7 +211,6 @@ TEST_F(GuardTest, WithoutBindingForATrustedNetworkAnyAddressActs)
 
 TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
 {
-    start();
     const std::string body = envelope("GetForumPostListByColumn",
                                       param("forumColumnID", 1) + param("pageSize", 15) + param("currentPageIndex", 1));
     const std::string head = "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
@@ -313,19 +233,24 @@ TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
         {"NUL in length",
          head + "Content-Length: " + std::to_string(body.size()) + std::string(1, '\0') + "99\r\n\r\n" + body, 400},
     };
-    for (const Case &c : cases) {
-        Connection conn(kLocal, server->port());
-        ASSERT_TRUE(conn.ok());
-        conn.send(c.request);
-        const std::string raw = conn.readAll(std::chrono::seconds(10));
-        EXPECT_EQ(parseReply(raw).status, c.status) << c.what << ": " << raw;
-        // The unread body is never taken for a next request.
-        EXPECT_TRUE(conn.closedByPeer()) << c.what;
+    // Over HTTPS the same rules act on the decrypted stream.
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "https" : "http");
+        start({}, tls);
+        for (const Case &c : cases) {
+            const auto conn = open(kLocal);
+            ASSERT_TRUE(conn->ok()) << conn->tlsError();
+            conn->send(c.request);
+            const std::string raw = conn->readAll(std::chrono::seconds(10));
+            EXPECT_EQ(parseReply(raw).status, c.status) << c.what << ": " << raw;
+            // The unread body is never taken for a next request.
+            EXPECT_TRUE(conn->closedByPeer()) << c.what;
+        }
+        // The same body with its length is served.
+        const auto plain = open(kLocal);
+        plain->send(head + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        EXPECT_EQ(parseReply(plain->readAll()).status, 200);
     }
-    // The same body with its length is served.
-    Connection plain(kLocal, server->port());
-    plain.send(head + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    EXPECT_EQ(parseReply(plain.readAll()).status, 200);
 }
 
 TEST_F(GuardTest, SlowHeadIsCutOffWhileOthersAreServedAndConnectionsPerAddressAreCapped)
@@ -374,6 +299,92 @@ TEST_F(GuardTest, SlowHeadIsCutOffWhileOthersAreServedAndConnectionsPerAddressAr
     fourth.send("GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     EXPECT_EQ(parseReply(fourth.readAll(std::chrono::seconds(3))).status, 503);
     httplib::Client other(kLocal, port);
+    const auto res = other.Get("/Varnel/Web/versioncheck.txt");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+}
+
+// Over HTTPS the handshake runs under the head's deadline: a client that
+// stalls in it or trickles it out is cut off like one that trickles its head
+// once through, while others are served; the head's caps act on the
+// decrypted stream; a connection over the cap per address is closed before
+// any handshake.
+TEST_F(GuardTest, OverTlsTheHandshakeSharesTheHeadDeadlineAndTheCapsHold)
+{
+    start({"--head-timeout", "2", "--connections-per-address", "3"}, true);
+    const int port = server->port();
+    const TlsClientOptions trusted{.caFile = server->caFile().string()};
+    struct Stall {
+        const char *what;
+        bool tls;          // handshake first
+        std::string bytes; // sent a byte every 250 ms
+    };
+    const std::vector<Stall> stalls = {
+        {"silent after connecting", false, ""},
+        // A handshake record whose 512 bytes never all arrive.
+        {"trickled handshake", false,
+         std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + std::string(40, 'r')},
+        {"trickled head", true,
+         "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + std::string(30, 'a')},
+    };
+    std::vector<std::thread> stalling;
+    for (const Stall &stall : stalls) {
+        stalling.emplace_back([&stall, port, &trusted] {
+            const auto began = std::chrono::steady_clock::now();
+            const auto c = stall.tls ? std::make_unique<Connection>(kAttacker, port, trusted)
+                                     : std::make_unique<Connection>(kAttacker, port);
+            ASSERT_TRUE(c->ok()) << stall.what << ": " << c->tlsError();
+            for (const char byte : stall.bytes) {
+                if (!c->send(std::string(1, byte)) ||
+                    std::chrono::steady_clock::now() - began > std::chrono::seconds(8))
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            }
+            c->readAll(std::chrono::seconds(stall.bytes.empty() ? 8 : 1));
+            EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5))
+                << stall.what << " was not cut off";
+        });
+    }
+    // Meanwhile others are served.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    httplib::SSLClient other(kLocal, port);
+    other.set_ca_cert_path(server->caFile().string());
+    for (int i = 0; i < 3; ++i) {
+        const auto res = other.Get("/Varnel/Web/versioncheck.txt");
+        ASSERT_TRUE(res) << httplib::to_string(res.error());
+        EXPECT_EQ(res->status, 200);
+    }
+    for (std::thread &t : stalling)
+        t.join();
+
+    // The library's caps on a head line and on the address, read decrypted.
+    const struct {
+        const char *what;
+        std::string head;
+        int status;
+    } caps[] = {
+        {"header line over 8 KiB",
+         "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nX-Big: " + std::string(9000, 'a') + "\r\n\r\n", 400},
+        {"address over 8 KiB", "GET /Varnel/Web/versioncheck.txt?" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", 414},
+    };
+    for (const auto &cap : caps) {
+        Connection c(kLocal, port, trusted);
+        ASSERT_TRUE(c.ok()) << c.tlsError();
+        c.send(cap.head);
+        EXPECT_EQ(parseReply(c.readResponse()).status, cap.status) << cap.what;
+    }
+
+    // Three connections from one address are let in; the fourth is closed
+    // before its handshake, and another address is still served.
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<Connection>(kAttacker, port, trusted));
+        ASSERT_TRUE(idle.back()->ok()) << idle.back()->tlsError();
+        idle.back()->send("G");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Connection fourth(kAttacker, port, trusted);
+    EXPECT_FALSE(fourth.ok());
     const auto res = other.Get("/Varnel/Web/versioncheck.txt");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);

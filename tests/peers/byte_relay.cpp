@@ -1,10 +1,7 @@
 #include "byte_relay.h"
 
-#include "tls_server_stream.h"
-
 #include <cerrno>
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 
 #include <arpa/inet.h>
@@ -16,8 +13,7 @@
 
 namespace quillora::testpeers {
 
-ByteRelay::ByteRelay(int targetPort, const TlsServerIdentity *terminateTls)
-    : m_targetPort(targetPort), m_tls(terminateTls)
+ByteRelay::ByteRelay(int targetPort) : m_targetPort(targetPort)
 {
     if (::pipe2(m_wakeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("relay: pipe failed");
@@ -70,7 +66,7 @@ void ByteRelay::acceptLoop()
         pollfd p[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
         if (::poll(p, 2, -1) < 0 || (p[1].revents & POLLIN))
             continue;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
         {
@@ -98,59 +94,35 @@ void ByteRelay::relay(int client)
         pollfd p[2] = {{fd, events, 0}, {m_wakeFds[0], POLLIN, 0}};
         return ::poll(p, 2, -1) > 0 && !m_stopping;
     };
-    std::unique_ptr<TlsServerStream> tls;
-    if (m_tls) {
-        tls = std::make_unique<TlsServerStream>(*m_tls, client);
-        if (!tls->handshake([&](short events) { return wait(client, events); })) {
-            tls.reset();
-            ::close(server);
-            ::close(client);
-            return;
+    // Everything that arrives on one side goes out on the other, and into
+    // the record.
+    const auto pass = [&](int from, int to) {
+        char buffer[16384];
+        const ssize_t n = ::recv(from, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        record(buffer, n);
+        for (ssize_t sent = 0; sent < n;) {
+            const ssize_t k = ::send(to, buffer + sent, size_t(n - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (k > 0) {
+                sent += k;
+                continue;
+            }
+            if (k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !wait(to, POLLOUT))
+                return false;
         }
-    }
-    char buffer[16384];
+        return true;
+    };
     bool open = true;
     while (open && !m_stopping) {
         pollfd p[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
-        if (!(tls && tls->hasPending()) && ::poll(p, 3, -1) <= 0)
+        if (::poll(p, 3, -1) <= 0 || m_stopping)
             continue;
-        if (m_stopping)
-            break;
-        if ((tls && tls->hasPending()) || (p[0].revents & (POLLIN | POLLHUP | POLLERR))) {
-            const ssize_t n = tls ? tls->receive(buffer, sizeof buffer, [&](short e) { return wait(client, e); })
-                                  : ::recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                open = false;
-            } else {
-                record(buffer, n);
-                open = ::send(server, buffer, size_t(n), MSG_NOSIGNAL) == n;
-            }
-        }
-        if (open && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                open = false;
-            } else {
-                record(buffer, n);
-                if (tls) {
-                    open = tls->sendAll(buffer, size_t(n), [&](short e) { return wait(client, e); });
-                } else {
-                    // The client's side is non-blocking: wait for room as needed.
-                    ssize_t sent = 0;
-                    while (open && sent < n) {
-                        const ssize_t k = ::send(client, buffer + sent, size_t(n - sent), MSG_NOSIGNAL);
-                        if (k > 0)
-                            sent += k;
-                        else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                            open = wait(client, POLLOUT);
-                        else
-                            open = false;
-                    }
-                }
-            }
-        }
+        if (p[0].revents & (POLLIN | POLLHUP | POLLERR))
+            open = pass(client, server);
+        if (open && (p[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            open = pass(server, client);
     }
-    tls.reset();
     ::close(server);
     ::close(client);
 }

@@ -4,10 +4,6 @@
 //   ByteRelay relay(server.port());
 //   ... the client talks to 127.0.0.1:relay.port() ...
 //   EXPECT_FALSE(relay.recorded().contains("secret"));
-//
-// Given a TLS identity, the relay ends TLS itself and passes the decrypted
-// stream on (a TLS front for a server that speaks plain HTTP); it then
-// records the decrypted bytes.
 #pragma once
 
 #include <QByteArray>
@@ -19,11 +15,9 @@
 
 namespace quillora::testpeers {
 
-class TlsServerIdentity;
-
 class ByteRelay {
   public:
-    explicit ByteRelay(int targetPort, const TlsServerIdentity *terminateTls = nullptr);
+    explicit ByteRelay(int targetPort);
     ~ByteRelay();
     ByteRelay(const ByteRelay &) = delete;
     ByteRelay &operator=(const ByteRelay &) = delete;
@@ -40,7 +34,6 @@ class ByteRelay {
     void record(const char *data, qsizetype size);
 
     int m_targetPort;
-    const TlsServerIdentity *m_tls;
     int m_listenFd = -1;
     int m_wakeFds[2] = {-1, -1};
     int m_port = 0;

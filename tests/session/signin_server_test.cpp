@@ -13,7 +13,6 @@
 #include "startup_sequence.h"
 #include "test_bitmaps.h"
 #include "test_certificates.h"
-#include "tls_server_stream.h"
 #include "update_check.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
@@ -263,7 +262,7 @@ TEST_F(DemoServer, StartUpFailureMessagesForUnknownMemberAndWrongPassword)
 }
 
 // ---------------------------------------------------------------------------
-// The whole community on the wire: the real server (behind TLS with an
+// The whole community on the wire: the real server (over HTTPS with an
 // authority made by the test, or in clear) reached through a relay that
 // records every byte, as anyone on the network path would see them.
 
@@ -272,29 +271,18 @@ namespace {
 using quillora::testpeers::ByteRelay;
 using quillora::testpeers::FtpServerProcess;
 using quillora::testpeers::TestCertificates;
-using quillora::testpeers::TlsServerIdentity;
 
 class SiteOnTheWire : public ::testing::TestWithParam<bool> {
   protected:
     static void SetUpTestSuite()
     {
         certs = std::make_unique<TestCertificates>();
-        if (!certs->ok())
-            return;
-        const auto good = TestCertificates::Server::Good;
-        ftp = std::make_unique<FtpServerProcess>(QStringLiteral("faceupl"), QStringLiteral("Up#load8"),
-                                                 certs->peer(good));
-        server = std::make_unique<VarnelServerProcess>(VarnelServerOptions{
-            .demo = true, .extraArgs = {"--files", ftp->customFaceDir(), "--latest-version", "9.9"}});
-        identity = std::make_unique<TlsServerIdentity>(certs->certFile(good), certs->keyFile(good));
-        if (server->started() && identity->ok())
-            tlsFront = std::make_unique<ByteRelay>(server->port(), identity.get());
+        if (certs->ok())
+            ftp = std::make_unique<FtpServerProcess>(QStringLiteral("faceupl"), QStringLiteral("Up#load8"),
+                                                     certs->peer(TestCertificates::Server::Good));
     }
     static void TearDownTestSuite()
     {
-        tlsFront.reset();
-        identity.reset();
-        server.reset();
         ftp.reset();
         certs.reset();
     }
@@ -302,28 +290,36 @@ class SiteOnTheWire : public ::testing::TestWithParam<bool> {
     {
         ASSERT_TRUE(certs->ok()) << certs->error();
         ASSERT_TRUE(ftp->started()) << ftp->error();
-        ASSERT_TRUE(server->started()) << server->error();
-        ASSERT_TRUE(tlsFront) << identity->error();
+    }
+
+    // The community, serving head images from the FTP server's folder, over
+    // HTTPS with the test's certificate or in clear.
+    static VarnelServerOptions serverOptions(bool tls)
+    {
+        VarnelServerOptions options{.demo = true,
+                                    .extraArgs = {"--files", ftp->customFaceDir(), "--latest-version", "9.9"}};
+        if (tls) {
+            options.tls = true;
+            options.tlsCert = certs->certFile(TestCertificates::Server::Good);
+            options.tlsKey = certs->keyFile(TestCertificates::Server::Good);
+        }
+        return options;
     }
 
     static std::unique_ptr<TestCertificates> certs;
     static std::unique_ptr<FtpServerProcess> ftp;
-    static std::unique_ptr<VarnelServerProcess> server;
-    static std::unique_ptr<TlsServerIdentity> identity;
-    static std::unique_ptr<ByteRelay> tlsFront;
 };
 std::unique_ptr<TestCertificates> SiteOnTheWire::certs;
 std::unique_ptr<FtpServerProcess> SiteOnTheWire::ftp;
-std::unique_ptr<VarnelServerProcess> SiteOnTheWire::server;
-std::unique_ptr<TlsServerIdentity> SiteOnTheWire::identity;
-std::unique_ptr<ByteRelay> SiteOnTheWire::tlsFront;
 
 } // namespace
 
 TEST_P(SiteOnTheWire, SignInListVersionHeadImageAndUploadKeepTheSecretsOffTheWire)
 {
     const bool tls = GetParam();
-    ByteRelay wire(tls ? tlsFront->port() : server->port());
+    VarnelServerProcess server(serverOptions(tls));
+    ASSERT_TRUE(server.started()) << server.error();
+    ByteRelay wire(server.port());
     const QString caFile = QString::fromStdString(certs->caFile());
     const SiteAddress site{QStringLiteral("127.0.0.1"), quint16(wire.port()), tls, tls ? caFile : QString()};
 

@@ -354,19 +354,26 @@ TEST(HttpTransportConnection, ConnectionCloseMakesTheNextPostReconnect)
     EXPECT_EQ(peer.connectionCount(), 2);
 }
 
+// In clear and over TLS (where the close comes without a close notification).
 TEST(HttpTransportConnection, IdleConnectionClosedByTheServerIsReplacedBeforeSending)
 {
-    ScriptedHttpPeer peer({PeerScript().readRequest().send(okResponse("one")).close(),
-                           PeerScript().readRequest().send(okResponse("two"))});
-    HttpTransport transport(testLimits());
-    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
-    EXPECT_EQ(transport.post(kAction, kEnvelope).body, "one");
-    ASSERT_TRUE(peer.waitForFinishedConnections(1, 2000));
+    const TestCertificates &certs = certificates();
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    for (const PeerTls &tls : {PeerTls{}, certs.peer(TestCertificates::Server::Good)}) {
+        ScriptedHttpPeer peer({PeerScript().readRequest().send(okResponse("one")).close(),
+                               PeerScript().readRequest().send(okResponse("two"))},
+                              tls);
+        HttpTransport transport(testLimits());
+        transport.setTrustedCaFile(certs.caFile());
+        ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+        EXPECT_EQ(transport.post(kAction, kEnvelope).body, "one");
+        ASSERT_TRUE(peer.waitForFinishedConnections(1, 2000));
 
-    const HttpExchange ex = transport.post(kAction, kEnvelope);
-    EXPECT_TRUE(ex.accepted);
-    EXPECT_EQ(ex.body, "two");
-    EXPECT_EQ(peer.requests()[1].size(), 1u);
+        const HttpExchange ex = transport.post(kAction, kEnvelope);
+        EXPECT_TRUE(ex.accepted) << peer.url();
+        EXPECT_EQ(ex.body, "two");
+        EXPECT_EQ(peer.requests()[1].size(), 1u);
+    }
 }
 
 TEST(HttpTransportConnection, NoContentEndsWithoutWaitingForABody)

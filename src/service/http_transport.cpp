@@ -273,8 +273,8 @@ QByteArray basicProxyCredentials(const ProxyRoute &route)
 }
 
 // A tunnel through an HTTP proxy to the destination (CONNECT), for TLS: the
-// proxy relays bytes it cannot read. Any answer but 2xx, or bytes after the
-// answer's head, fail it.
+// proxy relays bytes it cannot read. Any answer but 2xx fails it (a 407
+// included: the credentials were sent with the CONNECT).
 bool httpTunnel(HttpConnection &conn, const HttpUrl &target, const ProxyRoute &route, const Budget &budget,
                 const HttpTransport::TraceHook &trace)
 {

@@ -160,7 +160,7 @@ bool CustomFaceCache::download(const QString &userId, const std::atomic<bool> *c
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    service::applyProxy(curl, m_proxy);
+    service::applyProxy(curl, m_proxy ? *m_proxy : service::activeProxySettings());
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sink);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <ostream>
 
 using namespace quillora;
@@ -135,6 +136,10 @@ class ThroughProxies : public ::testing::Test {
         unsetenv("http_proxy");
         unsetenv("all_proxy");
         unsetenv("no_proxy");
+        // Made before the settings each test chooses, as the program's
+        // downloads object is made at start-up: every download must take
+        // the settings in force when it runs.
+        cache.emplace(site(), faces.path());
     }
     void TearDown() override
     {
@@ -165,12 +170,12 @@ class ThroughProxies : public ::testing::Test {
     bool headImageWorks()
     {
         QFile::remove(faces.filePath(QStringLiteral("41.bmp")));
-        const session::CustomFaceCache cache(site(), faces.path());
-        return !cache.resolve(QStringLiteral("41"), 1, 1).path.isEmpty();
+        return !cache->resolve(QStringLiteral("41"), 1, 1).path.isEmpty();
     }
 
     static VarnelServerProcess *server;
     QTemporaryDir faces;
+    std::optional<session::CustomFaceCache> cache;
 };
 
 VarnelServerProcess *ThroughProxies::server = nullptr;

@@ -225,6 +225,17 @@ TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
     EXPECT_FALSE(dialog.isShown());
     EXPECT_FALSE(doc->isEmpty());
     EXPECT_EQ(dialog.messageBox()->toPlainText(), QStringLiteral("one\ntwo"));
+
+    // Picking a row of "Chat with:" makes that member the recipient.
+    dialog.rules().openChat({QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("Bobby"), QStringLiteral("4"),
+                             QStringLiteral("10"), QStringLiteral("3"), QStringLiteral("0")});
+    dialog.rules().openChat({QStringLiteral("3"), QStringLiteral("carol"), QStringLiteral("Caro"), QStringLiteral("5"),
+                             QStringLiteral("11"), QStringLiteral("3"), QStringLiteral("0")});
+    ASSERT_EQ(dialog.chatWith()->count(), 2);
+    dialog.chatWith()->setCurrentIndex(1);
+    EXPECT_EQ(dialog.rules().selectedIndex(), 1);
+    EXPECT_EQ(dialog.peerNickname()->text(), QStringLiteral("Bobby"));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Chatting with Bobby"));
 }
 
 TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)

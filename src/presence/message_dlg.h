@@ -132,9 +132,6 @@ class CMessageDlg {
     void openChat(const QStringList &record);
     // The member picked another row of "Chat with:".
     void selectionChanged(int index);
-    // The contact "Send" writes to: the selected one while "Chat with:" shows
-    // its name, a contact whose name was typed over it, else none.
-    const ChatContact *recipient();
     // A left click on a link of the transcript.
     void linkClicked(const QString &address);
     // The tray icon was clicked: shown without activation.
@@ -153,6 +150,9 @@ class CMessageDlg {
     const ChatContact *selectedContact() const;
 
   private:
+    // The contact "Send" writes to: the selected one while "Chat with:" shows
+    // its name, a contact whose name was typed over it, else none.
+    const ChatContact *recipient();
     void showMessage(const QString &text, bool error);
     void failPoll(PollTrigger trigger, const QString &text);
     int findContact(const QString &userName) const;

@@ -91,8 +91,8 @@ cat <&3 > /dev/null &
 
 # The mail server, with the account compiled into the client by default.
 mkfifo "$work/smtp.out"
-/usr/bin/python3 scripts/smtp_server.py --port "${QUILLORA_DEMO_SMTP_PORT:-0}" --maildir "$maildir/Maildir" \
-  --user "${QUILLORA_DEMO_SMTP_USER:-quillora}" --password "${QUILLORA_DEMO_SMTP_PASSWORD:-qm2007}" \
+SMTP_SERVER_PASSWORD="${QUILLORA_DEMO_SMTP_PASSWORD:-qm2007}" /usr/bin/python3 scripts/smtp_server.py \
+  --port "${QUILLORA_DEMO_SMTP_PORT:-0}" --maildir "$maildir/Maildir" --user "${QUILLORA_DEMO_SMTP_USER:-quillora}" \
   > "$work/smtp.out" 2> "$work/smtp.log" &
 smtp_pid=$!
 exec 4< "$work/smtp.out"

@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>

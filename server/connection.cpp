@@ -1,4 +1,5 @@
 #include "connection.h"
+#include "tls_context.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,13 +23,51 @@ Connection::Connection(int fd, std::string address, int port, HeadLimits headLim
 
 Connection::~Connection()
 {
+    if (m_tls) {
+        m_tls->close();
+        m_tls.reset();
+    }
     // Whatever the peer still sends is refused: the connection is over.
     ::shutdown(m_fd, SHUT_RDWR);
     ::close(m_fd);
 }
 
+void Connection::secure(std::unique_ptr<tls::TlsSession> session)
+{
+    m_tls = std::move(session);
+    m_handshaken = m_tls == nullptr;
+}
+
+int Connection::handshake()
+{
+    if (m_handshaken)
+        return 1;
+    const int rc = m_tls->handshake();
+    m_handshaken = rc == 1;
+    return rc;
+}
+
+short Connection::waitEvents(short plain) const
+{
+    return m_tls ? m_tls->wants() : plain;
+}
+
+bool Connection::transportPending() const
+{
+    return m_tls && m_tls->pending();
+}
+
+void Connection::endOutput()
+{
+    if (m_tls)
+        m_tls->close();
+    ::shutdown(m_fd, SHUT_WR);
+}
+
 ssize_t Connection::receiveSome(char *data, size_t size)
 {
+    if (m_tls)
+        return m_tls->read(data, size);
     ssize_t n;
     do {
         n = ::recv(m_fd, data, size, MSG_DONTWAIT);
@@ -38,6 +77,8 @@ ssize_t Connection::receiveSome(char *data, size_t size)
 
 ssize_t Connection::sendSome(const char *data, size_t size)
 {
+    if (m_tls)
+        return m_tls->write(data, size);
     ssize_t n;
     do {
         n = ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -87,8 +128,10 @@ HeadScanner::State Connection::scanHead()
         if (!m_head.started())
             m_headStarted = m_lastByte;
         m_scanned += m_head.feed(bufferedData() + m_scanned, buffered() - m_scanned);
-        if (m_head.state() == HeadScanner::State::Complete)
+        if (m_head.state() == HeadScanner::State::Complete) {
+            m_headArrived = m_lastByte;
             disarmSeveralRanges(m_data.get() + m_begin, m_head.bytes());
+        }
     }
     return m_head.state();
 }

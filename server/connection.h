@@ -16,6 +16,10 @@
 
 namespace varnel {
 
+namespace tls {
+class TlsSession;
+}
+
 using Clock = std::chrono::steady_clock;
 
 struct ConnectionLimits {
@@ -71,11 +75,30 @@ class Connection {
     const std::string &address() const { return m_address; }
     int port() const { return m_port; }
 
-    // The bytes on the wire, in and out; the one place where a transport
-    // under HTTP would go. They never wait: -1 with errno EAGAIN when nothing
-    // can move now, 0 from receiveSome at the end of the peer's stream.
+    // Over HTTPS: the TLS session every byte passes through from now on (set
+    // before anything is read or sent).
+    void secure(std::unique_ptr<tls::TlsSession> session);
+    bool secured() const { return m_tls != nullptr; }
+    // One step of the TLS handshake: 1 once it is complete (at once without
+    // TLS), -1 with errno EAGAIN while it waits for the socket, -1 with
+    // another errno when it failed.
+    int handshake();
+    bool handshaken() const { return m_handshaken; }
+
+    // The bytes on the wire, in and out (through the TLS session, if any).
+    // They never wait: -1 with errno EAGAIN when nothing can move now, 0 from
+    // receiveSome at the end of the peer's stream.
     ssize_t receiveSome(char *data, size_t size);
     ssize_t sendSome(const char *data, size_t size);
+    // What to wait for before the next step: `plain` without TLS; with it,
+    // what the session asks for (a read may need the socket writable).
+    short waitEvents(short plain) const;
+    // Received bytes held inside the TLS session, which a poll of the socket
+    // does not see.
+    bool transportPending() const;
+    // No more output: over TLS the peer is told the connection ends, then
+    // the sending side of the socket is shut.
+    void endOutput();
 
     // Received bytes not yet taken by the HTTP reader.
     size_t buffered() const { return m_end - m_begin; }
@@ -97,6 +120,8 @@ class Connection {
     // The request before was answered: the next one starts with what is
     // left in the buffer.
     void requestAnswered(Clock::time_point now);
+    // When the last bytes of the current request's head arrived.
+    Clock::time_point headArrivedAt() const { return m_headArrived; }
 
     // When waiting for the rest of the next request's head gives up: the
     // first byte of the first request within the read timeout, of later ones
@@ -113,6 +138,8 @@ class Connection {
 
   private:
     int m_fd;
+    std::unique_ptr<tls::TlsSession> m_tls;
+    bool m_handshaken = true;
     std::string m_address;
     int m_port;
     std::unique_ptr<char[]> m_data;
@@ -124,6 +151,7 @@ class Connection {
     Clock::time_point m_idleSince;
     Clock::time_point m_headStarted;
     Clock::time_point m_lastByte;
+    Clock::time_point m_headArrived;
 };
 
 } // namespace varnel

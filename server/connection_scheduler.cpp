@@ -166,7 +166,7 @@ void ConnectionScheduler::callWorkerIfNeeded()
     signal(worker->wakeFd);
 }
 
-ConnectionScheduler::Wake ConnectionScheduler::linger(int fd, Clock::time_point until)
+ConnectionScheduler::Wake ConnectionScheduler::linger(int fd, short events, Clock::time_point until)
 {
     Worker *me = static_cast<Worker *>(t_worker);
     {
@@ -180,7 +180,7 @@ ConnectionScheduler::Wake ConnectionScheduler::linger(int fd, Clock::time_point 
         }
         m_lingering.push_back(me);
     }
-    pollfd p[2] = {{fd, POLLIN, 0}, {me->wakeFd, POLLIN, 0}};
+    pollfd p[2] = {{fd, events, 0}, {me->wakeFd, POLLIN, 0}};
     const int rc = ::poll(p, 2, millisecondsUntil(until, Clock::now()));
     {
         std::lock_guard lock(m_mutex);
@@ -193,7 +193,7 @@ ConnectionScheduler::Wake ConnectionScheduler::linger(int fd, Clock::time_point 
         if (m_stopping)
             return Wake::Stopping;
     }
-    return rc > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR)) ? Wake::Readable : Wake::TimedOut;
+    return rc > 0 && (p[0].revents & (events | POLLHUP | POLLERR)) ? Wake::Readable : Wake::TimedOut;
 }
 
 void ConnectionScheduler::work(Worker &me)
@@ -228,6 +228,9 @@ void ConnectionScheduler::park(std::unique_ptr<Connection> connection)
 void ConnectionScheduler::refuse(std::unique_ptr<Connection> connection, std::string_view answer)
 {
     connection->seat.reset();
+    // Over TLS, an answer before the handshake would cost one: closed at once.
+    if (!connection->handshaken())
+        return;
     size_t sent = 0;
     while (sent < answer.size()) {
         const ssize_t n = connection->sendSome(answer.data() + sent, answer.size() - sent);
@@ -235,7 +238,7 @@ void ConnectionScheduler::refuse(std::unique_ptr<Connection> connection, std::st
             break;
         sent += static_cast<size_t>(n);
     }
-    ::shutdown(connection->fd(), SHUT_WR);
+    connection->endOutput();
     if (m_draining.fetch_add(1) >= kMaxDraining) {
         --m_draining;
         return; // closed here
@@ -305,8 +308,11 @@ void ConnectionScheduler::runParkingLot()
 void ConnectionScheduler::admitToLot(std::unique_ptr<Connection> connection, bool draining, Clock::time_point now)
 {
     const int fd = connection->fd();
-    if (!draining) {
-        // Bytes already buffered may hold a whole head (or too much of one).
+    if (!draining && connection->handshaken()) {
+        // Bytes already buffered, or held in the TLS session where epoll
+        // does not see them, may hold a whole head (or too much of one).
+        while (connection->transportPending() && connection->fill(m_bufferCap) > 0) {
+        }
         const HeadScanner::State state = connection->scanHead();
         if (state == HeadScanner::State::Complete) {
             connection->readyAt = now;
@@ -320,7 +326,7 @@ void ConnectionScheduler::admitToLot(std::unique_ptr<Connection> connection, boo
         connection->releaseBuffer();
     }
     epoll_event event{};
-    event.events = EPOLLIN | EPOLLRDHUP;
+    event.events = (draining || connection->waitEvents(POLLIN) == POLLIN ? EPOLLIN : EPOLLOUT) | EPOLLRDHUP;
     event.data.fd = fd;
     if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
         if (draining)
@@ -332,19 +338,35 @@ void ConnectionScheduler::admitToLot(std::unique_ptr<Connection> connection, boo
     parked.connection = std::move(connection);
     parked.draining = draining;
     parked.drained = 0;
+    parked.events = event.events;
     parked.timer = m_timers.emplace(deadline, fd);
 }
 
 void ConnectionScheduler::readParked(int fd, Parked &parked, Clock::time_point now)
 {
     Connection &connection = *parked.connection;
-    const ssize_t got = connection.fill(m_bufferCap);
-    if (got < 0 && errno == EAGAIN)
+    if (connection.handshake() != 1) {
+        if (errno == EAGAIN)
+            watch(fd, parked);
+        else
+            leaveLot(fd); // the TLS handshake failed
         return;
-    if (got <= 0) {
+    }
+    // Over TLS one receive takes one record: the rest stays in the session.
+    ssize_t got;
+    bool received = false;
+    while ((got = connection.fill(m_bufferCap)) > 0) {
+        received = true;
+        if (!connection.transportPending())
+            break;
+    }
+    if (got == 0 || (got < 0 && errno != EAGAIN)) {
         leaveLot(fd); // the peer closed, or the connection failed
         return;
     }
+    watch(fd, parked);
+    if (!received)
+        return;
     switch (connection.scanHead()) {
     case HeadScanner::State::Incomplete:
         m_timers.erase(parked.timer);
@@ -369,6 +391,18 @@ void ConnectionScheduler::readParked(int fd, Parked &parked, Clock::time_point n
         return;
     }
     }
+}
+
+void ConnectionScheduler::watch(int fd, Parked &parked)
+{
+    const unsigned wanted = (parked.connection->waitEvents(POLLIN) == POLLIN ? EPOLLIN : EPOLLOUT) | EPOLLRDHUP;
+    if (wanted == parked.events)
+        return;
+    epoll_event event{};
+    event.events = wanted;
+    event.data.fd = fd;
+    if (::epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &event) == 0)
+        parked.events = wanted;
 }
 
 void ConnectionScheduler::leaveLot(int fd)

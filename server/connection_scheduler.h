@@ -3,7 +3,8 @@
 // connection stays with its worker only while no other connection waits for
 // one; otherwise it is parked, in one epoll set with all the others, until
 // its next request head has arrived whole, and only then queued for a worker.
-// So idle and slow connections hold no worker, whoever opens them. Refused
+// So idle and slow connections hold no worker, whoever opens them. A new HTTPS
+// connection starts in the parking lot, which runs its handshake. Refused
 // connections take their last bytes in the parking lot too, so that the
 // refusal reaches the peer before the connection closes.
 #pragma once
@@ -63,9 +64,9 @@ class ConnectionScheduler {
 
     enum class Wake { Readable, TimedOut, Needed, Stopping };
     // On a worker holding a connection between requests: waits until `fd` is
-    // readable or `until` has passed, unless or until a queued connection
-    // needs this worker (Needed: the caller parks its connection).
-    Wake linger(int fd, Clock::time_point until);
+    // ready for `events` or `until` has passed, unless or until a queued
+    // connection needs this worker (Needed: the caller parks its connection).
+    Wake linger(int fd, short events, Clock::time_point until);
 
   private:
     struct Worker {
@@ -79,6 +80,7 @@ class ConnectionScheduler {
         std::multimap<Clock::time_point, int>::iterator timer;
         bool draining = false;
         size_t drained = 0;
+        unsigned events = 0; // what the epoll set waits for on it
     };
 
     void work(Worker &me);
@@ -87,6 +89,9 @@ class ConnectionScheduler {
     void handOver(std::unique_ptr<Connection> connection, bool draining);
     void admitToLot(std::unique_ptr<Connection> connection, bool draining, Clock::time_point now);
     void readParked(int fd, Parked &parked, Clock::time_point now);
+    // Waits for what the connection's next step needs (over TLS a read may
+    // need the socket writable).
+    void watch(int fd, Parked &parked);
     void leaveLot(int fd);
 
     Settings m_settings;

@@ -3,6 +3,7 @@
 #include "answer_compression.h"
 #include "client_address.h"
 #include "request_framing.h"
+#include "tls_context.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -53,6 +54,7 @@ constexpr char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\
 // A connection's requests as the library's stream: read from the connection's
 // buffer (where the head already is, whole), with every wait for more bounded
 // by the read timeout and the deadline of the part of the request being read.
+// Over TLS the connection's bytes pass through its session.
 class ConnectionStream final : public httplib::Stream {
   public:
     ConnectionStream(Connection &connection, const ConnectionLimits &limits)
@@ -64,6 +66,7 @@ class ConnectionStream final : public httplib::Stream {
     void startRequest()
     {
         m_deadline = Clock::now() + m_limits.head;
+        m_arrival = m_connection.headArrivedAt();
         m_closeRequested = false;
         m_coding = Coding::Identity;
     }
@@ -72,6 +75,7 @@ class ConnectionStream final : public httplib::Stream {
     void requestClose() { m_closeRequested = true; }
     bool closeRequested() const { return m_closeRequested; }
     Coding coding() const { return m_coding; }
+    Clock::time_point arrival() const { return m_arrival; }
 
     // The head as the library read it, before anything answers it: the body's
     // deadline starts, at most one range stays, and the coding of the answer
@@ -94,7 +98,11 @@ class ConnectionStream final : public httplib::Stream {
             m_coding = preferredCoding(accepted);
     }
 
-    bool is_readable() const override { return m_connection.buffered() > 0 || waitFor(POLLIN, readWait()); }
+    bool is_readable() const override
+    {
+        return m_connection.buffered() > 0 || m_connection.transportPending() ||
+               waitFor(m_connection.waitEvents(POLLIN), readWait());
+    }
     bool is_writable() const override { return waitFor(POLLOUT, m_limits.write); }
 
     ssize_t read(char *ptr, size_t size) override
@@ -104,10 +112,11 @@ class ConnectionStream final : public httplib::Stream {
             // "100 Continue") goes out first.
             if (!flush())
                 return -1;
-            // Most reads find data waiting: try once before polling.
+            // Most reads find data waiting: try once before polling. Over
+            // TLS, bytes that arrive may not yet complete a record.
             ssize_t n = m_connection.fill(m_bufferCap);
-            if (n < 0 && errno == EAGAIN) {
-                if (!waitFor(POLLIN, readWait()))
+            while (n < 0 && errno == EAGAIN) {
+                if (!waitFor(m_connection.waitEvents(POLLIN), readWait()))
                     return -1;
                 n = m_connection.fill(m_bufferCap);
             }
@@ -180,7 +189,7 @@ class ConnectionStream final : public httplib::Stream {
                 data += n;
                 size -= static_cast<size_t>(n);
             } else if (n < 0 && errno == EAGAIN) {
-                if (!waitFor(POLLOUT, m_limits.write))
+                if (!waitFor(m_connection.waitEvents(POLLOUT), m_limits.write))
                     return false;
             } else {
                 return false;
@@ -214,6 +223,7 @@ class ConnectionStream final : public httplib::Stream {
     const ConnectionLimits &m_limits;
     const size_t m_bufferCap;
     Clock::time_point m_deadline = Clock::now();
+    Clock::time_point m_arrival = Clock::now();
     std::string m_out;
     mutable std::optional<std::pair<std::string, int>> m_local;
     bool m_closeRequested = false;
@@ -307,6 +317,11 @@ void GuardedServer::headReceived()
         t_connection->startBody();
 }
 
+Clock::time_point GuardedServer::requestArrival()
+{
+    return t_connection ? t_connection->arrival() : Clock::now();
+}
+
 void GuardedServer::closeAfterResponse()
 {
     if (t_connection)
@@ -374,12 +389,18 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto connection = std::make_unique<Connection>(sock, std::move(address), port, m_limits.headSize);
     connection->acceptedAt = connection->readyAt = Clock::now();
+    if (m_tls)
+        connection->secure(std::make_unique<tls::TlsSession>(*m_tls, sock));
     if (!admit(*connection)) {
         logRefusal(*connection, 503, "too many connections");
         m_scheduler.refuse(std::move(connection), kBusy);
         return false;
     }
-    m_scheduler.enqueue(std::move(connection));
+    // A new HTTPS connection shakes hands in the parking lot, off the workers.
+    if (m_tls)
+        m_scheduler.park(std::move(connection));
+    else
+        m_scheduler.enqueue(std::move(connection));
     return true;
 }
 
@@ -415,7 +436,16 @@ void GuardedServer::serve(std::unique_ptr<Connection> connection)
                     continue;
                 return Awaited::Closed;
             }
-            switch (m_scheduler.linger(c.fd(), deadline)) {
+            // Decrypted bytes held in the TLS session are not seen by a poll.
+            // (It may hold only part of a record: then the socket is waited for.)
+            if (c.transportPending()) {
+                const ssize_t n = c.fill(bufferCap);
+                if (n > 0)
+                    continue;
+                if (n == 0 || errno != EAGAIN)
+                    return Awaited::Closed;
+            }
+            switch (m_scheduler.linger(c.fd(), c.waitEvents(POLLIN), deadline)) {
             case ConnectionScheduler::Wake::Needed:
                 return Awaited::Park;
             case ConnectionScheduler::Wake::Stopping:

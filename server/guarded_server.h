@@ -7,7 +7,9 @@
 // for a worker is answered 503 unserved; a kept-alive connection carries a
 // limited number of requests. Ranges are honoured one at a time, and answers
 // are compressed at a quick level. The HTTP parsing and routing are the
-// library's.
+// library's. With a TLS context the connection is HTTPS: its handshake runs
+// where connections wait for their next head, off the workers, and every
+// limit acts on the decrypted stream.
 #pragma once
 
 #include "connection.h"
@@ -17,10 +19,15 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace varnel {
+
+namespace tls {
+class TlsContext;
+}
 
 class GuardedServer : public httplib::Server {
   public:
@@ -43,6 +50,15 @@ class GuardedServer : public httplib::Server {
     // The connection closes after the current response (its body was not read).
     static void closeAfterResponse();
 
+    // Serves HTTPS with `context` (before listening). A connection over a
+    // cap is then closed without an answer: a refusal would cost a handshake.
+    void serveTls(std::shared_ptr<tls::TlsContext> context) { m_tls = std::move(context); }
+
+    // From a handler, on the worker serving the request: when its head had
+    // arrived whole, before it waited for a worker (a time on the steady
+    // clock; the time of the call outside a request).
+    static Clock::time_point requestArrival();
+
   private:
     class Seat;
     friend class Seat;
@@ -61,6 +77,7 @@ class GuardedServer : public httplib::Server {
     void logRefusal(const Connection &connection, int status, const std::string &why);
 
     ConnectionLimits m_limits;
+    std::shared_ptr<tls::TlsContext> m_tls;
     std::string m_headTooLarge;  // the 431 answer
     std::string m_targetTooLong; // the 414 answer
     std::function<void(const std::string &, int, const std::string &)> m_refusalLog;

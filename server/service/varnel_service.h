@@ -1,19 +1,20 @@
 // The VarnelServices SOAP endpoint: reads a request, checks the service
 // account, runs the operation's handler against the community store and
 // writes the response or a fault. One handler per entry of the operation
-// table, found by its Op.
+// table, found by its Op; the handlers live by area in varnel_service_*.cpp.
 #pragma once
 
 #include "community_store.h"
 #include "list_answer_cache.h"
 #include "operations.h"
+#include "read_budget.h"
 #include "site_config.h"
 #include "soap_response.h"
 #include "soap_types.h"
 
 #include <QByteArray>
 #include <QString>
-#include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -37,6 +38,13 @@ struct GuardSettings {
     int messagesPerMember = 60;
     // The window of the hourly limits (shorter in tests).
     std::int64_t windowSeconds = 3600;
+    // A call's changes are made only within this long of its arrival: the
+    // client gives up after 10 s, and its answer must still reach it.
+    std::chrono::milliseconds answerDeadline{8000};
+    // Milliseconds of list and search work (question lists not already
+    // rendered) done per second for one address, with a burst of
+    // ReadBudget::kBurstSeconds times as much.
+    int readMsPerSecond = 100;
 };
 
 // Longest texts the service takes, in characters.
@@ -79,56 +87,22 @@ class VarnelService {
     VarnelService(CommunityStore &store, ServiceOptions options);
 
     // Safe to call from many threads at once; never throws. `callerAddress`
-    // is the peer address of the connection the request came on.
-    ServiceAnswer handle(const QByteArray &requestBody, const std::string &callerAddress = {}) const;
+    // is the peer address of the connection the request came on; `arrived`
+    // when the request reached the server (its answer deadline runs from then).
+    ServiceAnswer handle(const QByteArray &requestBody, const std::string &callerAddress = {},
+                         std::chrono::steady_clock::time_point arrived = std::chrono::steady_clock::now()) const;
 
     const QString &serviceNamespace() const { return m_namespace; }
 
   private:
-    using Handler = OutValues (VarnelService::*)(const qs::SoapValues &in) const;
-    static const std::array<Handler, qs::kOperationCount> &handlers();
-
-    OutValues authenticate(const qs::SoapValues &in) const;
-    OutValues createNewUser(const qs::SoapValues &in) const;
-    OutValues creatForumPost(const qs::SoapValues &in) const;
-    OutValues creatForumReply(const qs::SoapValues &in) const;
-    OutValues editUserInformation(const qs::SoapValues &in) const;
-    OutValues getExpertListOnline(const qs::SoapValues &in) const;
-    OutValues getExpertListOnlineByPostID(const qs::SoapValues &in) const;
-    OutValues getForumPostByID(const qs::SoapValues &in) const;
-    OutValues getForumPostListByColumn(const qs::SoapValues &in) const;
-    OutValues getForumPostsByPostUserID(const qs::SoapValues &in) const;
-    OutValues getForumPostsByReplyUserID(const qs::SoapValues &in) const;
-    OutValues getForumPostsByScoreUserID(const qs::SoapValues &in) const;
-    OutValues getForumReplyListByPostID(const qs::SoapValues &in) const;
-    OutValues getMessage(const qs::SoapValues &in) const;
-    OutValues getOverduePostsByUserID(const qs::SoapValues &in) const;
-    OutValues getPostsByEndingUserID(const qs::SoapValues &in) const;
-    OutValues getReplierListOnlineByPostID(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostByID(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostsByAuthor(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostsByTitle(const qs::SoapValues &in) const;
-    OutValues getUserByUserID(const qs::SoapValues &in) const;
-    OutValues getUserByUserName(const qs::SoapValues &in) const;
-    OutValues getUserListOnline(const qs::SoapValues &in) const;
-    OutValues getUserScoresByUserID(const qs::SoapValues &in) const;
-    OutValues isUserExistsByEmail(const qs::SoapValues &in) const;
-    OutValues isUserExistsByName(const qs::SoapValues &in) const;
-    OutValues sendMessage(const qs::SoapValues &in) const;
-    OutValues sendThreadsByType(const qs::SoapValues &in) const;
-    OutValues setUserOffline(const qs::SoapValues &in) const;
-    OutValues setUserOnline(const qs::SoapValues &in) const;
-
-    // Refuses the call (a soap:Client fault) when `limit` such events by
-    // `subject` fall within the past hour.
-    void takeAllowance(const char *kind, const std::string &subject, int limit, const char *what) const;
-
     CommunityStore &m_store;
     ServiceOptions m_options;
     QString m_namespace;
     // Rendered answers of the question lists (they name nobody acting, so
     // every caller may be given the same bytes).
     mutable ListAnswerCache m_lists;
+    // What each address may still have the question lists and searches cost.
+    mutable ReadBudget m_reads;
 };
 
 } // namespace varnel

@@ -1,41 +1,18 @@
+// XmlPullParser's tokens: the markup read from start to end of the document,
+// start and end tags with their attributes, character runs, comments,
+// processing instructions and the XML declaration.
 #include "xml_pull_parser.h"
-
-#include <QStringDecoder>
+#include "xml_pull_parser_internal.h"
 
 namespace quillora::service {
 namespace {
 
-constexpr int kMaxDepth = 4096;
-const QString kXmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+using xml::isNameChar;
+using xml::isNameStart;
 
 bool isSpace(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-// Names: ASCII letters, digits and the usual punctuation, and beyond ASCII
-// letters (and, after the first character, digits and marks). Astral-plane
-// names are refused.
-bool isNameStart(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':';
-    return !QChar::isSurrogate(c) && QChar::isLetter(c);
-}
-
-bool isNameChar(char16_t c)
-{
-    if (c < 0x80)
-        return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
-    if (QChar::isSurrogate(c))
-        return false;
-    return c == 0xB7 || QChar::isLetterOrNumber(c) || QChar::isMark(c);
-}
-
-bool isXmlChar(char32_t c)
-{
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 // Appends `view`, turning CR LF and lone CR into LF as XML requires.
@@ -117,44 +94,10 @@ XmlPullParser::XmlPullParser(QStringView text, bool namespaceProcessing) : m_tex
         m_pos = 1;
 }
 
-bool XmlPullParser::decode(const QByteArray &bytes, QString &text)
+bool XmlPullParser::refuse(Refusal why)
 {
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-        QStringDecoder d(b[0] == 0xFF ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
-                         QStringDecoder::Flag::Stateless);
-        text = d(bytes.mid(2));
-        return !d.hasError();
-    }
-    qsizetype start = 0;
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-        start = 3;
-    else if (bytes.startsWith("<?xml")) {
-        // The declaration is ASCII; look for a non-UTF-8 encoding in it.
-        const qsizetype end = bytes.indexOf("?>");
-        const QByteArray decl = end > 0 ? bytes.left(end).toLower() : QByteArray();
-        const qsizetype enc = decl.indexOf("encoding");
-        if (enc >= 0) {
-            qsizetype q = enc + 8;
-            while (q < decl.size() && (decl[q] == ' ' || decl[q] == '=' || decl[q] == '\t'))
-                ++q;
-            if (q < decl.size() && (decl[q] == '"' || decl[q] == '\'')) {
-                const char quote = decl[q];
-                const qsizetype close = decl.indexOf(quote, q + 1);
-                const QByteArray name = close > q ? decl.mid(q + 1, close - q - 1) : QByteArray();
-                if (name == "iso-8859-1" || name == "latin1" || name == "latin-1") {
-                    text = QString::fromLatin1(bytes);
-                    return true;
-                }
-                if (name != "utf-8" && name != "utf8" && name != "us-ascii" && name != "ascii")
-                    return false;
-            }
-        }
-    }
-    QStringDecoder d(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    text = d(QByteArrayView(bytes).sliced(start));
-    return !d.hasError();
+    m_refusal = why;
+    return false;
 }
 
 XmlPullParser::Token XmlPullParser::fail()
@@ -202,112 +145,11 @@ bool XmlPullParser::readName(QStringView &name)
     return true;
 }
 
-bool XmlPullParser::splitName(QStringView qname, QStringView &prefix, QStringView &local) const
-{
-    qsizetype colon = -1;
-    if (m_ns) {
-        for (qsizetype i = 0; i < qname.size(); ++i) {
-            if (qname[i] == u':') {
-                colon = i;
-                break;
-            }
-        }
-    }
-    if (colon < 0) {
-        prefix = QStringView();
-        local = qname;
-        return true;
-    }
-    prefix = qname.left(colon);
-    local = qname.mid(colon + 1);
-    // One colon, with a name on each side.
-    return !prefix.isEmpty() && !local.isEmpty() && !local.contains(QLatin1Char(':')) &&
-           isNameStart(local[0].unicode());
-}
-
-bool XmlPullParser::isCharAllowed(char16_t c, qsizetype at) const
-{
-    if (c >= 0x20 && c < 0xD800)
-        return true;
-    if (c == 0x9 || c == 0xA || c == 0xD)
-        return true;
-    if (c < 0x20 || c == 0xFFFE || c == 0xFFFF)
-        return false;
-    if (c >= 0xD800 && c <= 0xDBFF)
-        return at + 1 < m_text.size() && m_text[at + 1].isLowSurrogate();
-    if (c >= 0xDC00 && c <= 0xDFFF)
-        return at > 0 && m_text[at - 1].isHighSurrogate();
-    return true;
-}
-
-// At '&': appends the character it stands for.
-bool XmlPullParser::readReference(QString &out)
-{
-    const qsizetype semi = m_text.indexOf(QLatin1Char(';'), m_pos);
-    if (semi < 0 || semi - m_pos > 12)
-        return false;
-    const QStringView ref = m_text.mid(m_pos + 1, semi - m_pos - 1);
-    m_pos = semi + 1;
-    if (ref == u"lt")
-        out.append(QLatin1Char('<'));
-    else if (ref == u"gt")
-        out.append(QLatin1Char('>'));
-    else if (ref == u"amp")
-        out.append(QLatin1Char('&'));
-    else if (ref == u"quot")
-        out.append(QLatin1Char('"'));
-    else if (ref == u"apos")
-        out.append(QLatin1Char('\''));
-    else if (ref.size() >= 2 && ref[0] == u'#') {
-        const bool hex = ref[1] == u'x';
-        const QStringView digits = ref.mid(hex ? 2 : 1);
-        if (digits.isEmpty())
-            return false;
-        char32_t value = 0;
-        for (QChar ch : digits) {
-            const char16_t c = ch.unicode();
-            int d;
-            if (c >= u'0' && c <= u'9')
-                d = c - u'0';
-            else if (hex && c >= u'a' && c <= u'f')
-                d = c - u'a' + 10;
-            else if (hex && c >= u'A' && c <= u'F')
-                d = c - u'A' + 10;
-            else
-                return false;
-            value = value * (hex ? 16 : 10) + static_cast<char32_t>(d);
-            if (value > 0x10FFFF)
-                return false;
-        }
-        if (!isXmlChar(value))
-            return false;
-        if (value >= 0x10000) {
-            out.append(QChar(QChar::highSurrogate(value)));
-            out.append(QChar(QChar::lowSurrogate(value)));
-        } else {
-            out.append(QChar(static_cast<char16_t>(value)));
-        }
-    } else {
-        return false; // no other entity can be declared here
-    }
-    return true;
-}
-
-QStringView XmlPullParser::resolvePrefix(QStringView prefix) const
-{
-    for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it)
-        if (it->prefix == prefix)
-            return it->uri.isEmpty() && !prefix.isEmpty() ? QStringView() : QStringView(it->uri);
-    if (prefix == u"xml")
-        return kXmlNs;
-    return QStringView();
-}
-
 QStringView XmlPullParser::attribute(QStringView nsUri, QStringView local) const
 {
     for (const Attribute &a : m_attributes)
         if (a.local == local && a.nsUri == nsUri)
-            return a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value;
+            return valueOf(a);
     return QStringView();
 }
 
@@ -315,7 +157,7 @@ QStringView XmlPullParser::attribute(QStringView qualified) const
 {
     for (const Attribute &a : m_attributes)
         if (a.qname == qualified)
-            return a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value;
+            return valueOf(a);
     return QStringView();
 }
 
@@ -346,6 +188,8 @@ bool XmlPullParser::readStartTag()
         Attribute a;
         if (!spaced || !readName(a.qname))
             return false;
+        if (m_attributes.size() >= static_cast<size_t>(kMaxAttributes))
+            return refuse(Refusal::TooManyAttributes);
         skipSpaces();
         if (atEnd() || peek() != u'=')
             return false;
@@ -396,11 +240,10 @@ bool XmlPullParser::readStartTag()
             a.value = m_text.mid(start, m_pos - start);
         }
         ++m_pos; // closing quote
-        for (const Attribute &other : m_attributes)
-            if (other.qname == a.qname)
-                return false; // an attribute may appear once
         m_attributes.push_back(a);
     }
+    if (hasRepeatedName())
+        return false; // an attribute may appear once
 
     bool empty = false;
     if (peek() == u'/') {
@@ -412,63 +255,10 @@ bool XmlPullParser::readStartTag()
     ++m_pos; // '>'
 
     if (m_openElements.size() >= static_cast<size_t>(kMaxDepth))
-        return false;
+        return refuse(Refusal::TooDeep);
 
-    // Namespace bindings declared on this element, then its names resolved.
-    m_bindingFrames.push_back(m_bindings.size());
-    if (m_ns) {
-        for (size_t i = 0; i < m_attributes.size();) {
-            Attribute &a = m_attributes[i];
-            QStringView bound;
-            bool isDecl = false;
-            if (a.qname == u"xmlns") {
-                isDecl = true;
-            } else if (a.qname.startsWith(u"xmlns:")) {
-                isDecl = true;
-                bound = a.qname.mid(6);
-                if (bound.isEmpty() || bound.contains(QLatin1Char(':')))
-                    return false;
-            }
-            if (!isDecl) {
-                ++i;
-                continue;
-            }
-            const QString uri =
-                (a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value).toString();
-            if (!bound.isEmpty() && uri.isEmpty())
-                return false; // a prefix cannot be unbound
-            if (bound == u"xmlns" || (bound == u"xml" && uri != kXmlNs))
-                return false;
-            m_bindings.push_back({bound, uri});
-            m_attributes.erase(m_attributes.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-        for (Attribute &a : m_attributes) {
-            if (!splitName(a.qname, a.prefix, a.local))
-                return false;
-            if (!a.prefix.isEmpty()) {
-                a.nsUri = resolvePrefix(a.prefix);
-                if (a.nsUri.isNull())
-                    return false;
-            }
-        }
-        // Two attributes may not share a namespace and local name.
-        for (size_t i = 0; i < m_attributes.size(); ++i)
-            for (size_t j = i + 1; j < m_attributes.size(); ++j)
-                if (!m_attributes[i].prefix.isEmpty() && m_attributes[i].local == m_attributes[j].local &&
-                    m_attributes[i].nsUri == m_attributes[j].nsUri)
-                    return false;
-    }
-
-    m_qname = qname;
-    if (!splitName(qname, m_prefix, m_local))
+    if (!bindAndResolve(qname))
         return false;
-    if (m_ns) {
-        m_nsUri = resolvePrefix(m_prefix);
-        if (!m_prefix.isEmpty() && m_nsUri.isNull())
-            return false;
-    } else {
-        m_nsUri = QStringView();
-    }
     m_openElements.push_back(qname);
     m_depth = static_cast<int>(m_openElements.size());
     m_pendingEnd = empty;
@@ -656,7 +446,7 @@ XmlPullParser::Token XmlPullParser::next()
     if (m_token == EndElement && !m_openElements.empty() && m_depth == static_cast<int>(m_openElements.size())) {
         // Leave the scope of the element that just ended.
         m_openElements.pop_back();
-        m_bindings.resize(m_bindingFrames.back());
+        unbindTo(m_bindingFrames.back());
         m_bindingFrames.pop_back();
         if (m_openElements.empty())
             m_rootClosed = true;

@@ -11,15 +11,16 @@
 
 namespace quillora::testpeers {
 
-bool SmtpServerProcess::makeCertificate(const QString &certFile, const QString &keyFile, QString *error)
+bool SmtpServerProcess::makeCertificate(const QString &certFile, const QString &keyFile, QString *error,
+                                        const QString &names)
 {
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
                    QStringLiteral("-keyout"), keyFile, QStringLiteral("-out"), certFile, QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost")});
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=quillora test"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + names});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
         if (error)
             *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
@@ -35,26 +36,31 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
         return;
     }
     QStringList args{QStringLiteral(QUILLORA_SMTP_SERVER_SCRIPT),
+                     QStringLiteral("--host"),
+                     m_options.host,
                      QStringLiteral("--maildir"),
                      maildir(),
                      QStringLiteral("--user"),
-                     m_options.user,
-                     QStringLiteral("--password"),
-                     m_options.password};
+                     m_options.user};
     if (m_options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
-        if (!makeCertificate(certificateFile(), key, &m_error))
+        if (!makeCertificate(certificateFile(), key, &m_error, m_options.certificateNames))
             return;
         args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key") << key;
     }
     if (!m_options.refuseRecipientDomain.isEmpty())
         args << QStringLiteral("--refuse-rcpt-domain") << m_options.refuseRecipientDomain;
+    if (!m_options.refuseRecipientReply.isEmpty())
+        args << QStringLiteral("--refuse-rcpt-reply") << m_options.refuseRecipientReply;
     if (!m_options.refuseSender.isEmpty())
         args << QStringLiteral("--refuse-sender") << m_options.refuseSender;
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     dieWithTest(*m_process);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SMTP_SERVER_PASSWORD"), m_options.password);
+    m_process->setProcessEnvironment(environment);
     m_process->start(QStringLiteral(QUILLORA_SYSTEM_PYTHON3), args);
     if (!m_process->waitForStarted(10000)) {
         m_error = QStringLiteral("python3 did not start");
@@ -71,7 +77,7 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
         if (!m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
             break;
     }
-    const QByteArray prefix = "smtp-server listening on 127.0.0.1:";
+    const QByteArray prefix = "smtp-server listening on " + m_options.host.toLatin1() + ':';
     if (!line.startsWith(prefix)) {
         m_error = QStringLiteral("the SMTP server did not start: ") + QString::fromUtf8(line);
         return;

@@ -39,6 +39,7 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -64,9 +65,6 @@ struct Options {
     std::string tlsCert;
     std::string tlsKey;
     int redirectPort = -1; // none
-    // Each connection holds a worker while it is kept alive, so there are
-    // many more workers than cores.
-    int threads = 64;
     varnel::CommunitySettings settings;
 };
 
@@ -82,7 +80,10 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]] [--answer-deadline S] [--read-ms-per-second N]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]] [--max-head-bytes N] [--max-header-lines N] "
+           "[--max-url-bytes N]\n"
+           "                     [--max-connections N] [--max-queued N] [--queue-timeout S]\n"
+           "                     [--answer-deadline S] [--read-ms-per-second N]\n"
            "                     [--tls-cert FILE --tls-key FILE [--tls-redirect-port N]]\n"
            "       varnel-server --help | --version\n";
 }
@@ -178,7 +179,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             auto n = numeric(1, 1024);
             if (!n)
                 return false;
-            o.threads = static_cast<int>(*n);
+            o.connections.workers = static_cast<int>(*n);
         } else if (arg == "--start-points") {
             auto n = numeric(0, 1000000);
             if (!n)
@@ -250,6 +251,33 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
                 return false;
             }
             o.connections.uncappedAddresses = o.proxies.addresses();
+        } else if (arg == "--max-head-bytes") {
+            auto n = numeric(1024, 1024 * 1024);
+            if (!n)
+                return false;
+            o.connections.headSize.bytes = static_cast<size_t>(*n);
+        } else if (arg == "--max-url-bytes") {
+            auto n = numeric(64, 8000);
+            if (!n)
+                return false;
+            o.connections.headSize.target = static_cast<size_t>(*n);
+        } else if (arg == "--max-header-lines") {
+            auto n = numeric(1, 10000);
+            if (!n)
+                return false;
+            o.connections.headSize.lines = static_cast<int>(*n);
+        } else if (arg == "--max-connections" || arg == "--max-queued") {
+            // 0 turns the limit off.
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            (arg == "--max-connections" ? o.connections.maxConnections : o.connections.maxQueued) =
+                static_cast<int>(*n);
+        } else if (arg == "--queue-timeout") {
+            auto n = numeric(0, 3600);
+            if (!n)
+                return false;
+            o.connections.queueWait = std::chrono::seconds(*n);
         } else if (arg == "--tls-cert") {
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
@@ -374,6 +402,20 @@ class RequestLog {
         out.flush();
     }
 
+    // A connection refused before any request on it was read.
+    void writeRefusal(const std::string &address, int status, const std::string &why)
+    {
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        std::tm tm{};
+        gmtime_r(&seconds, &tm);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        std::lock_guard lock(m_mutex);
+        std::ostream &out = m_path.empty() ? static_cast<std::ostream &>(std::cerr) : m_file;
+        out << stamp << ' ' << address << " - (connection) " << status << " refused: " << why << " 0.0ms\n";
+        out.flush();
+    }
+
   private:
     bool openLocked()
     {
@@ -397,6 +439,29 @@ thread_local std::chrono::steady_clock::time_point t_started;
 thread_local bool t_timed = false;
 // The request's address was already taken from its trusted proxy's header.
 thread_local bool t_addressAdopted = false;
+
+// Every open connection is a file descriptor, and so is every refused one
+// still draining: the soft limit (often 1024) is raised as far as the hard
+// one allows, and the connection cap kept below what it leaves.
+void fitConnectionsToDescriptors(varnel::ConnectionLimits &limits)
+{
+    constexpr rlim_t kSpare = 384; // draining refusals, the database, the log, files being served
+    rlimit fds{};
+    if (getrlimit(RLIMIT_NOFILE, &fds) != 0 || fds.rlim_cur == RLIM_INFINITY)
+        return;
+    const rlim_t wanted =
+        limits.maxConnections > 0 ? static_cast<rlim_t>(limits.maxConnections) + kSpare : fds.rlim_max;
+    if (fds.rlim_cur < wanted) {
+        fds.rlim_cur = std::min(wanted, fds.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &fds);
+        getrlimit(RLIMIT_NOFILE, &fds);
+    }
+    if (limits.maxConnections > 0 && fds.rlim_cur < wanted) {
+        limits.maxConnections = static_cast<int>(fds.rlim_cur > 2 * kSpare ? fds.rlim_cur - kSpare : fds.rlim_cur / 2);
+        std::cerr << "varnel-server: open files are limited to " << fds.rlim_cur << "; at most "
+                  << limits.maxConnections << " connections at once\n";
+    }
+}
 
 std::string urlHost(const std::string &address)
 {
@@ -487,14 +552,15 @@ int main(int argc, char **argv)
         }
     }
 
+    fitConnectionsToDescriptors(options.connections);
     varnel::GuardedServer server(options.connections);
     if (tls)
         server.serveTls(tls);
     server.set_payload_max_length(varnel::kMaxRequestBody);
     server.set_tcp_nodelay(true);
-    server.new_task_queue = [threads = options.threads] {
-        return new httplib::ThreadPool(static_cast<size_t>(threads));
-    };
+    server.setRefusalLog([&requestLog](const std::string &address, int status, const std::string &why) {
+        requestLog.writeRefusal(address, status, why);
+    });
     int port = options.port;
     if (port == 0) {
         port = server.bind_to_any_port(options.listen);
@@ -515,11 +581,6 @@ int main(int argc, char **argv)
     if (options.redirectPort >= 0) {
         plainPort = std::make_unique<varnel::GuardedServer>(options.connections);
         plainPort->set_tcp_nodelay(true);
-        // As many workers as the HTTPS port, so that the cap per address
-        // leaves others the same share here.
-        plainPort->new_task_queue = [threads = options.threads] {
-            return new httplib::ThreadPool(static_cast<size_t>(threads));
-        };
         redirectPort = options.redirectPort;
         if (redirectPort == 0) {
             redirectPort = std::max(0, plainPort->bind_to_any_port(options.listen));
@@ -678,8 +739,8 @@ int main(int argc, char **argv)
     server.Post(quillora::service::kServicePath, [&service](const httplib::Request &req, httplib::Response &res) {
         // Dispatch is by the body's wrapper element; a SOAPAction header, when
         // present, is accepted as it comes.
-        const varnel::ServiceAnswer answer =
-            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr, t_started);
+        const varnel::ServiceAnswer answer = service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())),
+                                                            req.remote_addr, varnel::GuardedServer::requestArrival());
         res.status = answer.httpStatus;
         res.set_content(answer.body.constData(), static_cast<size_t>(answer.body.size()), "text/xml; charset=utf-8");
         t_operation = answer.operation.isEmpty() ? std::string("(SOAP)") : answer.operation.toStdString();

@@ -4,6 +4,7 @@
 // serving it, or the parking lot while it waits for its next request.
 #pragma once
 
+#include "client_address.h"
 #include "request_framing.h"
 
 #include <sys/types.h>
@@ -12,7 +13,6 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace varnel {
 
@@ -38,8 +38,9 @@ struct ConnectionLimits {
     // counted from accept to close.
     int connectionsPerAddress = 48;
     // Load balancers in front of the server: every client arrives through
-    // them, so the cap per address does not apply to theirs.
-    std::vector<std::string> uncappedAddresses;
+    // them, so the cap per address does not apply to theirs, and a request's
+    // address is the client they forward it for.
+    TrustedProxies trustedProxies;
     // Connections the kernel holds for the server before it accepts them, so
     // that a burst of new clients is queued rather than dropped (the kernel
     // caps it at net.core.somaxconn).

@@ -347,8 +347,7 @@ void GuardedServer::refuseHead(std::unique_ptr<Connection> connection)
 
 bool GuardedServer::admit(Connection &connection)
 {
-    const bool capped = std::find(m_limits.uncappedAddresses.begin(), m_limits.uncappedAddresses.end(),
-                                  connection.address()) == m_limits.uncappedAddresses.end();
+    const bool capped = !m_limits.trustedProxies.contains(connection.address());
     std::string group = limitGroup(connection.address());
     std::lock_guard lock(m_mutex);
     if (m_limits.maxConnections > 0 && m_total >= m_limits.maxConnections)

@@ -1,7 +1,7 @@
 #include "quillora_app.h"
 
-#include "qt_file_prompts.h"
 #include "connection_settings.h"
+#include "qt_file_prompts.h"
 #include "qt_message_boxes.h"
 #include "raise_channel.h"
 #include "remembered_credentials.h"
@@ -11,8 +11,8 @@
 #include "screens/login_dialog.h"
 #include "screens/mail_dialog_widgets.h"
 #include "screens/main_frame_window.h"
-#include "screens/net_set_dialog.h"
 #include "screens/message_dialog.h"
+#include "screens/net_set_dialog.h"
 #include "screens/pane_chat_widget.h"
 #include "screens/pane_search_widget.h"
 #include "screens/posting_entry.h"
@@ -120,6 +120,12 @@ class CQuilloraApp::Screens : public session::StartupScreens {
   private:
     CQuilloraApp &m_app;
 };
+
+void CQuilloraApp::prepareProcess()
+{
+    // The embedded browser shares the widgets' graphics contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
 
 CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     : QApplication(argc, argv), m_site(service::siteFromEnvironment())

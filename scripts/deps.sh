@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libgnutls28-dev openssl nettle-dev libcpp-httplib-dev libsqlite3-dev
   postgresql libpq-dev haproxy
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-zeep python3-aiosmtpd python3-pyftpdlib
+  python3 python3-zeep python3-aiosmtpd python3-pyftpdlib python3-cryptography
   xvfb xauth xdotool imagemagick wrk procps
   tinyproxy microsocks
   desktop-file-utils appstream lintian logrotate bc man-db systemd

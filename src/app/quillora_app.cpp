@@ -20,6 +20,7 @@
 #include "screens/quillora_view.h"
 #include "screens/register_dialog.h"
 #include "screens/update_dlg.h"
+#include "shared_graphics_context.h"
 #include "single_instance.h"
 #include "system_open.h"
 #include "ui_resources.h"
@@ -123,8 +124,9 @@ class CQuilloraApp::Screens : public session::StartupScreens {
 
 void CQuilloraApp::prepareProcess()
 {
-    // The embedded browser shares the widgets' graphics contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The embedded browser shares the widgets' graphics context, made when
+    // the first page is shown.
+    ui::deferSharedGraphicsContext();
 }
 
 CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)

@@ -2,12 +2,15 @@
 // per suite), and against a scripted peer for replies no real server gives.
 #include "smtp_connection.h"
 #include "smtp_server_process.h"
+#include "tls_relay_process.h"
 
+#include "platform/certificate_chain.h"
 #include "platform/message_box.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -495,4 +498,79 @@ TEST(SmtpTlsPolicy, RequiredTlsRefusesAPlainServer)
     EXPECT_EQ(c.lastError(), kErrorUnexpectedReply);
     EXPECT_FALSE(t.sent.contains("AUTH"));
     EXPECT_TRUE(t.sent.endsWith("QUIT\r\n"));
+}
+
+namespace {
+
+// The DER bytes of the first certificate of a PEM file.
+std::string derOf(const QString &pemFile)
+{
+    QFile file(pemFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray base64;
+    bool inside = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("-----BEGIN"))
+            inside = true;
+        else if (line.startsWith("-----END"))
+            break;
+        else if (inside)
+            base64 += line.trimmed();
+    }
+    return QByteArray::fromBase64(base64).toStdString();
+}
+
+} // namespace
+
+// The embedded browser's check of a chain its engine could not place: our
+// CA's file alone decides, with the dates and the host.
+TEST(TlsTrust, ChainCheckedAgainstTheCaFileAlone)
+{
+    using quillora::platform::net::ChainVerdict;
+    quillora::testpeers::TestCertificates certs;
+    ASSERT_TRUE(certs.made()) << qPrintable(certs.error());
+    const std::string ca = certs.caFile().toStdString();
+    const std::string good = derOf(certs.certificate(QStringLiteral("good")));
+    ASSERT_FALSE(good.empty());
+    struct Row {
+        const char *name;
+        std::vector<std::string> chain;
+        std::string caFile;
+        const char *host;
+        ChainVerdict expected;
+    };
+    const Row rows[] = {
+        {"ours, for its address", {good}, ca, "127.0.0.1", ChainVerdict::Trusted},
+        {"ours, for its name", {good}, ca, "localhost", ChainVerdict::Trusted},
+        {"ours with the CA sent along", {good, derOf(certs.caFile())}, ca, "127.0.0.1", ChainVerdict::Trusted},
+        {"ours, for another address", {good}, ca, "127.0.0.2", ChainVerdict::WrongHost},
+        {"issued for another name",
+         {derOf(certs.certificate(QStringLiteral("wrong-host")))},
+         ca,
+         "127.0.0.1",
+         ChainVerdict::WrongHost},
+        {"expired", {derOf(certs.certificate(QStringLiteral("expired")))}, ca, "127.0.0.1", ChainVerdict::Expired},
+        {"another CA's",
+         {derOf(certs.certificate(QStringLiteral("unknown-ca")))},
+         ca,
+         "127.0.0.1",
+         ChainVerdict::Untrusted},
+        {"no CA file", {good}, "", "127.0.0.1", ChainVerdict::NoAuthority},
+        {"a CA file that is missing", {good}, ca + ".gone", "127.0.0.1", ChainVerdict::NoAuthority},
+        {"a CA file without a certificate",
+         {good},
+         certs.key(QStringLiteral("good")).toStdString(),
+         "127.0.0.1",
+         ChainVerdict::NoAuthority},
+        {"no certificate", {}, ca, "127.0.0.1", ChainVerdict::Malformed},
+        {"not DER", {std::string("\x30\x03garbage", 10)}, ca, "127.0.0.1", ChainVerdict::Malformed},
+        {"longer than the limit", std::vector<std::string>(quillora::platform::net::kMaxChainLength + 1, good), ca,
+         "127.0.0.1", ChainVerdict::Malformed},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(quillora::platform::net::verifyChainWithCa(r.chain, r.caFile, r.host), r.expected)
+            << r.name << ": "
+            << quillora::platform::net::verdictText(
+                   quillora::platform::net::verifyChainWithCa(r.chain, r.caFile, r.host));
 }

@@ -16,6 +16,7 @@
 #include "screens/zone_view_widget.h"
 #include "scripted_http_peer.h"
 #include "test_bitmaps.h"
+#include "tls_relay_process.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 #include "zone_tree_ctrl.h"
@@ -222,7 +223,7 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     const QString questionId = row->text(forum::CellId);
     const QString title = row->text(forum::CellTitle);
     posts->setCurrentItem(row);
-    QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded(view, &ui::ZoneViewWidget::pageLoadFinished);
     doubleClick(posts, posts->visualItemRect(row).center());
     EXPECT_EQ(view->frontPane(), view->browser());
     EXPECT_FALSE(view->askButton()->isVisible());
@@ -248,8 +249,19 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     EXPECT_TRUE(view->askButton()->isVisible());
 }
 
-TEST_F(ZoneViewsTest, QuestionPagesUseAProfileThatKeepsNothingOnDisk)
+TEST_F(ZoneViewsTest, QuestionPagesUseAProfileThatKeepsNothingOnDiskMadeWithTheFirstPage)
 {
+    // No page yet: no browser, no profile.
+    EXPECT_EQ(m_view->profile(), nullptr);
+    for (int z = 0; z < 4; ++z)
+        EXPECT_EQ(zone(z)->browser(), nullptr) << z;
+
+    for (int z = 0; z < 4; ++z) {
+        QSignalSpy loaded(zone(z), &ui::ZoneViewWidget::pageLoadFinished);
+        zone(z)->navigate(service::siteUrl(m_site, QStringLiteral("/Quillora/Help.htm")));
+        ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty()) << z;
+        EXPECT_TRUE(loaded.first().first().toBool()) << z;
+    }
     QWebEngineProfile *profile = m_view->profile();
     ASSERT_NE(profile, nullptr);
     EXPECT_TRUE(profile->isOffTheRecord());
@@ -257,6 +269,61 @@ TEST_F(ZoneViewsTest, QuestionPagesUseAProfileThatKeepsNothingOnDisk)
     EXPECT_EQ(profile->persistentCookiesPolicy(), QWebEngineProfile::NoPersistentCookies);
     for (int z = 0; z < 4; ++z)
         EXPECT_EQ(zone(z)->browser()->page()->profile(), profile) << z;
+}
+
+// Pages over TLS load only with a certificate from the CA named by
+// QUILLORA_CA_FILE, valid now and issued for the page's host: the real
+// question page through a TLS relay in front of the server.
+TEST_F(ZoneViewsTest, QuestionPagesOverTlsLoadOnlyWithACertificateFromTheConfiguredCa)
+{
+    testpeers::TestCertificates certs;
+    ASSERT_TRUE(certs.made()) << qPrintable(certs.error());
+    struct Row {
+        const char *name;
+        const char *certificate;
+        bool caConfigured;
+        bool loads;
+    };
+    // The good certificate first without the CA: once accepted, the engine
+    // would remember it for the host.
+    const Row rows[] = {
+        {"our CA's certificate, no CA configured", "good", false, false},
+        {"a certificate for another name", "wrong-host", true, false},
+        {"an expired certificate", "expired", true, false},
+        {"a certificate from an unknown CA", "unknown-ca", true, false},
+        {"our CA's certificate", "good", true, true},
+    };
+    // The first question of the first column, as the list shows it.
+    ui::ZoneViewWidget *view = zone(0);
+    view->rules().load(1, 1, QString(), forum::ModeColumn);
+    ASSERT_FALSE(view->rules().postRows().isEmpty());
+    const QString question = view->rules().postRows().at(0).value(forum::CellId);
+    const QString title = view->rules().postRows().at(0).value(forum::CellTitle);
+    for (const Row &r : rows) {
+        testpeers::TlsRelayProcess relay(certs.certificate(QLatin1String(r.certificate)),
+                                         certs.key(QLatin1String(r.certificate)), s_server->port());
+        ASSERT_TRUE(relay.started()) << qPrintable(relay.error());
+        if (r.caConfigured)
+            qputenv("QUILLORA_CA_FILE", certs.caFile().toLocal8Bit());
+        else
+            qunsetenv("QUILLORA_CA_FILE");
+        QSignalSpy loaded(view, &ui::ZoneViewWidget::pageLoadFinished);
+        const service::SiteAddress tls{m_site.host, quint16(relay.port())};
+        QString url = forum::questionPageUrl(tls, 0, forum::ModeColumn, question, m_window->frame().member().userID,
+                                             QStringLiteral("alice123"), QStringLiteral("0"));
+        view->navigate(url.replace(QStringLiteral("http://"), QStringLiteral("https://")));
+        ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty()) << r.name;
+        EXPECT_EQ(loaded.first().first().toBool(), r.loads) << r.name;
+        QString text;
+        bool got = false;
+        view->browser()->page()->toPlainText([&](const QString &t) {
+            text = t;
+            got = true;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return got; }, 10000)) << r.name;
+        EXPECT_EQ(text.contains(title), r.loads) << r.name << ": " << qPrintable(text.left(300));
+    }
+    qunsetenv("QUILLORA_CA_FILE");
 }
 
 TEST_F(ZoneViewsTest, TabsMakeTheZoneCurrentLoadAnnouncementsOnceAndTheFrameCommandsReachTheActiveView)

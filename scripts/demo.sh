@@ -5,6 +5,11 @@
 # folder), and starts the desktop client pointed at both. Closing the client
 # stops the servers.
 #
+# Everything between the client and the community is TLS: the demo makes a
+# throw-away certificate authority and a certificate for 127.0.0.1, the
+# server speaks HTTPS with it, the FTP server requires explicit TLS, and the
+# client trusts that authority (QUILLORA_CA_FILE) besides the system's.
+#
 # The demo keeps its data and the client's per-user files in a scratch
 # folder, so every run starts fresh (no remembered member). Without a
 # display it starts a virtual one (Xvfb) and says how to look at it.
@@ -33,12 +38,27 @@ trap cleanup EXIT INT TERM
 
 mkdir -m 700 "$work/runtime"
 
-# The upload account is the one compiled into the client.
+# The demo's certificate authority and the site's certificate (127.0.0.1),
+# valid for two days; the keys stay in the scratch folder, owner-only.
+tls="$work/tls"
+mkdir -m 700 "$tls"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=Quillora demo CA" \
+  -keyout "$tls/ca.key" -out "$tls/ca.pem" 2>> "$tls/openssl.log"
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=127.0.0.1" \
+  -keyout "$tls/site.key" -out "$tls/site.csr" 2>> "$tls/openssl.log"
+printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' > "$tls/site.ext"
+openssl x509 -req -in "$tls/site.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial -days 2 \
+  -extfile "$tls/site.ext" -out "$tls/site.pem" 2>> "$tls/openssl.log"
+chmod 600 "$tls/ca.key" "$tls/site.key"
+
+# The upload account is the one compiled into the client. Its password goes
+# to the FTP server through the environment: on the command line every local
+# user could read it.
 cache_value() { sed -n "s/^$1:STRING=//p" build/release/CMakeCache.txt; }
 ftp_user=$(cache_value QUILLORA_FTP_USER)
-ftp_password=$(cache_value QUILLORA_FTP_PASSWORD)
 mkfifo "$work/ftp.out"
-/usr/bin/python3 scripts/face_ftp_server.py --root "$work/ftp" --user "$ftp_user" --password "$ftp_password" \
+FACE_FTP_PASSWORD="$(cache_value QUILLORA_FTP_PASSWORD)" /usr/bin/python3 scripts/face_ftp_server.py \
+  --root "$work/ftp" --user "$ftp_user" --tls-cert "$tls/site.pem" --tls-key "$tls/site.key" \
   --port "${QUILLORA_DEMO_FTP_PORT:-0}" --log "$work/ftp.log" > "$work/ftp.out" &
 ftp_pid=$!
 read -r ftp_first < "$work/ftp.out"
@@ -47,7 +67,8 @@ echo "$ftp_first"
 
 mkfifo "$work/server.out"
 ./build/release/server/varnel-server --demo --port "${QUILLORA_DEMO_PORT:-0}" --db "$work/community.db" \
-  --files "$work/ftp/Varnel/Web/images/CustomFace" --log "$work/server.log" > "$work/server.out" &
+  --files "$work/ftp/Varnel/Web/images/CustomFace" --log "$work/server.log" \
+  --tls-cert "$tls/site.pem" --tls-key "$tls/site.key" > "$work/server.out" &
 server_pid=$!
 exec 3< "$work/server.out"
 read -r first <&3
@@ -80,6 +101,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "Look at it with: DISPLAY=$DISPLAY import -window root /tmp/quillora.png"
 fi
 
-echo "Starting Quillora against http://127.0.0.1:$port (the server log is $work/server.log)"
-QUILLORA_SITE="127.0.0.1:$port" QUILLORA_FTP="127.0.0.1:$ftp_port" QUILLORA_SMTP="127.0.0.1:$smtp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+echo "Starting Quillora against https://127.0.0.1:$port (the server log is $work/server.log)"
+QUILLORA_SITE="https://127.0.0.1:$port" QUILLORA_CA_FILE="$tls/ca.pem" QUILLORA_FTP="127.0.0.1:$ftp_port" \
+  QUILLORA_SMTP="127.0.0.1:$smtp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
   XDG_RUNTIME_DIR="$work/runtime" QTWEBENGINE_DISABLE_SANDBOX=1 ./build/release/src/app/quillora || true

@@ -4,7 +4,9 @@
 It accepts AUTH LOGIN (and PLAIN) for one account, optionally offers STARTTLS
 with a given certificate, and keeps every mail it accepts in a Maildir. Next
 to the Maildir, "decoded/N.json" holds each mail's envelope and its content
-as Python's email package reads it, so tests can compare what arrived.
+as Python's email package reads it (policy=default, the strict reader), with
+the defects that reader found and the addresses it parsed, so tests can
+compare what arrived.
 
 Prints "smtp-server listening on HOST:PORT" once it accepts connections and
 runs until it is terminated.
@@ -30,6 +32,30 @@ SMTP.AuthLoginUsernameChallenge = "Username:"
 SMTP.AuthLoginPasswordChallenge = "Password:"
 
 
+ADDRESS_HEADERS = ("From", "To", "Cc", "Reply-To")
+
+
+def header_defects(msg):
+    """Every defect the strict reader found, as "where: DefectName"."""
+    found = ["message: %s" % type(d).__name__ for d in msg.defects]
+    for name, value in msg.items():
+        found += ["%s: %s" % (name, type(d).__name__) for d in getattr(value, "defects", ())]
+    for part in msg.walk():
+        if part is not msg:
+            found += ["part: %s" % type(d).__name__ for d in part.defects]
+    return found
+
+
+def parsed_addresses(msg):
+    """Each address header as [[display name, address], ...]."""
+    out = {}
+    for name in ADDRESS_HEADERS:
+        value = msg.get(name)
+        if value is not None:
+            out[name] = [[a.display_name, a.addr_spec] for a in value.addresses]
+    return out
+
+
 def decoded_parts(msg):
     parts = []
     for part in msg.walk():
@@ -50,7 +76,7 @@ def decoded_parts(msg):
 
 
 class Keeper:
-    def __init__(self, maildir, refuse_rcpt_domain, refuse_sender):
+    def __init__(self, maildir, refuse_rcpt_domain, refuse_sender, refuse_rcpt_reply):
         self.maildir = mailbox.Maildir(maildir, create=True)
         self.decoded = os.path.join(maildir, "decoded")
         os.makedirs(self.decoded, exist_ok=True)
@@ -58,6 +84,8 @@ class Keeper:
         self.lock = threading.Lock()
         self.refuse_rcpt_domain = refuse_rcpt_domain
         self.refuse_sender = refuse_sender
+        # Lines of the refusal, which may be many: "550-...", ..., "550 ...".
+        self.refuse_rcpt_reply = "\r\n".join(refuse_rcpt_reply.split("\n"))
 
     async def handle_MAIL(self, server, session, envelope, address, mail_options):
         if self.refuse_sender and address == self.refuse_sender:
@@ -68,7 +96,7 @@ class Keeper:
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if self.refuse_rcpt_domain and address.endswith("@" + self.refuse_rcpt_domain):
-            return "550 5.1.1 Mailbox unavailable"
+            return self.refuse_rcpt_reply
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -80,6 +108,8 @@ class Keeper:
             "rcpt_tos": envelope.rcpt_tos,
             "raw": content.decode("latin-1"),
             "headers": {k: str(v) for k, v in msg.items()},
+            "defects": header_defects(msg),
+            "addresses": parsed_addresses(msg),
             "parts": decoded_parts(msg),
             "encrypted": session.ssl is not None,
             "authenticated": bool(session.authenticated),
@@ -111,6 +141,8 @@ def main():
     ap.add_argument("--tls-key")
     ap.add_argument("--refuse-rcpt-domain")
     ap.add_argument("--refuse-sender")
+    ap.add_argument("--refuse-rcpt-reply", default="550 5.1.1 Mailbox unavailable",
+                    help="the reply to a refused recipient; a newline separates the lines of a multi-line reply")
     args = ap.parse_args()
 
     def authenticator(server, session, envelope, mechanism, auth_data):
@@ -125,7 +157,7 @@ def main():
         tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls_context.load_cert_chain(args.tls_cert, args.tls_key)
 
-    keeper = Keeper(args.maildir, args.refuse_rcpt_domain, args.refuse_sender)
+    keeper = Keeper(args.maildir, args.refuse_rcpt_domain, args.refuse_sender, args.refuse_rcpt_reply)
     port = args.port or free_port(args.host)
     controller = Controller(keeper, hostname=args.host, port=port, server_hostname="mail.quillora.test",
                             authenticator=authenticator, auth_require_tls=False,

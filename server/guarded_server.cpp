@@ -1,4 +1,5 @@
 #include "guarded_server.h"
+#include "tls_context.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -46,10 +47,13 @@ int portOf(const sockaddr_storage &addr)
 
 // One connection's socket as the library's stream, read through a buffer,
 // with every wait bounded by the read timeout and the deadline of the part
-// of the request being read.
+// of the request being read. With a TLS session, bytes pass through it.
 class ConnectionStream final : public httplib::Stream {
   public:
-    ConnectionStream(int fd, const ConnectionLimits &limits) : m_fd(fd), m_limits(limits) {}
+    ConnectionStream(int fd, const ConnectionLimits &limits, tls::TlsSession *tls)
+        : m_fd(fd), m_limits(limits), m_tls(tls)
+    {
+    }
 
     void startHead() { m_deadline = Clock::now() + m_limits.head; }
     void startBody() { m_deadline = Clock::now() + m_limits.body; }
@@ -57,15 +61,28 @@ class ConnectionStream final : public httplib::Stream {
     bool closeRequested() const { return m_closeRequested; }
     void resetRequest() { m_closeRequested = false; }
 
+    // The TLS handshake, bounded like the reading of a head: a client that
+    // stalls in it is cut off as one that stalls in its head.
+    bool handshake()
+    {
+        if (!m_tls)
+            return true;
+        while (m_tls->handshake() != 1) {
+            if (errno != EAGAIN || !waitFor(m_tls->wants(), readWait()))
+                return false;
+        }
+        return true;
+    }
+
     // The next request's first byte within the keep-alive time.
     bool awaitNextRequest()
     {
-        if (m_begin < m_end)
+        if (buffered())
             return true;
         return waitFor(POLLIN, m_limits.keepAlive);
     }
 
-    bool is_readable() const override { return m_begin < m_end || waitFor(POLLIN, readWait()); }
+    bool is_readable() const override { return buffered() || waitFor(POLLIN, readWait()); }
     bool is_writable() const override { return waitFor(POLLOUT, m_limits.write); }
 
     ssize_t read(char *ptr, size_t size) override
@@ -75,10 +92,11 @@ class ConnectionStream final : public httplib::Stream {
             // "100 Continue") goes out first.
             if (!flush())
                 return -1;
-            // Most reads find data waiting: try once before polling.
+            // Most reads find data waiting: try once before polling. Over
+            // TLS, bytes that arrive may not yet complete a record.
             ssize_t n = receive();
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(POLLIN, readWait()))
+            while (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(m_tls ? m_tls->wants() : POLLIN, readWait()))
                     return -1;
                 n = receive();
             }
@@ -152,8 +170,13 @@ class ConnectionStream final : public httplib::Stream {
   private:
     static constexpr size_t kGather = 32 * 1024;
 
+    // Bytes held here or inside the TLS session, which a poll does not see.
+    bool buffered() const { return m_begin < m_end || (m_tls && m_tls->pending()); }
+
     ssize_t receive()
     {
+        if (m_tls)
+            return m_tls->read(m_buffer.data(), m_buffer.size());
         ssize_t n;
         do {
             n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
@@ -164,14 +187,14 @@ class ConnectionStream final : public httplib::Stream {
     bool sendAll(const char *data, size_t size)
     {
         while (size > 0) {
-            const ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            const ssize_t n = m_tls ? m_tls->write(data, size) : ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 data += n;
                 size -= static_cast<size_t>(n);
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(POLLOUT, m_limits.write))
+                if (!waitFor(m_tls ? m_tls->wants() : POLLOUT, m_limits.write))
                     return false;
             } else {
                 return false;
@@ -203,6 +226,7 @@ class ConnectionStream final : public httplib::Stream {
 
     int m_fd;
     const ConnectionLimits &m_limits;
+    tls::TlsSession *m_tls;
     Clock::time_point m_deadline = Clock::now();
     std::array<char, 16 * 1024> m_buffer{};
     size_t m_begin = 0;
@@ -307,14 +331,21 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
         // algorithm and the peer's delayed ACK hold each one back ~40 ms.
         const int on = 1;
         ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        ConnectionStream stream(sock, m_limits);
+        std::optional<tls::TlsSession> session;
+        if (m_tls)
+            session.emplace(*m_tls, sock);
+        ConnectionStream stream(sock, m_limits, session ? &*session : nullptr);
         t_connection = &stream;
-        for (int count = 0; count < m_limits.requestsPerConnection; ++count) {
+        // The TLS handshake and the first head share the head's deadline.
+        stream.startHead();
+        const bool secured = stream.handshake();
+        for (int count = 0; secured && count < m_limits.requestsPerConnection; ++count) {
             if (count > 0 && !stream.awaitNextRequest())
                 break;
             if (svr_sock_ == INVALID_SOCKET)
                 break; // stopping
-            stream.startHead();
+            if (count > 0)
+                stream.startHead();
             stream.resetRequest();
             bool closed = false;
             const bool last = count + 1 == m_limits.requestsPerConnection;
@@ -325,10 +356,12 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
                 break;
         }
         t_connection = nullptr;
+        if (session)
+            session->close();
         if (stream.closeRequested())
             drainBeforeClose(sock);
         release(address);
-    } else {
+    } else if (!m_tls) {
         // Too many connections from this address: a short answer, then close.
         static constexpr char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
                                         "Retry-After: 1\r\nContent-Length: 0\r\n\r\n";

@@ -3,18 +3,25 @@
 // time is cut off), a read timeout, a deadline for the body, a limit on the
 // requests one kept-alive connection carries and a cap on the connections
 // open from one address at once. Each connection is served by one worker of
-// the pool; the HTTP parsing and routing are the library's.
+// the pool; the HTTP parsing and routing are the library's. With a TLS
+// context the connection is HTTPS: the handshake runs on the worker under
+// the head deadline, and every limit acts on the decrypted stream.
 #pragma once
 
 #include <httplib.h>
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace varnel {
+
+namespace tls {
+class TlsContext;
+}
 
 struct ConnectionLimits {
     std::chrono::milliseconds head{10000};     // from the first byte awaited to the end of the head
@@ -52,12 +59,18 @@ class GuardedServer : public httplib::Server {
     // Connections open now from `address` (for tests and the log).
     int openConnections(const std::string &address) const;
 
+    // Serves HTTPS with `context` (before listening). A connection over the
+    // cap per address is then closed without an answer: a refusal would
+    // cost a handshake.
+    void serveTls(std::shared_ptr<tls::TlsContext> context) { m_tls = std::move(context); }
+
   private:
     bool process_and_close_socket(socket_t sock) override;
     bool admit(const std::string &address);
     void release(const std::string &address);
 
     ConnectionLimits m_limits;
+    std::shared_ptr<tls::TlsContext> m_tls;
     mutable std::mutex m_mutex;
     std::map<std::string, int> m_open;
 };

@@ -3,16 +3,22 @@
 //
 // The first line on standard output is always
 //     varnel-server listening on http://ADDR:PORT
-// (flushed), so scripts and tests learn the port even with --port 0. With
-// --demo the demo accounts follow; "varnel-server ready" ends the start-up.
+// (https:// with --tls-cert and --tls-key), flushed, so scripts and tests
+// learn the port even with --port 0. A plain port that redirects to HTTPS is
+// the next line; with --demo the demo accounts follow; "varnel-server ready"
+// ends the start-up. SIGUSR1 prints the requests served and TLS handshakes
+// made so far (and so does a clean stop).
 #include "client_address.h"
 #include "community_rules.h"
 #include "config_file.h"
 #include "demo_community.h"
 #include "guarded_server.h"
+#include "https_redirect.h"
 #include "request_framing.h"
 #include "site_config.h"
+#include "soap_response.h"
 #include "sql_community_store.h"
+#include "tls_context.h"
 #include "varnel_service.h"
 
 #ifdef VARNEL_HAVE_SITE
@@ -55,6 +61,9 @@ struct Options {
     varnel::GuardSettings guard;
     varnel::ConnectionLimits connections;
     varnel::TrustedProxies proxies;
+    std::string tlsCert;
+    std::string tlsKey;
+    int redirectPort = -1; // none
     // Each connection holds a worker while it is kept alive, so there are
     // many more workers than cores.
     int threads = 64;
@@ -73,7 +82,8 @@ void usage(std::ostream &out)
            "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
            "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
            "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]]\n"
+           "                     [--trusted-proxy ADDR[,ADDR...]] [--answer-deadline S] [--read-ms-per-second N]\n"
+           "                     [--tls-cert FILE --tls-key FILE [--tls-redirect-port N]]\n"
            "       varnel-server --help | --version\n";
 }
 
@@ -204,6 +214,16 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!n)
                 return false;
             o.guard.windowSeconds = *n;
+        } else if (arg == "--answer-deadline") {
+            auto n = numeric(1, 3600);
+            if (!n)
+                return false;
+            o.guard.answerDeadline = std::chrono::seconds(*n);
+        } else if (arg == "--read-ms-per-second") {
+            auto n = numeric(0, 1000000);
+            if (!n)
+                return false;
+            o.guard.readMsPerSecond = static_cast<int>(*n);
         } else if (arg == "--bonuses-per-day") {
             auto n = numeric(0, 1000000);
             if (!n)
@@ -230,6 +250,15 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
                 return false;
             }
             o.connections.uncappedAddresses = o.proxies.addresses();
+        } else if (arg == "--tls-cert") {
+            o.tlsCert = value;
+        } else if (arg == "--tls-key") {
+            o.tlsKey = value;
+        } else if (arg == "--tls-redirect-port") {
+            auto n = numeric(0, 65535);
+            if (!n)
+                return false;
+            o.redirectPort = static_cast<int>(*n);
         } else if (arg == "--connections-per-address") {
             auto n = numeric(0, 100000);
             if (!n)
@@ -242,6 +271,14 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
     }
     if (o.host.empty())
         o.host = o.listen;
+    if (o.tlsCert.empty() != o.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    if (o.redirectPort >= 0 && o.tlsCert.empty()) {
+        error = "--tls-redirect-port needs --tls-cert and --tls-key";
+        return false;
+    }
     // The demo accounts' passwords are printed for all to read: others may
     // reach them only when asked for in so many words.
     if (o.demo && !o.remoteDemo && !isLoopback(o.listen)) {
@@ -366,6 +403,14 @@ std::string urlHost(const std::string &address)
     return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
+// "http://host[:port]" or "https://host[:port]", the port left out where it
+// is the scheme's own.
+std::string siteBase(bool https, const std::string &host, int port)
+{
+    const bool usual = port == (https ? 443 : 80);
+    return (https ? "https://" : "http://") + urlHost(host) + (usual ? std::string() : ":" + std::to_string(port));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -394,6 +439,7 @@ int main(int argc, char **argv)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -430,7 +476,20 @@ int main(int argc, char **argv)
         account.password = QString::fromStdString(options.account.substr(colon + 1));
     }
 
+    // The certificate and key are checked before anything listens: a key
+    // others may read stops the start.
+    std::shared_ptr<varnel::tls::TlsContext> tls;
+    if (!options.tlsCert.empty()) {
+        tls = varnel::tls::TlsContext::load(options.tlsCert, options.tlsKey, error);
+        if (!tls) {
+            std::cerr << "varnel-server: " << error << '\n';
+            return 1;
+        }
+    }
+
     varnel::GuardedServer server(options.connections);
+    if (tls)
+        server.serveTls(tls);
     server.set_payload_max_length(varnel::kMaxRequestBody);
     server.set_tcp_nodelay(true);
     server.new_task_queue = [threads = options.threads] {
@@ -450,11 +509,37 @@ int main(int argc, char **argv)
     }
     if (!server.widenListenQueue())
         std::cerr << "varnel-server: cannot lengthen the listen queue; connections may be dropped in bursts\n";
-    std::cout << "varnel-server listening on http://" << urlHost(options.listen) << ':' << port << std::endl;
+    // Pages asked for in clear on the redirect port move to the HTTPS site.
+    std::unique_ptr<varnel::GuardedServer> plainPort;
+    int redirectPort = 0;
+    if (options.redirectPort >= 0) {
+        plainPort = std::make_unique<varnel::GuardedServer>(options.connections);
+        plainPort->set_tcp_nodelay(true);
+        // As many workers as the HTTPS port, so that the cap per address
+        // leaves others the same share here.
+        plainPort->new_task_queue = [threads = options.threads] {
+            return new httplib::ThreadPool(static_cast<size_t>(threads));
+        };
+        redirectPort = options.redirectPort;
+        if (redirectPort == 0) {
+            redirectPort = std::max(0, plainPort->bind_to_any_port(options.listen));
+        } else if (!plainPort->bind_to_port(options.listen, redirectPort)) {
+            redirectPort = 0;
+        }
+        if (redirectPort <= 0) {
+            std::cerr << "varnel-server: cannot listen on " << options.listen << ':' << options.redirectPort << '\n';
+            return 1;
+        }
+        plainPort->widenListenQueue();
+    }
+    std::cout << "varnel-server listening on " << (tls ? "https://" : "http://") << urlHost(options.listen) << ':'
+              << port << std::endl;
     // Links stored in the demo data name the site host, which members reach
-    // (the listen address may be 0.0.0.0).
-    const std::string siteUrl =
-        "http://" + urlHost(options.host) + (port == 80 ? std::string() : ":" + std::to_string(port));
+    // (the listen address may be 0.0.0.0), in the scheme clients use.
+    const std::string siteUrl = siteBase(tls != nullptr, options.host, port);
+    if (plainPort)
+        std::cout << "varnel-server redirects http://" << urlHost(options.listen) << ':' << redirectPort << " to "
+                  << siteUrl << std::endl;
 
     // A fresh database asked for demo data is seeded quickly (no fsync per
     // commit, a clock that walks through the past two months) and then
@@ -540,7 +625,7 @@ int main(int argc, char **argv)
         varnel::GuardedServer::closeAfterResponse();
         return refusal->status;
     });
-    server.set_logger([&requestLog](const httplib::Request &req, const httplib::Response &res) {
+    const auto logRequest = [&requestLog](const httplib::Request &req, const httplib::Response &res) {
         const double ms =
             t_timed ? std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t_started).count()
                     : 0.0;
@@ -550,13 +635,51 @@ int main(int argc, char **argv)
         t_outcome.clear();
         t_timed = false;
         t_addressAdopted = false;
+    };
+    std::atomic<std::uint64_t> requestsServed{0};
+    server.set_logger([&logRequest, &requestsServed](const httplib::Request &req, const httplib::Response &res) {
+        requestsServed.fetch_add(1, std::memory_order_relaxed);
+        logRequest(req, res);
     });
+    // What the server did so far, for an operator or a benchmark: requests
+    // answered and, over TLS, the handshakes they cost.
+    const auto reportCounts = [&requestsServed, &tls] {
+        std::string line = "varnel-server served " + std::to_string(requestsServed.load()) + " requests";
+        if (tls) {
+            const varnel::tls::HandshakeCounts c = tls->counts();
+            line += "; TLS handshakes: " + std::to_string(c.full) + " full, " + std::to_string(c.resumed) +
+                    " resumed, " + std::to_string(c.failed) + " failed";
+        }
+        std::cout << line << std::endl;
+    };
+
+    if (plainPort) {
+        const varnel::tls::PlainHttpPort plain{
+            siteUrl, quillora::service::kServicePath,
+            varnel::writeFault(
+                quillora::service::FaultCode::Client,
+                QStringLiteral("This service takes calls over HTTPS only: %1%2")
+                    .arg(QString::fromStdString(siteUrl), QLatin1String(quillora::service::kServicePath)))
+                .toStdString()};
+        plainPort->set_pre_routing_handler(
+            [plain, adoptClientAddress](const httplib::Request &req, httplib::Response &res) {
+                adoptClientAddress(req);
+                t_started = std::chrono::steady_clock::now();
+                t_timed = true;
+                varnel::GuardedServer::headReceived();
+                t_outcome = varnel::tls::answerPlainHttp(req, res, plain) ? "refused: plain HTTP" : "moved to HTTPS";
+                // A body is never read here: the connection ends with the answer.
+                varnel::GuardedServer::closeAfterResponse();
+                return httplib::Server::HandlerResponse::Handled;
+            });
+        plainPort->set_logger(logRequest);
+    }
 
     server.Post(quillora::service::kServicePath, [&service](const httplib::Request &req, httplib::Response &res) {
         // Dispatch is by the body's wrapper element; a SOAPAction header, when
         // present, is accepted as it comes.
         const varnel::ServiceAnswer answer =
-            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr);
+            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr, t_started);
         res.status = answer.httpStatus;
         res.set_content(answer.body.constData(), static_cast<size_t>(answer.body.size()), "text/xml; charset=utf-8");
         t_operation = answer.operation.isEmpty() ? std::string("(SOAP)") : answer.operation.toStdString();
@@ -565,23 +688,26 @@ int main(int argc, char **argv)
     });
 
 #ifdef VARNEL_HAVE_SITE
-    server.Get(quillora::service::kServicePath, [&options, port](const httplib::Request &req, httplib::Response &res) {
-        if (!req.has_param("wsdl") && !req.has_param("WSDL")) {
-            res.status = 404;
-            return;
-        }
-        res.set_content(varnel::site::wsdlDocument(options.host, port), "text/xml; charset=utf-8");
-    });
+    server.Get(quillora::service::kServicePath,
+               [&options, port, https = tls != nullptr](const httplib::Request &req, httplib::Response &res) {
+                   if (!req.has_param("wsdl") && !req.has_param("WSDL")) {
+                       res.status = 404;
+                       return;
+                   }
+                   res.set_content(varnel::site::wsdlDocument(options.host, port, https), "text/xml; charset=utf-8");
+               });
     varnel::site::registerSite(
         server, *store,
         {options.host,
          fs::path(options.files),
          options.latestVersion,
          port,
-         {options.guard.failedSignInsPerAddress, options.guard.freeFailuresPerAccount, options.guard.windowSeconds}});
+         {options.guard.failedSignInsPerAddress, options.guard.freeFailuresPerAccount, options.guard.windowSeconds},
+         options.guard.bindMembers,
+         options.guard.bindingIdleSeconds});
 #endif
 
-    std::thread signalWaiter([&server, &requestLog, &options, stopSignals] {
+    std::thread signalWaiter([&server, &plainPort, &requestLog, &options, &reportCounts, stopSignals] {
         for (;;) {
             int signal = 0;
             if (sigwait(&stopSignals, &signal) != 0)
@@ -591,16 +717,28 @@ int main(int argc, char **argv)
                     std::cerr << "varnel-server: cannot reopen log file " << options.log << '\n';
                 continue;
             }
+            if (signal == SIGUSR1) {
+                reportCounts();
+                continue;
+            }
             server.stop();
+            if (plainPort)
+                plainPort->stop();
             return;
         }
     });
 
+    std::thread plainListener;
+    if (plainPort)
+        plainListener = std::thread([&plainPort] { plainPort->listen_after_bind(); });
     std::cout << "varnel-server ready" << std::endl;
     const bool served = server.listen_after_bind();
 
     // Wake the signal thread if the server stopped on its own.
     pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
+    if (plainListener.joinable())
+        plainListener.join();
+    reportCounts();
     return served ? 0 : 1;
 }

@@ -7,15 +7,26 @@
 # against one server on SQLite, for comparison, at 1, 8 and 32 connections.
 # Prints calls/s, p50, p99 and the CPU time per call of each part.
 #
-# Usage: bench/server_load/cluster.sh BUILD_DIR [SECONDS] [INSTANCES]
-# Needs Debian's postgresql, haproxy, wrk and curl. Builds nothing:
+# --tls: haproxy terminates TLS (bind ... ssl crt) with a certificate from a
+# throw-away CA made here and speaks plain HTTP to the instances, as a site
+# of several instances would; the SQLite server serves HTTPS itself with the
+# same certificate, for comparison. The instance measured directly stays
+# plain: it is the hop behind haproxy.
+#
+# Usage: bench/server_load/cluster.sh [--tls] BUILD_DIR [SECONDS] [INSTANCES]
+# Needs Debian's postgresql, haproxy, wrk, curl (and openssl). Builds nothing:
 # BUILD_DIR/server/varnel-server must exist. As root, PostgreSQL runs as the
 # postgres account (or nobody), since it refuses to run as root.
 # VARNEL_CONNECTIONS overrides the connection counts ("8 32").
 set -euo pipefail
 
+TLS=
+if [ "${1:-}" = "--tls" ]; then
+    TLS=1
+    shift
+fi
 if [ $# -lt 1 ]; then
-    echo "usage: $0 BUILD_DIR [SECONDS] [INSTANCES]" >&2
+    echo "usage: $0 [--tls] BUILD_DIR [SECONDS] [INSTANCES]" >&2
     exit 2
 fi
 BUILD_DIR=$1
@@ -91,6 +102,27 @@ DB="postgresql://varnel@127.0.0.1:$PG_PORT/community?sslmode=disable"
 head -c 32 /dev/urandom >"$WORK/community.key"
 chmod 600 "$WORK/community.key"
 
+# --- TLS: a throw-away CA and a certificate for 127.0.0.1 ---
+FRONT=http   # the scheme of haproxy's front end and of the SQLite server
+SQLITE_TLS=()
+CURL=(curl -s)
+if [ -n "$TLS" ]; then
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=varnel cluster CA" \
+        -keyout "$WORK/ca.key" -out "$WORK/ca.pem" 2>/dev/null
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$WORK/tls.key" -out "$WORK/tls.csr" 2>/dev/null
+    openssl x509 -req -in "$WORK/tls.csr" -CA "$WORK/ca.pem" -CAkey "$WORK/ca.key" -CAcreateserial -days 1 \
+        -extfile <(printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n') -out "$WORK/tls.pem" 2>/dev/null
+    chmod 600 "$WORK/tls.key"
+    # haproxy takes the chain and the key in one file.
+    cat "$WORK/tls.pem" "$WORK/tls.key" >"$WORK/haproxy.pem"
+    chmod 600 "$WORK/haproxy.pem"
+    FRONT=https
+    SQLITE_TLS=(--tls-cert "$WORK/tls.pem" --tls-key "$WORK/tls.key")
+    CURL=(curl -s --cacert "$WORK/ca.pem")
+    export VARNEL_CA_FILE="$WORK/ca.pem"
+fi
+
 # Starts a server and sets PORT once it is ready. Its output is in $WORK/NAME.out.
 start_server() { # name args...
     local name=$1
@@ -109,7 +141,7 @@ start_server() { # name args...
         fi
         sleep 0.1
     done
-    PORT=$(head -n 1 "$WORK/$name.out" | sed -n 's/^varnel-server listening on http:.*:\([0-9]*\)$/\1/p')
+    PORT=$(head -n 1 "$WORK/$name.out" | sed -n 's/^varnel-server listening on https\{0,1\}:.*:\([0-9]*\)$/\1/p')
 }
 
 # --- The instances: the first seeds the demo community, the others join it. ---
@@ -138,7 +170,7 @@ defaults
     timeout http-request 10s
     timeout http-keep-alive 30s
 frontend soap
-    bind 127.0.0.1:$HAPROXY_PORT
+    bind 127.0.0.1:$HAPROXY_PORT${TLS:+ ssl crt $WORK/haproxy.pem ssl-min-ver TLSv1.2 alpn http/1.1}
     default_backend varnel
 backend varnel
     # The servers trust this balancer's address and take the member's from here.
@@ -157,7 +189,7 @@ haproxy -db -f "$WORK/haproxy.cfg" >"$WORK/haproxy.out" 2>&1 &
 PIDS+=($!)
 
 # --- One server on SQLite, as before ---
-start_server sqlite --db "$WORK/community.db" --demo
+start_server sqlite --db "$WORK/community.db" --demo "${SQLITE_TLS[@]}"
 SQLITE_PORT=$PORT
 
 export VARNEL_BENCH_DIR="$BENCH_DIR" VARNEL_SITE_HOST=127.0.0.1
@@ -170,32 +202,33 @@ printf '%s' "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelop
 
 # The list call must answer rows, through haproxy (once every instance is
 # up in its health check) and from the SQLite server, with answers of the same size.
-list_call() { # port -> "status size rows"
+list_call() { # scheme port -> "status size rows"
     local head
-    head=$(curl -s -o "$WORK/answer.xml" -w '%{http_code} %{size_download}' \
+    head=$("${CURL[@]}" -o "$WORK/answer.xml" -w '%{http_code} %{size_download}' \
         -H 'Content-Type: text/xml; charset=utf-8' --data-binary @"$WORK/envelope.xml" \
-        "http://127.0.0.1:$1$SOAP_PATH") || head="000 0"
+        "$1://127.0.0.1:$2$SOAP_PATH") || head="000 0"
     echo "$head $(grep -o '&lt;ForumPosts&gt;' "$WORK/answer.xml" 2>/dev/null | wc -l)"
 }
 i=0
-until [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$HAPROXY_PORT/Varnel/Web/versioncheck.txt")" = 200 ]; do
+until [ "$("${CURL[@]}" -o /dev/null -w '%{http_code}' "$FRONT://127.0.0.1:$HAPROXY_PORT/Varnel/Web/versioncheck.txt")" = 200 ]; do
     i=$((i + 1))
     [ $i -lt 100 ] || { echo "haproxy does not answer:" >&2; cat "$WORK/haproxy.out" >&2; exit 1; }
     sleep 0.1
 done
 sleep 2.5 # one health check round: every server is marked up
-read -r STATUS CLUSTER_SIZE ROWS <<<"$(list_call "$HAPROXY_PORT")"
+read -r STATUS CLUSTER_SIZE ROWS <<<"$(list_call "$FRONT" "$HAPROXY_PORT")"
 if [ "$STATUS" != 200 ] || [ "$ROWS" -lt 1 ]; then
     echo "GetForumPostListByColumn through haproxy answered $STATUS with $ROWS rows:" >&2
     head -c 600 "$WORK/answer.xml" >&2
     exit 1
 fi
-read -r STATUS SQLITE_SIZE ROWS <<<"$(list_call "$SQLITE_PORT")"
+read -r STATUS SQLITE_SIZE ROWS <<<"$(list_call "$FRONT" "$SQLITE_PORT")"
 [ "$STATUS" = 200 ] && [ "$ROWS" -ge 1 ] || { echo "the SQLite server answered $STATUS" >&2; exit 1; }
 
 echo "varnel-server cluster benchmark: $(nproc) cores, ${SECONDS_EACH}s per run, $(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "cluster: $INSTANCES instances on PostgreSQL $("$PG_BIN/postgres" --version | awk '{print $3}') behind haproxy $(haproxy -v | awk 'NR == 1 {print $3}')"
 echo "list call: GetForumPostListByColumn column 1, 15 rows; answer $CLUSTER_SIZE bytes (cluster), $SQLITE_SIZE bytes (SQLite)"
+[ -z "$TLS" ] || echo "TLS: haproxy terminates it for the cluster; the SQLite server serves HTTPS itself; the direct instance is plain"
 echo
 echo "cpu columns: CPU time per call of the varnel-server processes, of PostgreSQL and of haproxy (us)"
 echo
@@ -245,7 +278,7 @@ measure() { # label script [sqlite-bench-data]
     local before=()
     for n in $(seq 1 "$INSTANCES"); do before+=("$(served "$n")"); done
     for c in $CONNECTIONS; do
-        run "$label, cluster" "$script" "http://127.0.0.1:$HAPROXY_PORT$SOAP_PATH" "$c" "${PIDS[@]:0:$INSTANCES}"
+        run "$label, cluster" "$script" "$FRONT://127.0.0.1:$HAPROXY_PORT$SOAP_PATH" "$c" "${PIDS[@]:0:$INSTANCES}"
     done
     SPREAD="$SPREAD$label through haproxy:"
     for n in $(seq 1 "$INSTANCES"); do
@@ -257,7 +290,7 @@ measure() { # label script [sqlite-bench-data]
     done
     for c in $CONNECTIONS; do
         VARNEL_BENCH_DATA=${3:-${VARNEL_BENCH_DATA:-}} \
-            run "$label, SQLite" "$script" "http://127.0.0.1:$SQLITE_PORT$SOAP_PATH" "$c" "$SQLITE_PID"
+            run "$label, SQLite" "$script" "$FRONT://127.0.0.1:$SQLITE_PORT$SOAP_PATH" "$c" "$SQLITE_PID"
     done
 }
 SPREAD=
@@ -268,9 +301,9 @@ measure "list" "$BENCH_DIR/post_list.lua"
 # address, as every caller behind it) and on the SQLite server.
 if [ -f "$BENCH_DIR/prepare.py" ] && [ -f "$BENCH_DIR/get_message.lua" ]; then
     export VARNEL_BENCH_DATA="$WORK/cluster_data.lua"
-    /usr/bin/python3 "$BENCH_DIR/prepare.py" "http://127.0.0.1:$HAPROXY_PORT" 127.0.0.1 110 100 "$VARNEL_BENCH_DATA" \
+    /usr/bin/python3 "$BENCH_DIR/prepare.py" "$FRONT://127.0.0.1:$HAPROXY_PORT" 127.0.0.1 110 100 "$VARNEL_BENCH_DATA" \
         >/dev/null
-    /usr/bin/python3 "$BENCH_DIR/prepare.py" "http://127.0.0.1:$SQLITE_PORT" 127.0.0.1 110 100 "$WORK/sqlite_data.lua" \
+    /usr/bin/python3 "$BENCH_DIR/prepare.py" "$FRONT://127.0.0.1:$SQLITE_PORT" 127.0.0.1 110 100 "$WORK/sqlite_data.lua" \
         >/dev/null
     # The SQLite server's members have IDs of their own.
     measure "GetMessage" "$BENCH_DIR/get_message.lua" "$WORK/sqlite_data.lua"

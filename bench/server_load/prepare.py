@@ -3,6 +3,9 @@
 
 Usage: prepare.py BASE_URL HOST MEMBERS QUESTIONS OUT.lua
 
+An https:// BASE_URL is checked against the system's CAs, or against the CA
+file VARNEL_CA_FILE names.
+
 Registers MEMBERS members through the service (the first tenth of them ask,
 the others answer), signs each in from this machine so that the server binds
 them to this address, has the askers post QUESTIONS questions in column 9, and
@@ -11,6 +14,7 @@ writes the member and question IDs as a Lua table for the wrk scripts.
 import http.client
 import os
 import re
+import ssl
 import sys
 import urllib.parse
 from xml.sax.saxutils import escape, unescape
@@ -25,7 +29,11 @@ def main():
     password = os.environ.get("VARNEL_SERVICE_PASSWORD", "k7Varnel#2007-svc")
     ns = "http://%s/Services/VarnelServices" % host
     url = urllib.parse.urlsplit(base)
-    conn = http.client.HTTPConnection(url.hostname, url.port, timeout=30)
+    if url.scheme == "https":
+        context = ssl.create_default_context(cafile=os.environ.get("VARNEL_CA_FILE"))
+        conn = http.client.HTTPSConnection(url.hostname, url.port, timeout=30, context=context)
+    else:
+        conn = http.client.HTTPConnection(url.hostname, url.port, timeout=30)
 
     def call(op, params):
         fields = "".join("<%s>%s</%s>" % (k, escape(str(v)), k) for k, v in params)

@@ -7,15 +7,26 @@
 # time per call, its resident memory, and the connections that had to be
 # opened again during the run.
 #
-# Usage: bench/server_load/run.sh BUILD_DIR [SECONDS]
-# Needs Debian's wrk, curl and python3. Builds nothing:
-# BUILD_DIR/server/varnel-server must exist. The service account defaults to
-# the compiled-in one; set VARNEL_SERVICE_USER / VARNEL_SERVICE_PASSWORD for
-# another build, and VARNEL_SERVER to measure another server binary.
+# Usage: bench/server_load/run.sh [--tls] BUILD_DIR [SECONDS]
+# Needs Debian's wrk, curl and python3 (and openssl with --tls). Builds
+# nothing: BUILD_DIR/server/varnel-server must exist. The service account
+# defaults to the compiled-in one; set VARNEL_SERVICE_USER /
+# VARNEL_SERVICE_PASSWORD for another build, and VARNEL_SERVER to measure
+# another server binary. VARNEL_RUNS picks the runs ("list poll write static",
+# the default, or any of them).
+#
+# --tls serves HTTPS with a certificate from a throw-away CA made here, and
+# adds the TLS handshakes the server made during each run (full + resumed),
+# per 10,000 calls.
 set -eu
 
+TLS=
+if [ "${1:-}" = "--tls" ]; then
+    TLS=1
+    shift
+fi
 if [ $# -lt 1 ]; then
-    echo "usage: $0 BUILD_DIR [SECONDS]" >&2
+    echo "usage: $0 [--tls] BUILD_DIR [SECONDS]" >&2
     exit 2
 fi
 BUILD_DIR=$1
@@ -24,6 +35,7 @@ SERVER=${VARNEL_SERVER:-$BUILD_DIR/server/varnel-server}
 BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 [ -x "$SERVER" ] || { echo "no varnel-server at $SERVER" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed (apt-get install wrk)" >&2; exit 1; }
+RUNS=${VARNEL_RUNS:-list poll write static}
 
 WORK=$(mktemp -d /tmp/varnel-bench-XXXXXX)
 SERVER_PID=
@@ -41,7 +53,24 @@ trap cleanup EXIT INT TERM
 # and has a few of them post many questions, so registrations and questions
 # are not limited (nor short of points); answers keep a limit, high enough
 # for the write runs, so that its bookkeeping is measured too.
-"$SERVER" --demo --port 0 --db "$WORK/community.db" --files "$WORK/files" --log "$WORK/requests.log" \
+TLS_ARGS=
+CURL="curl -s"
+if [ -n "$TLS" ]; then
+    # A throw-away CA and a certificate for 127.0.0.1 (ECDSA P-256).
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=varnel bench CA" \
+        -keyout "$WORK/ca.key" -out "$WORK/ca.pem" 2>/dev/null
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$WORK/tls.key" -out "$WORK/tls.csr" 2>/dev/null
+    printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$WORK/tls.ext"
+    openssl x509 -req -in "$WORK/tls.csr" -CA "$WORK/ca.pem" -CAkey "$WORK/ca.key" -CAcreateserial -days 1 \
+        -extfile "$WORK/tls.ext" -out "$WORK/tls.pem" 2>/dev/null
+    chmod 600 "$WORK/tls.key"
+    TLS_ARGS="--tls-cert $WORK/tls.pem --tls-key $WORK/tls.key"
+    CURL="curl -s --cacert $WORK/ca.pem"
+    export VARNEL_CA_FILE="$WORK/ca.pem"
+fi
+# shellcheck disable=SC2086 # TLS_ARGS is a list of words
+"$SERVER" --demo --port 0 $TLS_ARGS --db "$WORK/community.db" --files "$WORK/files" --log "$WORK/requests.log" \
     --max-registrations 0 --max-questions 0 --max-answers 1000000 --start-points 1000000 \
     >"$WORK/stdout" 2>"$WORK/stderr" &
 SERVER_PID=$!
@@ -55,9 +84,9 @@ until grep -q '^varnel-server ready$' "$WORK/stdout" 2>/dev/null; do
     fi
     sleep 0.1
 done
-BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(http:[^ ]*\)$/\1/p')
+BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(https\{0,1\}:[^ ]*\)$/\1/p')
 [ -n "$BASE" ] || { echo "unexpected first line: $(head -n 1 "$WORK/stdout")" >&2; exit 1; }
-HOST=$(echo "$BASE" | sed 's|^http://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
+HOST=$(echo "$BASE" | sed 's|^https\{0,1\}://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
 PORT=${BASE##*:}
 
 export VARNEL_BENCH_DIR="$BENCH_DIR" VARNEL_SITE_HOST="$HOST"
@@ -71,7 +100,7 @@ PASSWORD=${VARNEL_SERVICE_PASSWORD:-k7Varnel#2007-svc}
 NS="http://$HOST/Services/VarnelServices"
 esc() { printf '%s' "$1" | sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g'; }
 printf '%s' "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" xmlns:soapenc=\"http://schemas.xmlsoap.org/soap/encoding/\"><soap:Header xmlns=\"$NS\"><snp:CredentialSoapHeader xmlns:snp=\"$NS\"><Username>$(esc "$USER_NAME")</Username><Password>$(esc "$PASSWORD")</Password></snp:CredentialSoapHeader></soap:Header><soap:Body><GetForumPostListByColumn xmlns=\"$NS\"><forumColumnID>1</forumColumnID><pageSize>15</pageSize><currentPageIndex>1</currentPageIndex></GetForumPostListByColumn></soap:Body></soap:Envelope>" >"$ENVELOPE"
-STATUS=$(curl -s -o "$WORK/answer.xml" -w '%{http_code}' -H 'Content-Type: text/xml; charset=utf-8' \
+STATUS=$($CURL -o "$WORK/answer.xml" -w '%{http_code}' -H 'Content-Type: text/xml; charset=utf-8' \
     -H "SOAPAction: \"$NS/GetForumPostListByColumn\"" --data-binary @"$ENVELOPE" "$SOAP_URL")
 ROWS=$(grep -o '&lt;ForumPosts&gt;\|<ForumPosts>' "$WORK/answer.xml" | wc -l)
 if [ "$STATUS" != 200 ] || [ "$ROWS" -lt 1 ]; then
@@ -87,7 +116,7 @@ STATIC_SIZE=
 best=
 for path in /Varnel/Web/site.css /Quillora/Help.htm /Quillora/Download.htm /Quillora/GetPoints.htm \
     /Quillora/Password.htm /Quillora/download/Quillora.exe; do
-    size=$(curl -s -o /dev/null -w '%{size_download}' "$BASE$path")
+    size=$($CURL -o /dev/null -w '%{size_download}' "$BASE$path")
     diff=$((size > SOAP_SIZE ? size - SOAP_SIZE : SOAP_SIZE - size))
     if [ -z "$best" ] || [ "$diff" -lt "$best" ]; then
         best=$diff
@@ -134,17 +163,33 @@ echo "write:     CreatForumReply by $((MEMBERS - MEMBERS / 10)) members to $QUES
 echo "ceiling:   GET $STATIC_PATH, $STATIC_SIZE bytes"
 echo "cpu us/call: server utime+stime per call; rss/hwm MB: VmRSS and VmHWM after the run;"
 echo "reconn: connections closed and opened again during the run"
+[ -z "$TLS" ] || echo "over HTTPS; hs: TLS handshakes during the run (full+resumed), hs/10k: per 10,000 calls"
 echo
-printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "request" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
+printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s' "request" "conns" "calls/s" "p50 ms" "p99 ms" "errors" \
     "cpu us" "rss MB" "hwm MB" "reconn"
+[ -z "$TLS" ] && echo || printf ' %6s %6s\n' "hs" "hs/10k"
+# The server's handshakes so far (full + resumed), from the line SIGUSR1 prints.
+handshakes() {
+    reports=$(grep -c '^varnel-server served' "$WORK/stdout" || true)
+    kill -USR1 "$SERVER_PID"
+    waited=0
+    while [ "$(grep -c '^varnel-server served' "$WORK/stdout" || true)" -le "$reports" ] && [ $waited -lt 100 ]; do
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    grep '^varnel-server served' "$WORK/stdout" | tail -n 1 |
+        sed -n 's/.*TLS handshakes: \([0-9]*\) full, \([0-9]*\) resumed.*/\1 \2/p' | awk '{ print $1 + $2 }'
+}
 WRITES_DONE=0
 run() { # label script url connections
     threads=$(( $4 < 2 ? 1 : 2 ))
     sleep 1
+    [ -z "$TLS" ] || hs_before=$(handshakes)
     ticks_before=$(cpu_ticks)
     line=$(VARNEL_THREADS=$threads VARNEL_CALL_OFFSET=$WRITES_DONE \
         wrk -t"$threads" -c"$4" -d"${SECONDS_EACH}s" --timeout 10s -s "$2" "$3" | grep '^RESULT ')
     ticks_after=$(cpu_ticks)
+    [ -z "$TLS" ] || hs_after=$(handshakes)
     # wrk closes its own connections at the end of the run; the others were
     # closed (by the server, or by wrk after an error) and opened again.
     reconnects=$(($(closed_connections) - $4))
@@ -155,20 +200,42 @@ run() { # label script url connections
     cpu=$(awk -v t=$((ticks_after - ticks_before)) -v hz="$CLOCK_TICKS" -v n="$requests" \
         'BEGIN { printf "%.0f", (n > 0 ? t * 1e6 / hz / n : 0) }')
     memory=$(memory_kb)
-    printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s\n' "$1" "$2" "$4" "$5" "$6" "$7" "$cpu" \
+    printf '%-26s %5s %10s %8s %8s %6s %8s %6s %6s %6s' "$1" "$2" "$4" "$5" "$6" "$7" "$cpu" \
         $(echo "$memory" | awk '{ printf "%.1f %.1f", $1 / 1024, $2 / 1024 }') "$reconnects"
+    if [ -z "$TLS" ]; then
+        echo
+    else
+        printf ' %6s %6s\n' $((hs_after - hs_before)) \
+            "$(awk -v h=$((hs_after - hs_before)) -v n="$requests" 'BEGIN { printf "%.2f", (n > 0 ? h * 10000 / n : 0) }')"
+    fi
     LAST_REQUESTS=$requests
 }
-for c in 1 8 32; do
-    run "GetForumPostListByColumn" "$BENCH_DIR/post_list.lua" "$SOAP_URL" "$c"
-done
-for c in 1 8 32; do
-    run "GetMessage" "$BENCH_DIR/get_message.lua" "$SOAP_URL" "$c"
-done
-for c in 1 8 32; do
-    run "CreatForumReply" "$BENCH_DIR/creat_reply.lua" "$SOAP_URL" "$c"
-    WRITES_DONE=$((WRITES_DONE + LAST_REQUESTS))
-done
-for c in 1 8 32; do
-    run "GET $STATIC_PATH" "$BENCH_DIR/static_file.lua" "$BASE$STATIC_PATH" "$c"
+for what in $RUNS; do
+    case $what in
+    list)
+        for c in 1 8 32; do
+            run "GetForumPostListByColumn" "$BENCH_DIR/post_list.lua" "$SOAP_URL" "$c"
+        done
+        ;;
+    poll)
+        for c in 1 8 32; do
+            run "GetMessage" "$BENCH_DIR/get_message.lua" "$SOAP_URL" "$c"
+        done
+        ;;
+    write)
+        for c in 1 8 32; do
+            run "CreatForumReply" "$BENCH_DIR/creat_reply.lua" "$SOAP_URL" "$c"
+            WRITES_DONE=$((WRITES_DONE + LAST_REQUESTS))
+        done
+        ;;
+    static)
+        for c in 1 8 32; do
+            run "GET $STATIC_PATH" "$BENCH_DIR/static_file.lua" "$BASE$STATIC_PATH" "$c"
+        done
+        ;;
+    *)
+        echo "unknown run $what in VARNEL_RUNS (list poll write static)" >&2
+        exit 2
+        ;;
+    esac
 done

@@ -105,6 +105,16 @@ class Reader {
         // A declaration can only stand before the root element.
         if (m_mentionsDoctype && !m_rootSeen)
             failWith(QStringLiteral("Document type declarations are not accepted in SOAP messages."));
+        switch (m_xml.refusal()) {
+        case XmlPullParser::Refusal::TooManyAttributes:
+            failWith(QStringLiteral("Malformed XML: an element carries more than %1 attributes.")
+                         .arg(XmlPullParser::kMaxAttributes));
+        case XmlPullParser::Refusal::TooDeep:
+            failWith(
+                QStringLiteral("Malformed XML: elements are nested more than %1 deep.").arg(XmlPullParser::kMaxDepth));
+        case XmlPullParser::Refusal::Malformed:
+            break;
+        }
         failWith(QStringLiteral("Malformed XML: the request is not well-formed XML text."));
     }
 

@@ -1,5 +1,6 @@
 #include "varnel_service.h"
 
+#include "client_address.h"
 #include "community_rules.h"
 #include "sign_in_guard.h"
 #include "soap_request.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <system_error>
 
 namespace varnel {
@@ -181,7 +183,8 @@ Page pageOf(const qs::SoapValue &size, const qs::SoapValue &index)
 } // namespace
 
 VarnelService::VarnelService(CommunityStore &store, ServiceOptions options)
-    : m_store(store), m_options(std::move(options)), m_namespace(qs::serviceNamespace(m_options.host))
+    : m_store(store), m_options(std::move(options)), m_namespace(qs::serviceNamespace(m_options.host)),
+      m_reads(m_options.guard.readMsPerSecond)
 {
 }
 
@@ -226,10 +229,13 @@ const std::array<VarnelService::Handler, qs::kOperationCount> &VarnelService::ha
     return table;
 }
 
-ServiceAnswer VarnelService::handle(const QByteArray &requestBody, const std::string &callerAddress) const
+ServiceAnswer VarnelService::handle(const QByteArray &requestBody, const std::string &callerAddress,
+                                    std::chrono::steady_clock::time_point arrived) const
 {
     ServiceAnswer answer;
     t_caller = &callerAddress;
+    // Changes the client could no longer hear about are not made.
+    const AnswerDeadline deadline(arrived + m_options.guard.answerDeadline);
     struct Reset {
         ~Reset() { t_caller = nullptr; }
     } reset;
@@ -278,6 +284,27 @@ ServiceAnswer VarnelService::handle(const QByteArray &requestBody, const std::st
                 return answer;
             }
         }
+        // What no rendered answer serves costs the caller's read budget.
+        std::string group;
+        std::optional<std::chrono::steady_clock::time_point> readStarted;
+        if (list) {
+            group = limitGroup(callerAddress);
+            if (const auto wait = m_reads.admit(group))
+                return fault(qs::FaultCode::Client,
+                             QStringLiteral("Too many list pages and searches from this address; %1.")
+                                 .arg(QString::fromStdString(tryAgainIn(*wait))));
+            readStarted = std::chrono::steady_clock::now();
+        }
+        struct Spend {
+            ReadBudget &budget;
+            const std::string &group;
+            const std::optional<std::chrono::steady_clock::time_point> &started;
+            ~Spend()
+            {
+                if (started)
+                    budget.spend(group, std::chrono::steady_clock::now() - *started);
+            }
+        } spend{m_reads, group, readStarted};
         const OutValues out = (this->*handler)(request.inValues);
         answer.body = writeResponse(op, m_namespace, out);
         answer.outcome = QStringLiteral("ok");
@@ -343,19 +370,17 @@ OutValues VarnelService::getUserByUserName(const qs::SoapValues &in) const
     checkLength(in[0], TextLimits::kUserName, "user name");
     checkLength(in[1], TextLimits::kPassword, "password");
     const std::string userName = utf8(in[0]);
-    const SignInGuard guard(m_store, {m_options.guard.failedSignInsPerAddress, m_options.guard.freeFailuresPerAccount,
-                                      m_options.guard.windowSeconds});
-    if (const auto refusal = guard.check(callerAddress(), userName, nowSeconds())) {
+    SignInGuard guard(m_store, {m_options.guard.failedSignInsPerAddress, m_options.guard.freeFailuresPerAccount,
+                                m_options.guard.windowSeconds});
+    if (const auto refusal = guard.begin(callerAddress(), SignInGuard::Account::byUserName(userName))) {
         throw ClientFault{(refusal->byAddress ? QStringLiteral("Too many failed sign-ins from this address; %1.")
                                               : QStringLiteral("Too many failed sign-ins for this member; %1."))
                               .arg(QString::fromStdString(tryAgainIn(refusal->seconds)))};
     }
     const auto member = m_store.signInCheck(userName, utf8(in[1]));
-    if (!member) {
-        guard.failed(callerAddress(), userName);
+    if (!member)
         throw ClientFault{QStringLiteral("Unknown user name or wrong password.")};
-    }
-    guard.succeeded(userName);
+    guard.succeeded();
     // The sign-in binds the member to this address (and renews the binding).
     if (m_options.guard.bindMembers)
         m_store.bindMember(member->id, callerAddress());
@@ -426,7 +451,7 @@ OutValues VarnelService::createNewUser(const qs::SoapValues &in) const
     checkLength(in[8], TextLimits::kPhone, "phone number");
     checkLength(in[9], TextLimits::kUserName, "recommender");
     checkLength(in[10], TextLimits::kMachine, "machine identity");
-    takeAllowance("register", callerAddress(), m_options.guard.registrationsPerAddress,
+    takeAllowance("register", limitGroup(callerAddress()), m_options.guard.registrationsPerAddress,
                   "registrations from this address");
     NewMember m;
     m.userName = in[0].string.trimmed().toStdString();

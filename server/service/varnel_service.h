@@ -7,6 +7,7 @@
 #include "community_store.h"
 #include "list_answer_cache.h"
 #include "operations.h"
+#include "read_budget.h"
 #include "site_config.h"
 #include "soap_response.h"
 #include "soap_types.h"
@@ -14,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -37,6 +39,13 @@ struct GuardSettings {
     int messagesPerMember = 60;
     // The window of the hourly limits (shorter in tests).
     std::int64_t windowSeconds = 3600;
+    // A call's changes are made only within this long of its arrival: the
+    // client gives up after 10 s, and its answer must still reach it.
+    std::chrono::milliseconds answerDeadline{8000};
+    // Milliseconds of list and search work (question lists not already
+    // rendered) done per second for one address, with a burst of
+    // ReadBudget::kBurstSeconds times as much.
+    int readMsPerSecond = 100;
 };
 
 // Longest texts the service takes, in characters.
@@ -79,8 +88,10 @@ class VarnelService {
     VarnelService(CommunityStore &store, ServiceOptions options);
 
     // Safe to call from many threads at once; never throws. `callerAddress`
-    // is the peer address of the connection the request came on.
-    ServiceAnswer handle(const QByteArray &requestBody, const std::string &callerAddress = {}) const;
+    // is the peer address of the connection the request came on; `arrived`
+    // when the request reached the server (its answer deadline runs from then).
+    ServiceAnswer handle(const QByteArray &requestBody, const std::string &callerAddress = {},
+                         std::chrono::steady_clock::time_point arrived = std::chrono::steady_clock::now()) const;
 
     const QString &serviceNamespace() const { return m_namespace; }
 
@@ -129,6 +140,8 @@ class VarnelService {
     // Rendered answers of the question lists (they name nobody acting, so
     // every caller may be given the same bytes).
     mutable ListAnswerCache m_lists;
+    // What each address may still have the question lists and searches cost.
+    mutable ReadBudget m_reads;
 };
 
 } // namespace varnel

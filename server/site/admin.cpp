@@ -199,10 +199,8 @@ void loginPage(const httplib::Request &req, httplib::Response &res, SiteContext 
 void signIn(const httplib::Request &req, httplib::Response &res, SiteContext &ctx)
 {
     const std::string userName = req.get_param_value("UserName");
-    const SignInGuard guard(ctx.store, ctx.options.signIn);
-    const auto now =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    if (const auto refusal = guard.check(req.remote_addr, userName, now)) {
+    SignInGuard guard(ctx.store, ctx.options.signIn);
+    if (const auto refusal = guard.begin(req.remote_addr, SignInGuard::Account::byUserName(userName))) {
         res.set_header("Retry-After", std::to_string(refusal->seconds));
         sendPage(res, 429,
                  {"Moderators' entry", "Moderators",
@@ -214,14 +212,13 @@ void signIn(const httplib::Request &req, httplib::Response &res, SiteContext &ct
     }
     const auto moderator = ctx.store.checkModerator(userName, req.get_param_value("Password"));
     if (!moderator) {
-        guard.failed(req.remote_addr, userName);
         sendPage(res, 403,
                  {"Moderators' entry", "Moderators",
                   loginForm("The user name or password is not correct, or the member is not a moderator.",
                             userName.substr(0, 64))});
         return;
     }
-    guard.succeeded(userName);
+    guard.succeeded();
     const std::string token = ctx.moderators.open(moderator->id, moderator->userName);
     res.set_header("Set-Cookie", std::string(kCookie) + "=" + token +
                                      "; Path=/Varnel/Web/Admin; HttpOnly; SameSite=Strict; Max-Age=" +

@@ -119,29 +119,30 @@ bool authenticate(const httplib::Request &req, SiteContext &ctx, bool required, 
         return false;
     }
     // Pages that act for a member take his password: guessing it here counts
-    // against the address as at the service's sign-in. The client builds
-    // these addresses itself, so no account is made to wait here: that would
-    // only let a stranger shut a member out of his own pages.
-    const std::string account = "#" + req.get_param_value("USRID").substr(0, 16);
-    SignInLimits limits = ctx.options.signIn;
-    limits.freeFailuresPerAccount = 0;
-    const SignInGuard guard(ctx.store, limits);
-    const auto now =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    if (const auto refusal = guard.check(req.remote_addr, account, now)) {
+    // against the address and against the member as at the service's
+    // sign-in, on a counter of its own, so that guesses here never make his
+    // client wait to sign in; and his own client, from the address he signed
+    // in from, is not made to wait at his pages for strangers' guesses.
+    const auto id = parsePositive(req.get_param_value("USRID"));
+    SignInGuard guard(ctx.store, ctx.options.signIn);
+    const auto ownAddress = [&] {
+        return id && ctx.options.bindMembers &&
+               ctx.store.isBoundTo(*id, req.remote_addr, ctx.options.bindingIdleSeconds);
+    };
+    if (const auto refusal =
+            guard.begin(req.remote_addr, SignInGuard::Account::memberPages(id.value_or(0)), ownAddress)) {
         res.set_header("Retry-After", std::to_string(refusal->seconds));
         sendNotice(res, 429, "Too many attempts",
                    "Too many wrong passwords were tried; " + tryAgainIn(refusal->seconds) + ".");
         return false;
     }
-    const auto id = parsePositive(req.get_param_value("USRID"));
     if (id)
         member = ctx.store.checkMember(*id, req.get_param_value("USRPSW"));
     if (!member) {
-        guard.failed(req.remote_addr, account);
         sendNotice(res, 403, "Access refused", "The user ID or password is not correct.");
         return false;
     }
+    guard.succeeded();
     return true;
 }
 

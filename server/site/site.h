@@ -27,7 +27,12 @@ struct SiteOptions {
     std::filesystem::path filesDir; // holds the custom head images (<userID>.bmp)
     std::string latestVersion;      // text of versioncheck.txt, served byte for byte
     int port = 80;                  // the port the server is bound to
-    varnel::SignInLimits signIn;    // failed logins of the moderators' entry
+    varnel::SignInLimits signIn;    // failed logins of the moderators' entry and the member pages
+    // Members are bound to the address they signed in from (as the service
+    // binds them): a member's own client is not made to wait at his pages for
+    // strangers' wrong guesses there.
+    bool bindMembers = true;
+    std::int64_t bindingIdleSeconds = 2 * 3600;
 };
 
 inline constexpr char kServiceEndpointPath[] = "/Varnel/Web/Services/VarnelServices.asmx";
@@ -35,12 +40,14 @@ inline constexpr char kServiceEndpointPath[] = "/Varnel/Web/Services/VarnelServi
 // Registers every GET/POST route of the site. The store must outlive the server.
 void registerSite(httplib::Server &server, varnel::CommunityStore &store, const SiteOptions &options);
 
-// "http://" + host + "/Services/VarnelServices"
+// "http://" + host + "/Services/VarnelServices": a name, the same whichever
+// scheme the site is served with.
 std::string serviceNamespace(const std::string &host);
 
 // WSDL 1.1 of VarnelServices (document/literal wrapped, CredentialSoapHeader on
 // every operation), generated from the operation table; its soap:address is
-// http://host[:port]/Varnel/Web/Services/VarnelServices.asmx (port omitted when 80).
-std::string wsdlDocument(const std::string &host, int port = 80);
+// http[s]://host[:port]/Varnel/Web/Services/VarnelServices.asmx (the port
+// omitted when it is the scheme's own, 80 or 443).
+std::string wsdlDocument(const std::string &host, int port = 80, bool https = false);
 
 } // namespace varnel::site

@@ -76,11 +76,11 @@ std::string serviceNamespace(const std::string &host)
     return "http://" + host + "/Services/VarnelServices";
 }
 
-std::string wsdlDocument(const std::string &host, int port)
+std::string wsdlDocument(const std::string &host, int port, bool https)
 {
     const std::string ns = escapeHtml(serviceNamespace(host));
-    std::string address = "http://" + urlHost(host);
-    if (port != 80)
+    std::string address = (https ? "https://" : "http://") + urlHost(host);
+    if (port != (https ? 443 : 80))
         address += ":" + std::to_string(port);
     address += kServiceEndpointPath;
 

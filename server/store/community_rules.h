@@ -23,6 +23,9 @@ inline constexpr int kMaxCredit = 200;
 inline constexpr int kMaxAnswersPerQuestion = 5; // solutions one member may give to one question
 inline constexpr int kRecommenderBonus = 20;     // points for a recommender once the new member posts
 inline constexpr int kExpertMinZoneRank = 3;     // zone rank from which a member counts as an expert of the zone
+// A question sent again with the same values within this long is taken for
+// the one asked already (a client that timed out and was told to try again).
+inline constexpr std::int64_t kResentQuestionSeconds = 600;
 
 // Settings a community chooses when it starts its server.
 struct CommunitySettings {

@@ -6,7 +6,10 @@
 // Texts are UTF-8; times are seconds since the Unix epoch (UTC).
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -189,12 +192,53 @@ class StoreBusy : public StoreError {
     StoreBusy() : StoreError("the server is too busy to take the change; nothing was changed") {}
 };
 
+// The moment by which the call this thread serves must be answered: its
+// client gives up then. While one is set, a community write that cannot
+// begin and commit before it is not made (StoreBusy), so a call the client
+// has given up on never takes effect behind its back: a poll does not mark
+// messages delivered that nobody will read, a question is not charged for an
+// answer that never arrives.
+class AnswerDeadline {
+  public:
+    using Clock = std::chrono::steady_clock;
+    explicit AnswerDeadline(Clock::time_point at) : m_previous(current()) { slot() = at; }
+    ~AnswerDeadline() { slot() = m_previous; }
+    AnswerDeadline(const AnswerDeadline &) = delete;
+    AnswerDeadline &operator=(const AnswerDeadline &) = delete;
+
+    // The deadline in force on this thread, if any.
+    static std::optional<Clock::time_point> current() { return slot(); }
+    // `patience` cut to what is left before the deadline (never below 0).
+    static std::chrono::milliseconds within(std::chrono::milliseconds patience)
+    {
+        const auto at = current();
+        if (!at)
+            return patience;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*at - Clock::now());
+        return std::max(std::chrono::milliseconds(0), std::min(patience, left));
+    }
+    static bool passed()
+    {
+        const auto at = current();
+        return at && Clock::now() >= *at;
+    }
+
+  private:
+    static std::optional<Clock::time_point> &slot()
+    {
+        thread_local std::optional<Clock::time_point> deadline;
+        return deadline;
+    }
+    std::optional<Clock::time_point> m_previous;
+};
+
 // Events of one kind for one subject within a window (rate limits).
 struct EventCount {
     int count = 0;
     Timestamp oldest = 0; // 0 when there is none
     Timestamp newest = 0;
-    bool taken = false; // takeAllowance() recorded one
+    bool taken = false; // takeAllowance() or takeEventIf() recorded one (at `now`)
+    Timestamp now = 0;  // the store's clock when they were counted
 };
 
 class CommunityStore {
@@ -286,7 +330,17 @@ class CommunityStore {
     // count includes the new one when it was taken.
     virtual EventCount takeAllowance(const std::string &kind, const std::string &subject, int limit,
                                      Timestamp windowSeconds) = 0;
+    // The same for any rule: counts the events within the window and records one
+    // when `admit` (given the count and the store's clock) says so, as one
+    // step that every server on the store takes one at a time per kind and
+    // subject. `admit` may be asked more than once.
+    using Admission = std::function<bool(const EventCount &counted, Timestamp now)>;
+    virtual EventCount takeEventIf(const std::string &kind, const std::string &subject, Timestamp windowSeconds,
+                                   const Admission &admit) = 0;
     virtual void recordEvent(const std::string &kind, const std::string &subject) = 0;
+    // Gives back one event recorded at `at` (an allowance taken for an
+    // attempt that turned out not to count).
+    virtual void dropEvent(const std::string &kind, const std::string &subject, Timestamp at) = 0;
     virtual void clearEvents(const std::string &kind, const std::string &subject) = 0;
 
     // A number that changes after every write that may change what the

@@ -1,5 +1,7 @@
 #include "sign_in_guard.h"
 
+#include "client_address.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -9,6 +11,7 @@ namespace {
 constexpr std::int64_t kDay = 24 * 3600;
 constexpr char kAddressKind[] = "signin-fail";
 constexpr char kAccountKind[] = "account-fail";
+constexpr char kPagesKind[] = "page-fail";
 } // namespace
 
 std::string tryAgainIn(std::int64_t seconds)
@@ -27,47 +30,63 @@ std::int64_t SignInGuard::accountDelay(int failures, int free)
     return std::min<std::int64_t>(std::int64_t{2} << step, 900);
 }
 
-std::string SignInGuard::accountKey(const std::string &userName)
+SignInGuard::Account SignInGuard::Account::byUserName(const std::string &userName)
 {
-    // User names compare ignoring ASCII case; blanks around are not part of them.
     const auto first = userName.find_first_not_of(" \t\r\n");
     const auto last = userName.find_last_not_of(" \t\r\n");
     std::string key = first == std::string::npos ? std::string() : userName.substr(first, last - first + 1);
     std::transform(key.begin(), key.end(), key.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return key;
+    return {kAccountKind, key};
 }
 
-std::optional<SignInGuard::Refusal> SignInGuard::check(const std::string &address, const std::string &userName,
-                                                       Timestamp now) const
+SignInGuard::Account SignInGuard::Account::memberPages(int userID)
 {
+    return {kPagesKind, std::to_string(userID)};
+}
+
+std::optional<SignInGuard::Refusal> SignInGuard::begin(const std::string &address, const Account &account,
+                                                       const std::function<bool()> &ownAddress)
+{
+    m_group = limitGroup(address);
+    m_account = account;
+    m_addressTaken.reset();
+    m_exempt = false;
     if (m_limits.failuresPerAddress > 0) {
-        const EventCount byAddress = m_store.countEvents(kAddressKind, address, now - m_limits.windowSeconds);
-        if (byAddress.count >= m_limits.failuresPerAddress)
-            return Refusal{true, byAddress.oldest + m_limits.windowSeconds - now};
+        const EventCount byAddress =
+            m_store.takeAllowance(kAddressKind, m_group, m_limits.failuresPerAddress, m_limits.windowSeconds);
+        if (!byAddress.taken)
+            return Refusal{true, byAddress.oldest + m_limits.windowSeconds - byAddress.now};
+        m_addressTaken = byAddress.newest;
     }
-    if (m_limits.freeFailuresPerAccount > 0) {
-        const EventCount byAccount = m_store.countEvents(kAccountKind, accountKey(userName), now - kDay);
-        const std::int64_t wait =
-            byAccount.newest + accountDelay(byAccount.count, m_limits.freeFailuresPerAccount) - now;
-        if (byAccount.count >= m_limits.freeFailuresPerAccount && wait > 0)
-            return Refusal{false, wait};
+    const int free = m_limits.freeFailuresPerAccount;
+    if (free > 0) {
+        const EventCount byAccount =
+            m_store.takeEventIf(account.kind, account.key, kDay, [free](const EventCount &counted, Timestamp now) {
+                return counted.count < free || counted.newest + accountDelay(counted.count, free) <= now;
+            });
+        if (!byAccount.taken) {
+            if (ownAddress && ownAddress()) {
+                m_exempt = true;
+                return std::nullopt;
+            }
+            // A try refused for the account's wait is no failure of the address.
+            if (m_addressTaken)
+                m_store.dropEvent(kAddressKind, m_group, *m_addressTaken);
+            m_addressTaken.reset();
+            return Refusal{false, byAccount.newest + accountDelay(byAccount.count, free) - byAccount.now};
+        }
     }
     return std::nullopt;
 }
 
-void SignInGuard::failed(const std::string &address, const std::string &userName) const
+void SignInGuard::succeeded()
 {
-    if (m_limits.failuresPerAddress > 0)
-        m_store.recordEvent(kAddressKind, address);
-    if (m_limits.freeFailuresPerAccount > 0)
-        m_store.recordEvent(kAccountKind, accountKey(userName));
-}
-
-void SignInGuard::succeeded(const std::string &userName) const
-{
-    if (m_limits.freeFailuresPerAccount > 0)
-        m_store.clearEvents(kAccountKind, accountKey(userName));
+    if (m_addressTaken)
+        m_store.dropEvent(kAddressKind, m_group, *m_addressTaken);
+    m_addressTaken.reset();
+    if (m_limits.freeFailuresPerAccount > 0 && !m_exempt)
+        m_store.clearEvents(m_account.kind, m_account.key);
 }
 
 } // namespace varnel

@@ -136,31 +136,40 @@ std::optional<Member> SqlCommunityStore::findMember(const std::string &where, co
     });
 }
 
-// A page of questions: `where` filters `q` (joined with its asker `m`),
-// `bind` binds its parameters from 1.
+// A page of questions: `where` filters `q` (joined with its asker `m` when
+// `byAsker`), `bind` binds its parameters from 1.
 QuestionPage SqlCommunityStore::listQuestions(const std::string &where, const std::string &order, const Binder &bind,
-                                              Page page)
+                                              Page page, bool byAsker)
 {
     page = clampPage(page);
+    const std::int64_t offset = static_cast<std::int64_t>(page.index - 1) * page.size;
+    const std::string from =
+        byAsker ? " FROM questions q JOIN members m ON m.id = q.asker_id WHERE " : " FROM questions q WHERE ";
     return m_engine->read([&](sql::Connection &c) {
         QuestionPage result;
-        // Each row carries the size of the whole list, so that a page costs
-        // one statement; only a page past the end counts on its own.
-        sql::Query rows = c.query(std::string("SELECT") + kQuestionColumns +
-                                  ", COUNT(*) OVER ()"
-                                  " FROM questions q JOIN members m ON m.id = q.asker_id WHERE " +
-                                  where + " ORDER BY " + order + " LIMIT ? OFFSET ?");
-        bind(rows);
-        // LIMIT and OFFSET are the last two parameters, numbered after those of `where`.
-        const int last = rows.parameterCount();
-        rows.bind(last - 1, page.size).bind(last, static_cast<std::int64_t>(page.index - 1) * page.size);
-        while (rows.step()) {
-            result.rows.push_back(readQuestion(rows));
-            result.totalCount = rows.integer(kQuestionColumnCount);
+        {
+            // The page's questions are picked by ID alone; only theirs are
+            // then read whole, with their answer counts, so that the rows
+            // before the page cost an index step each and nothing more.
+            sql::Query rows = c.query(std::string("SELECT") + kQuestionColumns + " FROM (SELECT q.id" + from + where +
+                                      " ORDER BY " + order +
+                                      " LIMIT ? OFFSET ?) page JOIN questions q ON q.id = page.id"
+                                      " JOIN members m ON m.id = q.asker_id ORDER BY " +
+                                      order);
+            bind(rows);
+            // LIMIT and OFFSET are the last two parameters, numbered after those of `where`.
+            const int last = rows.parameterCount();
+            rows.bind(last - 1, page.size).bind(last, offset);
+            while (rows.step())
+                result.rows.push_back(readQuestion(rows));
         }
-        if (result.rows.empty()) {
-            sql::Query count =
-                c.query("SELECT COUNT(*) FROM questions q JOIN members m ON m.id = q.asker_id WHERE " + where);
+        const auto found = static_cast<std::int64_t>(result.rows.size());
+        if (found > 0 && found < page.size) {
+            result.totalCount = clampToInt(offset + found); // the list ends on this page
+        } else if (found > 0 || offset > 0) {
+            // Counted on its own, without the rows' columns: for a column,
+            // along its index.
+            sql::Query count = c.query("SELECT COUNT(*)" + from + where);
             bind(count);
             count.step();
             result.totalCount = count.integer(0);
@@ -213,18 +222,24 @@ void SqlCommunityStore::payRecommender(sql::Connection &c, int memberID)
             return;
         leader = m.text(0);
     }
-    sql::Query today = c.query("SELECT COUNT(*) FROM members WHERE leader = ? AND leader_paid >= ?");
-    today.bind(1, leader).bind(2, at - 86400);
+    int recommender = 0;
+    {
+        sql::Query r = c.query("SELECT id FROM members WHERE NOCASE(user_name) = NOCASE(?) AND id <> ?");
+        r.bind(1, leader).bind(2, memberID);
+        if (!r.step())
+            return; // no such recommender: nothing owed, ask again next time
+        recommender = r.integer(0);
+    }
+    // Counted by the recommender paid, whatever case each recruit wrote his name in.
+    sql::Query today = c.query("SELECT COUNT(*) FROM members WHERE leader_id = ? AND leader_paid >= ?");
+    today.bind(1, recommender).bind(2, at - 86400);
     today.step();
     if (today.integer(0) >= m_settings.recommenderBonusesPerDay)
         return;
-    sql::Query bonus =
-        c.query("UPDATE members SET points = points + ? WHERE NOCASE(user_name) = NOCASE(?) AND id <> ?");
-    bonus.bind(1, kRecommenderBonus).bind(2, leader).bind(3, memberID).run();
-    if (bonus.changes() == 0)
-        return; // no such recommender: nothing owed, ask again next time
-    sql::Query paid = c.query("UPDATE members SET leader_paid = ? WHERE id = ?");
-    paid.bind(1, at).bind(2, memberID).run();
+    sql::Query bonus = c.query("UPDATE members SET points = points + ? WHERE id = ?");
+    bonus.bind(1, kRecommenderBonus).bind(2, recommender).run();
+    sql::Query paid = c.query("UPDATE members SET leader_paid = ?, leader_id = ? WHERE id = ?");
+    paid.bind(1, at).bind(2, recommender).bind(3, memberID).run();
 }
 
 } // namespace varnel

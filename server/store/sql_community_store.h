@@ -87,7 +87,10 @@ class SqlCommunityStore : public CommunityStore {
     EventCount countEvents(const std::string &kind, const std::string &subject, Timestamp since) override;
     EventCount takeAllowance(const std::string &kind, const std::string &subject, int limit,
                              Timestamp windowSeconds) override;
+    EventCount takeEventIf(const std::string &kind, const std::string &subject, Timestamp windowSeconds,
+                           const Admission &admit) override;
     void recordEvent(const std::string &kind, const std::string &subject) override;
+    void dropEvent(const std::string &kind, const std::string &subject, Timestamp at) override;
     void clearEvents(const std::string &kind, const std::string &subject) override;
     std::uint64_t listGeneration() override;
 
@@ -114,7 +117,8 @@ class SqlCommunityStore : public CommunityStore {
     Member readMember(const sql::Query &s, int first = 0) const;
     Question readQuestion(const sql::Query &s) const;
     std::optional<Member> findMember(const std::string &where, const Binder &bind);
-    QuestionPage listQuestions(const std::string &where, const std::string &order, const Binder &bind, Page page);
+    QuestionPage listQuestions(const std::string &where, const std::string &order, const Binder &bind, Page page,
+                               bool byAsker = false);
     std::vector<Expert> experts(sql::Connection &c, const std::string &where, const std::string &order, int zone,
                                 const std::function<void(sql::Query &, int firstFree)> &bind, int limit);
     void payRecommender(sql::Connection &c, int memberID);

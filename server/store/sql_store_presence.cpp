@@ -56,23 +56,25 @@ std::optional<Member> SqlCommunityStore::signInCheck(const std::string &userName
 std::vector<Member> SqlCommunityStore::onlineMembers(Page page, int &totalCount)
 {
     page = clampPage(page);
+    const std::int64_t offset = static_cast<std::int64_t>(page.index - 1) * page.size;
     auto [members, total] = m_engine->read([&](sql::Connection &c) {
         const std::string online = std::string(" WHERE ") + kOnline;
         // Members without a presence row (always online) come last, as the
-        // oldest seen. Each row carries the size of the whole list; only a
-        // page past the end counts on its own.
-        sql::Query s =
-            c.query("SELECT" + kMemberColumns + ", COUNT(*) OVER () FROM members m" + online +
-                    " ORDER BY COALESCE((SELECT p.last_seen FROM presence p WHERE p.user_id = m.id), 0) DESC, m.id"
-                    " LIMIT ?3 OFFSET ?4");
-        s.bind(2, onlineSince()).bind(3, page.size).bind(4, static_cast<std::int64_t>(page.index - 1) * page.size);
+        // oldest seen. The page's members are picked by ID first; only
+        // theirs are read whole, with the figures each one costs.
+        const std::string order =
+            " ORDER BY COALESCE((SELECT p.last_seen FROM presence p WHERE p.user_id = m.id), 0) DESC, m.id";
+        sql::Query s = c.query("SELECT" + kMemberColumns + " FROM (SELECT m.id FROM members m" + online + order +
+                               " LIMIT ?3 OFFSET ?4) page JOIN members m ON m.id = page.id" + order);
+        s.bind(2, onlineSince()).bind(3, page.size).bind(4, offset);
         std::vector<Member> rows;
-        int total = 0;
-        while (s.step()) {
+        while (s.step())
             rows.push_back(readMember(s));
-            total = s.integer(kMemberColumnCount);
-        }
-        if (rows.empty()) {
+        const auto found = static_cast<std::int64_t>(rows.size());
+        int total = 0;
+        if (found > 0 && found < page.size) {
+            total = clampToInt(offset + found); // the list ends on this page
+        } else if (found > 0 || offset > 0) {
             sql::Query count = c.query("SELECT COUNT(*) FROM members m" + online);
             count.bind(2, onlineSince());
             count.step();
@@ -223,19 +225,31 @@ void addEvent(sql::Connection &c, const std::string &kind, const std::string &su
 
 EventCount SqlCommunityStore::countEvents(const std::string &kind, const std::string &subject, Timestamp since)
 {
-    return m_engine->live([&](sql::Connection &c) { return countIn(c, kind, subject, since); });
+    return m_engine->live([&](sql::Connection &c) {
+        EventCount count = countIn(c, kind, subject, since);
+        count.now = now();
+        return count;
+    });
 }
 
 EventCount SqlCommunityStore::takeAllowance(const std::string &kind, const std::string &subject, int limit,
                                             Timestamp windowSeconds)
 {
+    return takeEventIf(kind, subject, windowSeconds,
+                       [limit](const EventCount &counted, Timestamp) { return counted.count < limit; });
+}
+
+EventCount SqlCommunityStore::takeEventIf(const std::string &kind, const std::string &subject, Timestamp windowSeconds,
+                                          const Admission &admit)
+{
     return m_engine->live([&](sql::Connection &c) {
         // Servers sharing the database count and record one at a time per
-        // kind and subject, so that together they stay within the limit.
+        // kind and subject, so that together they keep to the rule.
         c.serialiseOn(kind + '\n' + subject);
         const Timestamp at = now();
         EventCount count = countIn(c, kind, subject, at - windowSeconds);
-        if (count.count < limit) {
+        count.now = at;
+        if (admit(count, at)) {
             addEvent(c, kind, subject, at);
             ++count.count;
             if (count.oldest == 0)
@@ -251,6 +265,21 @@ void SqlCommunityStore::recordEvent(const std::string &kind, const std::string &
 {
     m_engine->live([&](sql::Connection &c) {
         addEvent(c, kind, subject, now());
+        return true;
+    });
+}
+
+void SqlCommunityStore::dropEvent(const std::string &kind, const std::string &subject, Timestamp at)
+{
+    // Events have no key of their own; each engine names one row its own way.
+    const std::string one = dialect() == sql::Dialect::Postgres
+                                ? "DELETE FROM events WHERE ctid = (SELECT ctid FROM events WHERE kind = ?1 AND "
+                                  "subject = ?2 AND at = ?3 LIMIT 1)"
+                                : "DELETE FROM events WHERE rowid = (SELECT rowid FROM events WHERE kind = ?1 AND "
+                                  "subject = ?2 AND at = ?3 LIMIT 1)";
+    m_engine->live([&](sql::Connection &c) {
+        sql::Query s = c.query(one);
+        s.bind(1, kind).bind(2, subject).bind(3, at).run();
         return true;
     });
 }

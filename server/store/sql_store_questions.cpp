@@ -21,12 +21,25 @@ PostResult SqlCommunityStore::createQuestion(int userID, const std::string &titl
         return {PostResult::BadPoints};
     if (cleanTitle.empty())
         return {PostResult::EmptyText};
+    const std::string body = trimmed(text);
     return m_engine->write([&](sql::Connection &c) -> PostResult {
         {
             sql::Query m = c.query("SELECT points, credit FROM members WHERE id = ?");
             m.bind(1, userID);
             if (!m.step())
                 return {PostResult::UnknownMember};
+            // The same question sent again (its answer never reached the
+            // client, and the member pressed OK once more) is the one asked
+            // already, and its points are taken once: the same asker, column,
+            // points, title and text, every value the member typed, within
+            // kResentQuestionSeconds and while it is open.
+            sql::Query again =
+                c.query("SELECT id FROM questions WHERE asker_id = ? AND posted >= ? AND closed = 0 AND "
+                        "column_id = ? AND points = ? AND title = ? AND body = ? ORDER BY id DESC LIMIT 1");
+            again.bind(1, userID).bind(2, now() - kResentQuestionSeconds).bind(3, column).bind(4, points);
+            again.bind(5, cleanTitle).bind(6, body);
+            if (again.step())
+                return {PostResult::Ok, again.integer(0)};
             if (m.integer(1) < kCreditToAsk)
                 return {PostResult::LowCredit};
             if (m.int64(0) < points)
@@ -44,7 +57,7 @@ PostResult SqlCommunityStore::createQuestion(int userID, const std::string &titl
         reserve.bind(1, points).bind(2, userID).run();
         sql::Query insert = c.query("INSERT INTO questions(asker_id, column_id, zone, title, body, points, posted) "
                                     "VALUES(?, ?, ?, ?, ?, ?, ?) RETURNING id");
-        insert.bind(1, userID).bind(2, column).bind(3, zone).bind(4, cleanTitle).bind(5, trimmed(text));
+        insert.bind(1, userID).bind(2, column).bind(3, zone).bind(4, cleanTitle).bind(5, body);
         insert.bind(6, points).bind(7, now());
         const int id = static_cast<int>(insert.insertedId());
         payRecommender(c, userID);
@@ -315,7 +328,8 @@ QuestionPage SqlCommunityStore::searchByTitle(int column, const std::string &key
 QuestionPage SqlCommunityStore::searchByAsker(const std::string &userName, Page page)
 {
     return listQuestions(
-        "NOCASE(m.user_name) = NOCASE(?1)", "q.id DESC", [&](sql::Query &s) { s.bind(1, trimmed(userName)); }, page);
+        "NOCASE(m.user_name) = NOCASE(?1)", "q.id DESC", [&](sql::Query &s) { s.bind(1, trimmed(userName)); }, page,
+        true);
 }
 
 // ---- scores -------------------------------------------------------------------------------

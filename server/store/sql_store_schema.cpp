@@ -185,6 +185,17 @@ ALTER TABLE members ADD COLUMN leader_paid INTEGER NOT NULL DEFAULT 0;
 UPDATE members SET leader_paid = 1 WHERE leader <> '';
 CREATE INDEX members_leader ON members(leader, leader_paid) WHERE leader <> '';
 )sql"},
+    // The recommender a bonus went to, by ID: the day's bonuses are counted
+    // for the member who was paid them, found as he was paid (by user name
+    // ignoring case), not by the name each recruit happened to write.
+    {R"sql(
+ALTER TABLE members ADD COLUMN leader_id INTEGER NOT NULL DEFAULT 0;
+UPDATE members SET leader_id = COALESCE((SELECT r.id FROM members r
+    WHERE NOCASE(r.user_name) = NOCASE(members.leader) AND r.id <> members.id), 0)
+    WHERE leader_paid <> 0 AND leader <> '';
+DROP INDEX members_leader;
+CREATE INDEX members_leader_id ON members(leader_id, leader_paid) WHERE leader_id <> 0;
+)sql"},
 };
 
 } // namespace

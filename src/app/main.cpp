@@ -1,5 +1,5 @@
-// quillora: the desktop client. QUILLORA_SITE=host[:port] points it at
-// another community site than the one compiled in.
+// quillora: the desktop client. QUILLORA_SITE=[https://]host[:port] points it
+// at another community site than the one compiled in.
 #include "quillora_app.h"
 
 #include <cstdio>
@@ -14,7 +14,9 @@ void printUsage()
                 "and talk with the community's experts.\n"
                 "  --help      show this text\n"
                 "  --version   show the program's version\n"
-                "Environment: QUILLORA_SITE=host[:port] uses another community site than %s.\n",
+                "Environment: QUILLORA_SITE=host[:port] uses another community site than %s,\n"
+                "  https://host[:port] one over TLS; QUILLORA_CA_FILE=FILE trusts that authority for\n"
+                "  the site's certificate besides the system's.\n",
                 qPrintable(quillora::service::siteUrl(quillora::service::siteFromEnvironment(), QString())));
 }
 

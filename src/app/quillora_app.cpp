@@ -106,6 +106,7 @@ class CQuilloraApp::Screens : public session::StartupScreens {
     bool checkForUpdate(QString *currentVersion, QString *latestVersion) override
     {
         mail::CUpdateChecker checker(service::programVersion());
+        checker.setTrustedCaFile(m_app.m_site.caFile);
         const bool newer = checker.check(service::siteUrl(m_app.m_site, QStringLiteral("/Varnel/Web/")));
         *currentVersion = checker.currentVersion();
         *latestVersion = checker.latestVersion();

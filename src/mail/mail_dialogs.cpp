@@ -5,6 +5,8 @@
 
 #include "platform/message_box.h"
 
+#include <algorithm>
+
 namespace quillora::mail {
 
 namespace {
@@ -25,6 +27,22 @@ void error(platform::MessageBoxes &messages, const QString &text, QObject *owner
 
 } // namespace
 
+QString shownResponse(const QString &response)
+{
+    if (response.size() <= kShownResponseChars)
+        return response;
+    qsizetype cut = kShownResponseChars;
+    if (response[cut - 1].isHighSurrogate())
+        --cut;
+    return response.left(cut) + QStringLiteral("...");
+}
+
+bool isBlankOrValidAddress(const QString &text)
+{
+    const QString address = text.trimmed();
+    return address.isEmpty() || mime::isValidAddress(address);
+}
+
 bool sendMail(const CMailMessage &message, const MailSettings &settings, platform::MessageBoxes &messages,
               QObject *owner, const QString &connectFailed, const QString &sendFailed)
 {
@@ -35,7 +53,7 @@ bool sendMail(const CMailMessage &message, const MailSettings &settings, platfor
         return false;
     }
     if (!connection.sendMessage(message)) {
-        error(messages, sendFailed.arg(connection.lastResponse()), owner);
+        error(messages, sendFailed.arg(shownResponse(connection.lastResponse())), owner);
         return false;
     }
     return true;
@@ -129,12 +147,21 @@ void CEmailDialog::onSend()
             return;
         }
     }
-    // A recipient text that names no address at all would only be refused
-    // by the server after the connection was made.
+    // A recipient text that names no address at all, or one that is not an
+    // address, would only be refused after the connection was made.
     QList<CMailAddress> recipients;
-    if (!mime::parseRecipients(m_view.fieldText(EmailField::Recipient), &recipients) || recipients.isEmpty()) {
+    const bool parsed = mime::parseRecipients(m_view.fieldText(EmailField::Recipient), &recipients);
+    if (!parsed || recipients.isEmpty() ||
+        std::any_of(recipients.cbegin(), recipients.cend(),
+                    [](const CMailAddress &a) { return !mime::isValidAddress(a.address); })) {
         warn(m_messages, badRecipientMessage(), m_view.messageOwner());
         m_view.focusField(EmailField::Recipient);
+        return;
+    }
+    // The sender's own address becomes the Reply-To; blanks leave it out.
+    if (!isBlankOrValidAddress(m_view.fieldText(EmailField::SenderEmail))) {
+        warn(m_messages, badSenderEmailMessage(), m_view.messageOwner());
+        m_view.focusField(EmailField::SenderEmail);
         return;
     }
 
@@ -194,6 +221,11 @@ void CFeedbackDlg::onSubmit()
     if (comments.isEmpty()) {
         warn(m_messages, QStringLiteral("The content of feedback can't be blank!"), m_view.messageOwner());
         m_view.focusField(FeedbackField::Comments);
+        return;
+    }
+    if (!isBlankOrValidAddress(email)) {
+        warn(m_messages, badEmailMessage(), m_view.messageOwner());
+        m_view.focusField(FeedbackField::Email);
         return;
     }
     m_view.setBusy(true);

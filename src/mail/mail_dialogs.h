@@ -25,10 +25,18 @@ inline constexpr char kDialogCharset[] = "gb2312";
 
 // Sends `message` over a fresh connection. On failure shows the error box
 // built from `connectFailed` (with the error code) or `sendFailed` (with the
-// server's last response) and returns false. The connection says QUIT
-// before this returns.
+// server's last response, cut by shownResponse) and returns false. The
+// connection says QUIT before this returns.
 bool sendMail(const CMailMessage &message, const MailSettings &settings, platform::MessageBoxes &messages,
               QObject *owner, const QString &connectFailed, const QString &sendFailed);
+
+// A server's reply as an error box shows it: at most kShownResponseChars
+// characters (a reply may hold up to 1 MiB of the server's text), then "...".
+inline constexpr int kShownResponseChars = 300;
+QString shownResponse(const QString &response);
+
+// True when `text` (the box's text, trimmed) is empty or one plain address.
+bool isBlankOrValidAddress(const QString &text);
 
 enum class EmailField { Recipient, MailTitle, SenderName, SenderEmail, Message };
 
@@ -68,6 +76,7 @@ class CEmailDialog {
     // Empty for a field that passes.
     static QString emptyFieldMessage(EmailField field);
     static QString badRecipientMessage() { return QStringLiteral("The recipient Email Address is not valid !"); }
+    static QString badSenderEmailMessage() { return QStringLiteral("Your Email Address is not valid !"); }
 
   private:
     service::SiteAddress m_site;
@@ -104,6 +113,7 @@ class CFeedbackDlg {
     CMailMessage composeMessage(const QString &email, const QString &comments) const;
 
     static QString captionText() { return QStringLiteral("Post Feedback"); }
+    static QString badEmailMessage() { return QStringLiteral("Your email address is not valid!"); }
     static QString introText()
     {
         return QStringLiteral("Tell us what you think about Quillora 2007 3.5 Version, or report a problem you "

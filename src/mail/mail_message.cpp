@@ -6,7 +6,176 @@
 #include <QStringEncoder>
 #include <QUuid>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 namespace quillora::mail {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void appendEscape(QByteArray &out, unsigned char c)
+{
+    out.append('=');
+    out.append(kHex[c >> 4]);
+    out.append(kHex[c & 15]);
+}
+
+// Header lines are folded before this many octets where a blank allows ...
+constexpr qsizetype kFoldAt = 78;
+// ... and never pass this many (the CR LF not counted).
+constexpr qsizetype kLineLimit = 998;
+// Longest encoded word, "=?" and "?=" included.
+constexpr qsizetype kEncodedWordMax = 75;
+// An encoded word is not started in less room than this; it goes on a new line.
+constexpr qsizetype kEncodedWordMin = 30;
+// Longest parameter piece written as it is ("name=\"...\""), and the
+// length at which an encoded piece ends (it may pass it by one character).
+constexpr qsizetype kParameterQuoted = kFoldAt - 2;
+constexpr qsizetype kParameterEncoded = 45;
+
+bool isAtext(char c)
+{
+    return c != 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
+}
+
+// Printable ASCII and the blank: no control character, nothing 8-bit.
+bool isPrintableAscii(const QString &s)
+{
+    for (const QChar c : s) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// One header field being written: tokens separated by a blank, each on the
+// current line when it fits within 78 octets, else after a fold.
+class FieldWriter {
+  public:
+    explicit FieldWriter(const QByteArray &name) : m_out(name + ':'), m_line(m_out.size()) {}
+
+    void token(const QByteArray &t)
+    {
+        if (m_tokens > 0 && m_line + 1 + t.size() > kFoldAt) {
+            m_out += "\r\n";
+            m_line = 0;
+        }
+        m_out += ' ';
+        m_out += t;
+        m_line += 1 + t.size();
+        ++m_tokens;
+    }
+    // Room left on the current line for a token after its blank.
+    qsizetype room() const { return kFoldAt - m_line - 1; }
+    QByteArray finish() { return m_out + "\r\n"; }
+
+  private:
+    QByteArray m_out;
+    qsizetype m_line;
+    int m_tokens = 0;
+};
+
+// The value as encoded words in `charset`, each at most 75 characters and
+// never splitting a character. In a phrase (a display name) only letters,
+// digits and "!*+-/" stay as they are; in free text every printable
+// character but "=", "?" and "_" does.
+void encodedWords(FieldWriter &w, const QString &value, const QString &charset, bool phrase)
+{
+    const QByteArray open = "=?" + charset.toLatin1() + "?q?";
+    const qsizetype overhead = open.size() + 2;
+    QStringEncoder encoder(charset.toLatin1().constData());
+    const auto limit = [&w] {
+        const qsizetype room = w.room();
+        return room >= kEncodedWordMin ? std::min(room, kEncodedWordMax) : kEncodedWordMax;
+    };
+    qsizetype max = limit();
+    QByteArray word;
+    QByteArray escaped;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const qsizetype width = value[i].isHighSurrogate() && i + 1 < value.size() ? 2 : 1;
+        const QByteArray bytes = encoder.encode(QStringView(value).mid(i, width));
+        i += width - 1;
+        escaped.clear();
+        for (const char ch : bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            const bool plain = phrase ? (std::isalnum(c) && c < 0x80) || std::strchr("!*+-/", ch) != nullptr
+                                      : c > 0x20 && c < 0x7F && c != '=' && c != '?' && c != '_';
+            if (c == ' ')
+                escaped += '_';
+            else if (plain && c != 0)
+                escaped += ch;
+            else
+                appendEscape(escaped, c);
+        }
+        if (!word.isEmpty() && overhead + word.size() + escaped.size() > max) {
+            w.token(open + word + "?=");
+            word.clear();
+            max = limit();
+        }
+        word += escaped;
+    }
+    w.token(open + word + "?=");
+}
+
+// A display name as the words of a phrase: plain words as they are, printable
+// ASCII with specials as a quoted string (folded at its own blanks), and
+// anything else as encoded words.
+void phrase(FieldWriter &w, const QString &name, const QString &charset)
+{
+    if (!isPrintableAscii(name)) {
+        encodedWords(w, name, charset, true);
+        return;
+    }
+    const QList<QByteArray> words = name.toLatin1().split(' ');
+    bool atoms = true;
+    qsizetype longest = 0;
+    for (const QByteArray &word : words) {
+        longest = std::max(longest, word.size());
+        atoms = atoms && !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), isAtext);
+    }
+    // Each word, escapes and quotes included, must fit a line of its own.
+    if (2 * longest + 3 > kLineLimit) {
+        encodedWords(w, name, charset, true);
+        return;
+    }
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QByteArray word = atoms || i > 0 ? QByteArray() : QByteArray("\"");
+        for (const char c : words[i]) {
+            if (!atoms && (c == '"' || c == '\\'))
+                word += '\\';
+            word += c;
+        }
+        if (!atoms && i + 1 == words.size())
+            word += '"';
+        w.token(word);
+    }
+}
+
+bool isDotAtom(QStringView s, bool domain)
+{
+    if (s.isEmpty() || s.startsWith(QLatin1Char('.')) || s.endsWith(QLatin1Char('.')))
+        return false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == '.') {
+            if (s[i - 1] == QLatin1Char('.'))
+                return false;
+            continue;
+        }
+        if (c > 0x7E)
+            return false;
+        const bool ok = domain ? (std::isalnum(int(c)) || c == '-') : isAtext(char(c));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 namespace mime {
 
@@ -53,44 +222,112 @@ QByteArray encodeText(const QString &text, const QString &charset, QString *used
     return text.toUtf8();
 }
 
-namespace {
-
-const char kHex[] = "0123456789ABCDEF";
-
-void appendEscape(QByteArray &out, unsigned char c)
+bool isValidAddress(const QString &address)
 {
-    out.append('=');
-    out.append(kHex[c >> 4]);
-    out.append(kHex[c & 15]);
+    const qsizetype at = address.indexOf(QLatin1Char('@'));
+    if (at <= 0 || address.size() > 254 || at > 64)
+        return false;
+    return isDotAtom(QStringView(address).left(at), false) && isDotAtom(QStringView(address).mid(at + 1), true);
 }
 
-bool isEightBit(const QByteArray &bytes)
+QByteArray textField(const QByteArray &name, const QString &value, const QString &charset)
 {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return true;
+    // Printable ASCII is written as it is, folded before a blank that starts
+    // a word; "=?" is encoded too, so that no reader takes it for an encoded
+    // word, and so is text that could not be folded under the line limit.
+    if (isPrintableAscii(value) && !value.contains(QLatin1String("=?"))) {
+        const QByteArray bytes = value.toLatin1();
+        QByteArray out = name + ": ";
+        qsizetype line = out.size();
+        qsizetype longest = line;
+        qsizetype from = 0;
+        for (qsizetype i = 1; i <= bytes.size(); ++i) {
+            const bool wordStart = i < bytes.size() && bytes[i] == ' ' && i + 1 < bytes.size() && bytes[i + 1] != ' ';
+            if (!wordStart && i < bytes.size())
+                continue;
+            const qsizetype length = i - from;
+            if (from > 0 && line + length > kFoldAt) {
+                out += "\r\n";
+                line = 0;
+            }
+            out.append(bytes.constData() + from, length);
+            line += length;
+            longest = std::max(longest, line);
+            from = i;
+        }
+        if (longest <= kLineLimit)
+            return out + "\r\n";
     }
-    return false;
+    FieldWriter w(name);
+    encodedWords(w, value, charset, false);
+    return w.finish();
 }
 
-} // namespace
-
-QByteArray encodeHeader(const QByteArray &bytes, const QString &charset)
+QByteArray addressField(const QByteArray &name, const QList<CMailAddress> &addresses, const QString &charset)
 {
-    if (!isEightBit(bytes))
-        return bytes;
-    QByteArray out = "=?" + charset.toLatin1() + "?q?";
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == ' ')
-            out.append('_');
-        else if (c == '=' || c == '?' || c == '_' || c >= 0x80)
-            appendEscape(out, c);
-        else
-            out.append(ch);
+    FieldWriter w(name);
+    if (addresses.isEmpty())
+        w.token("undisclosed-recipients:;");
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
+        const CMailAddress &a = addresses[i];
+        const QByteArray separator = i + 1 < addresses.size() ? "," : "";
+        const QByteArray address = a.address.trimmed().toLatin1();
+        const QString display = a.name.trimmed();
+        if (display.isEmpty()) {
+            w.token(address + separator);
+        } else {
+            phrase(w, display, charset);
+            w.token('<' + address + '>' + separator);
+        }
     }
-    out.append("?=");
+    return w.finish();
+}
+
+QList<QByteArray> parameter(const QByteArray &name, const QString &value)
+{
+    if (isPrintableAscii(value)) {
+        QByteArray quoted = name + "=\"";
+        for (const char c : value.toLatin1()) {
+            if (c == '"' || c == '\\')
+                quoted += '\\';
+            quoted += c;
+        }
+        quoted += '"';
+        if (quoted.size() <= kParameterQuoted)
+            return {quoted};
+    }
+    // Percent-encoded UTF-8 in pieces that fit a folded line; a piece never
+    // ends inside a character.
+    const QByteArray bytes = value.toUtf8();
+    QList<QByteArray> pieces{QByteArray()};
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const bool continuation = (c & 0xC0) == 0x80;
+        if (!continuation && pieces.back().size() >= kParameterEncoded)
+            pieces.append(QByteArray());
+        if ((std::isalnum(c) && c < 0x80) || (c != 0 && std::strchr("!#$&+-.^_`|~", char(c)) != nullptr)) {
+            pieces.back() += char(c);
+        } else {
+            pieces.back() += '%';
+            pieces.back() += kHex[c >> 4];
+            pieces.back() += kHex[c & 15];
+        }
+    }
+    if (pieces.size() == 1)
+        return {name + "*=UTF-8''" + pieces[0]};
+    QList<QByteArray> out;
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        out.append(name + '*' + QByteArray::number(i) + "*=" + (i == 0 ? "UTF-8''" : "") + pieces[i]);
     return out;
+}
+
+QByteArray newMessageId(const QString &sender)
+{
+    const qsizetype at = sender.lastIndexOf(QLatin1Char('@'));
+    QString domain = at >= 0 ? sender.mid(at + 1) : QString();
+    if (!isDotAtom(domain, true))
+        domain = QStringLiteral("localhost");
+    return '<' + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toLatin1() + '>';
 }
 
 QByteArray quotedPrintable(const QByteArray &bytes)
@@ -112,41 +349,44 @@ QByteArray quotedPrintable(const QByteArray &bytes)
             appendEscape(enc, c);
     }
 
-    // Then lines: a line longer than 76 characters is broken after white
-    // space or after a whole escape, with a soft line break.
+    // Then lines: a line longer than 76 characters is cut into pieces of at
+    // most 75 and a soft line break "=", each cut after white space or after
+    // a whole escape where the piece has one, and never inside an escape.
     QByteArray out;
-    out.reserve(enc.size() + enc.size() / 38 + 4);
+    out.reserve(enc.size() + enc.size() / 36 + 4);
     const qsizetype n = enc.size();
-    qsizetype lineStart = 0;
     qsizetype i = 0;
     while (i < n) {
-        const char c = enc[i];
-        if (c == '\r' || c == '\n' || i == n - 1) {
-            out.append(enc.constData() + lineStart, i - lineStart + 1);
-            lineStart = i + 1;
-            ++i;
-            continue;
-        }
-        if (i - lineStart > 76) {
-            qsizetype brk = i;
-            while (brk > lineStart) {
-                const char b = enc[brk];
-                if (b == ' ' || b == '\t' || (brk - 2 >= lineStart && enc[brk - 2] == '='))
+        qsizetype eol = i;
+        while (eol < n && enc[eol] != '\r' && enc[eol] != '\n')
+            ++eol;
+        qsizetype start = i;
+        while (eol - start > 76) {
+            qsizetype cut = start + 75;
+            if (enc[cut - 1] == '=')
+                cut -= 1;
+            else if (enc[cut - 2] == '=')
+                cut -= 2;
+            qsizetype preferred = cut;
+            while (preferred > start + 1) {
+                const char c = enc[preferred - 1];
+                if (c == ' ' || c == '\t' || (preferred - 3 >= start && enc[preferred - 3] == '='))
                     break;
-                --brk;
+                --preferred;
             }
-            if (brk == lineStart) {
-                brk = lineStart + 76; // after the 77th character,
-                if (enc[brk] == '=')
-                    --brk; // unless that would cut an escape in two
-            }
-            out.append(enc.constData() + lineStart, brk - lineStart + 1);
+            if (preferred > start + 1)
+                cut = preferred;
+            out.append(enc.constData() + start, cut - start);
             out.append("=\r\n");
-            lineStart = brk + 1;
-            i = lineStart;
-            continue;
+            start = cut;
         }
-        ++i;
+        out.append(enc.constData() + start, eol - start);
+        i = eol;
+        if (i < n) {
+            const qsizetype breakLength = enc[i] == '\r' && i + 1 < n && enc[i + 1] == '\n' ? 2 : 1;
+            out.append(enc.constData() + i, breakLength);
+            i += breakLength;
+        }
     }
     return out;
 }
@@ -388,14 +628,11 @@ bool safeValue(const QString &s)
     return !s.contains(QLatin1Char('\r')) && !s.contains(QLatin1Char('\n')) && !s.contains(QChar(0));
 }
 
-bool safeAddress(const CMailAddress &a)
-{
-    return safeValue(a.name) && safeValue(a.address);
-}
-
 bool safePart(const CMailBodyPart &p)
 {
-    for (const QString *v : {&p.title, &p.contentType, &p.charset, &p.contentBase, &p.contentId, &p.contentLocation}) {
+    // The title is written percent-encoded when it needs to be, so any file
+    // name may be attached; these values are written as they are.
+    for (const QString *v : {&p.contentType, &p.charset, &p.contentBase, &p.contentId, &p.contentLocation}) {
         if (!safeValue(*v))
             return false;
     }
@@ -406,91 +643,160 @@ bool safePart(const CMailBodyPart &p)
     return true;
 }
 
-QString joinedHeaderForms(const QList<CMailAddress> &list)
+bool isMultipartType(const QString &type)
 {
-    QStringList forms;
-    for (const CMailAddress &a : list)
-        forms.append(a.headerForm());
-    return forms.join(QLatin1Char(','));
+    return type.startsWith(QLatin1String("multipart/"), Qt::CaseInsensitive);
 }
 
-// One part's header, body, children and footer, as it follows its parent.
-bool renderPart(const CMailBodyPart &part, bool isRoot, QByteArray &out)
+// True when a line of CR LF text is longer than the 998 octets SMTP carries.
+bool hasLongLine(const QByteArray &text)
 {
-    QString charset;
-    QByteArray text;
-    const bool attachment = !part.fileName().isEmpty();
-    if (!attachment)
-        text = mime::encodeText(part.text(), part.charset, &charset);
-    else
-        charset = part.charset;
-    const QByteArray type = part.contentType.toLatin1();
-    const QByteArray cs = charset.toLatin1();
-    const QByteArray own = part.boundary().toLatin1();
-    const bool hasChildren = !part.children().empty();
-
-    if (!isRoot) {
-        const QByteArray parentBoundary = part.parent() ? part.parent()->boundary().toLatin1() : QByteArray();
-        if (attachment) {
-            const QByteArray title = part.title.toUtf8();
-            out += "\r\n\r\n--" + parentBoundary + "\r\nContent-Type: " + type + "; charset=" + cs + "; name=" + title;
-            if (hasChildren)
-                out += "; Boundary=\"" + own + "\"";
-            out +=
-                "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=" + title + "\r\n";
-        } else {
-            out += "\r\n--" + parentBoundary + "\r\nContent-Type: " + type + "; charset=" + cs;
-            if (hasChildren)
-                out += "; Boundary=\"" + own + "\"";
-            out += "\r\n";
-            if (part.quotedPrintable)
-                out += "Content-Transfer-Encoding: quoted-printable\r\n";
-        }
-        if (!part.contentBase.isEmpty())
-            out += "Content-Base: " + part.contentBase.toUtf8() + "\r\n";
-        if (!part.contentId.isEmpty())
-            out += "Content-ID: " + part.contentId.toUtf8() + "\r\n";
-        if (!part.contentLocation.isEmpty())
-            out += "Content-Location: " + part.contentLocation.toUtf8() + "\r\n";
-        out += "\r\n";
+    qsizetype line = 0;
+    for (const char c : text) {
+        line = c == '\n' || c == '\r' ? 0 : line + 1;
+        if (line > kLineLimit)
+            return true;
     }
+    return false;
+}
 
-    if (attachment) {
+// Bytes that cannot go as they are in a mail without 8BITMIME: 8-bit bytes
+// and control characters other than tab and the CR LF of line breaks.
+bool needsEncoding(const QByteArray &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x7F || (c < 0x20 && c != '\t' && c != '\r' && c != '\n'))
+            return true;
+        if ((c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) ||
+            (c == '\n' && (i == 0 || text[i - 1] != '\r')))
+            return true;
+    }
+    return hasLongLine(text);
+}
+
+struct Entity {
+    QByteArray fields; // header lines, each ending in CR LF
+    QByteArray body;
+};
+
+bool renderEntity(const CMailBodyPart &part, bool isRoot, Entity &e);
+
+// A part without children: a text, or an attached file in base64.
+bool renderLeaf(const CMailBodyPart &part, bool isRoot, Entity &e)
+{
+    if (!part.fileName().isEmpty()) {
         QFile file(part.fileName());
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray data = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return false;
-        out += mime::base64Lines(data);
-    } else if (part.quotedPrintable) {
-        out += mime::quotedPrintable(text);
+        FieldWriter type("Content-Type");
+        type.token(part.contentType.toLatin1() + ';');
+        type.token("charset=" + part.charset.toLatin1() + ';');
+        const QList<QByteArray> name = mime::parameter("name", part.title);
+        for (qsizetype i = 0; i < name.size(); ++i)
+            type.token(name[i] + (i + 1 < name.size() ? ";" : ""));
+        FieldWriter disposition("Content-Disposition");
+        disposition.token("attachment;");
+        const QList<QByteArray> filename = mime::parameter("filename", part.title);
+        for (qsizetype i = 0; i < filename.size(); ++i)
+            disposition.token(filename[i] + (i + 1 < filename.size() ? ";" : ""));
+        e.fields += type.finish() + "Content-Transfer-Encoding: base64\r\n" + disposition.finish();
+        e.body = mime::base64Lines(data);
+        return true;
+    }
+    // The root's filler text of a MIME mail is no content of its own.
+    const bool filler = isRoot && part.text() == QLatin1String(mime::kMultipartPreamble);
+    QString charset;
+    const QByteArray text = mime::encodeText(filler ? QString() : part.text(), part.charset, &charset);
+    const QByteArray type = isMultipartType(part.contentType) ? QByteArray("text/plain") : part.contentType.toLatin1();
+    e.fields += "Content-Type: " + type + "; charset=" + charset.toLatin1() + "\r\n";
+    // Without quoted-printable the text goes as it is, when it can: 7-bit
+    // lines within the limit.
+    if (part.quotedPrintable || needsEncoding(text)) {
+        e.fields += "Content-Transfer-Encoding: quoted-printable\r\n";
+        e.body = mime::quotedPrintable(text);
     } else {
-        out += text;
+        e.body = text;
     }
-
-    for (const auto &child : part.children()) {
-        if (!renderPart(*child, false, out))
-            return false;
-    }
-    if (hasChildren)
-        out += "\r\n--" + own + "--";
     return true;
+}
+
+// A part with children: a multipart whose parts are its own content, if it
+// has any, and then its children, each under the part's boundary.
+bool renderMultipart(const CMailBodyPart &part, bool isRoot, Entity &e)
+{
+    const QByteArray boundary = part.boundary().toLatin1();
+    const QByteArray type =
+        isMultipartType(part.contentType) ? part.contentType.toLatin1() : QByteArray("multipart/mixed");
+    e.fields += "Content-Type: " + type + "; boundary=\"" + boundary + "\"\r\n";
+    if (isRoot)
+        e.body = mime::kMultipartPreamble;
+
+    const auto append = [&e, &boundary](const Entity &child) {
+        e.body += "\r\n--" + boundary + "\r\n" + child.fields + "\r\n" + child.body;
+    };
+    const bool ownText = !part.text().isEmpty() && part.text() != QLatin1String(mime::kMultipartPreamble);
+    if (!part.fileName().isEmpty() || ownText) {
+        Entity own;
+        if (!renderLeaf(part, false, own))
+            return false;
+        append(own);
+    }
+    for (const auto &child : part.children()) {
+        Entity c;
+        if (!renderEntity(*child, false, c))
+            return false;
+        append(c);
+    }
+    e.body += "\r\n--" + boundary + "--";
+    return true;
+}
+
+bool renderEntity(const CMailBodyPart &part, bool isRoot, Entity &e)
+{
+    const bool ok = part.children().empty() ? renderLeaf(part, isRoot, e) : renderMultipart(part, isRoot, e);
+    if (!isRoot) {
+        if (!part.contentBase.isEmpty())
+            e.fields += "Content-Base: " + part.contentBase.toUtf8() + "\r\n";
+        if (!part.contentId.isEmpty())
+            e.fields += "Content-ID: " + part.contentId.toUtf8() + "\r\n";
+        if (!part.contentLocation.isEmpty())
+            e.fields += "Content-Location: " + part.contentLocation.toUtf8() + "\r\n";
+    }
+    return ok;
+}
+
+QString displayNames(const QList<CMailAddress> &list)
+{
+    QString names;
+    for (const CMailAddress &a : list)
+        names += a.name;
+    return names;
 }
 
 } // namespace
 
-bool CMailMessage::isSafeForWire() const
+QString CMailMessage::wireProblem() const
 {
-    if (!safeAddress(m_from) || !safeAddress(m_replyTo) || !safeValue(m_subject) || !safeValue(m_mailer))
-        return false;
+    const auto badAddress = [](const CMailAddress &a) {
+        return !mime::isValidAddress(a.address.trimmed()) || !safeValue(a.name);
+    };
+    if (badAddress(m_from))
+        return QStringLiteral("The sender's address is not valid.");
     for (const QList<CMailAddress> *list : {&m_to, &m_cc, &m_bcc}) {
         for (const CMailAddress &a : *list) {
-            if (!safeAddress(a))
-                return false;
+            if (badAddress(a))
+                return QStringLiteral("The recipient address \"%1\" is not valid.").arg(a.address.left(254));
         }
     }
-    return safePart(m_root);
+    if (!m_replyTo.address.trimmed().isEmpty() && badAddress(m_replyTo))
+        return QStringLiteral("The reply address is not valid.");
+    if (!safeValue(m_subject) || !safeValue(m_mailer) || !safePart(m_root))
+        return QStringLiteral("A name, subject or header value holds a line break.");
+    return {};
 }
 
 bool CMailMessage::render(const QDateTime &now, QByteArray *out) const
@@ -498,45 +804,31 @@ bool CMailMessage::render(const QDateTime &now, QByteArray *out) const
     // Header values share one charset: the message's own when every value
     // fits it, UTF-8 otherwise.
     const QString values =
-        m_from.headerForm() + joinedHeaderForms(m_to) + joinedHeaderForms(m_cc) + m_subject + m_mailer;
-    QString headerCharset;
-    mime::encodeText(values, m_root.charset, &headerCharset);
-    const auto header = [&headerCharset](const QString &value) {
-        return mime::encodeHeader(mime::encodeText(value, headerCharset, nullptr), headerCharset);
-    };
+        m_from.name + m_replyTo.name + displayNames(m_to) + displayNames(m_cc) + m_subject + m_mailer;
+    QString charset;
+    mime::encodeText(values, m_root.charset, &charset);
+
+    Entity root;
+    if (!renderEntity(m_root, true, root))
+        return false;
 
     QByteArray data;
-    data += "From: " + header(m_from.headerForm()) + "\r\nTo: " + header(joinedHeaderForms(m_to)) + "\r\n";
+    data += mime::addressField("From", {m_from}, charset);
+    data += mime::addressField("To", m_to, charset);
     if (!m_cc.isEmpty())
-        data += "Cc: " + header(joinedHeaderForms(m_cc)) + "\r\n";
-    data += "Subject: " + header(m_subject) + "\r\nDate: " + header(QString::fromLatin1(mime::dateHeader(now))) +
-            "\r\nX-Mailer: " + header(m_mailer) + "\r\n";
-
-    const bool multipart = m_mime || !m_root.children().empty();
-    QString bodyCharset;
-    const QByteArray plainBody =
-        multipart ? QByteArray() : mime::encodeText(m_root.text(), m_root.charset, &bodyCharset);
-    if (m_mime) {
-        data += "MIME-Version: 1.0\r\nContent-Type: " + m_root.contentType.toLatin1();
-        if (!m_root.children().empty())
-            data += "; boundary=\"" + m_root.boundary().toLatin1() + "\"";
-        data += "\r\n";
-    } else if (!multipart) {
-        // A single text body declares its charset, so its bytes can be read back.
-        data += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=" + bodyCharset.toLatin1() + "\r\n";
-    }
-    data += "Content-Transfer-Encoding: quoted-printable\r\n";
-    if (!m_replyTo.address.isEmpty())
-        data += "Reply-To: " + m_replyTo.headerForm().toUtf8() + "\r\n";
+        data += mime::addressField("Cc", m_cc, charset);
+    data += mime::textField("Subject", m_subject, charset);
+    data += "Date: " + mime::dateHeader(now) + "\r\n";
+    data += "Message-ID: " + mime::newMessageId(m_from.address) + "\r\n";
+    data += mime::textField("X-Mailer", m_mailer, charset);
+    data += "MIME-Version: 1.0\r\n" + root.fields;
+    if (!m_replyTo.address.trimmed().isEmpty())
+        data += mime::addressField("Reply-To", {m_replyTo}, charset);
     data += "\r\n";
-
-    if (multipart) {
-        if (!renderPart(m_root, true, data))
-            return false;
-    } else {
-        // The header declares quoted-printable, so the body is encoded so.
-        data += "\r\n" + mime::quotedPrintable(plainBody);
-    }
+    // A single text starts after one more empty line, as it always has.
+    if (m_root.children().empty())
+        data += "\r\n";
+    data += root.body;
     *out = std::move(data);
     return true;
 }

@@ -28,8 +28,6 @@ struct CMailAddress {
     QString name;    // display name, may be empty
     QString address; // e-mail address
 
-    // The display name when there is one, otherwise the address.
-    QString headerForm() const { return name.isEmpty() ? address : name; }
     bool operator==(const CMailAddress &) const = default;
 };
 
@@ -107,13 +105,17 @@ class CMailMessage {
     CMailBodyPart &root() { return m_root; }
     int lastError() const { return m_lastError; }
 
-    // True when no address, name or header value holds a line break or NUL,
-    // which would let it add header lines or SMTP commands of its own.
-    bool isSafeForWire() const;
+    // Why the mail cannot go on the wire, or empty when it can: every address
+    // must be a plain "local@domain" (an envelope address with a blank or
+    // "<>" would change the SMTP command), and no name or header value may
+    // hold a line break or NUL, which would add header lines of its own.
+    QString wireProblem() const;
+    bool isSafeForWire() const { return wireProblem().isEmpty(); }
 
     // The DATA content, header and body, as it goes on the wire before dot
-    // stuffing: header lines in their order (dated `now`), the empty line, the
-    // body. False when an attached file cannot be read.
+    // stuffing: header lines in their order (dated `now`, with a fresh
+    // Message-ID), the empty line, the body. Every line is 7-bit and folded.
+    // False when an attached file cannot be read.
     bool render(const QDateTime &now, QByteArray *out) const;
 
   private:
@@ -140,10 +142,33 @@ QByteArray dotStuff(const QByteArray &data);
 // The text in `charset` when every character fits it; otherwise in UTF-8,
 // and `used` says which charset the bytes are in.
 QByteArray encodeText(const QString &text, const QString &charset, QString *used);
-// A header value: unchanged when 7-bit, otherwise one "=?charset?q?...?="
-// encoded word over the whole value.
-QByteArray encodeHeader(const QByteArray &bytes, const QString &charset);
-// Quoted-printable with soft line breaks after at most 77 characters.
+
+// Header fields, each "Name: value\r\n", folded before a blank so that lines
+// stay within 78 octets where the value allows and never pass 998.
+//
+// Free text (Subject, X-Mailer): unchanged when it is printable ASCII,
+// otherwise encoded words ("=?charset?q?...?=", at most 75 characters each,
+// never splitting a character) in `charset`.
+QByteArray textField(const QByteArray &name, const QString &value, const QString &charset);
+// Addresses (From, To, Cc, Reply-To): "name <address>" joined by ", ", or
+// the bare address when the name is empty or blank. A name is written as
+// words when it is plain, quoted when it holds specials ("Support
+// <help@bank.example>" stays a name), and as encoded words in `charset` when
+// it holds 8-bit text or control characters. An empty list is the empty
+// group "undisclosed-recipients:;".
+QByteArray addressField(const QByteArray &name, const QList<CMailAddress> &addresses, const QString &charset);
+// A MIME parameter for a Content-Type or Content-Disposition line, as one
+// or more "; "-separated pieces: name="value" for short printable ASCII, the
+// extended UTF-8 form (name*=UTF-8''%E6...) in continued pieces otherwise.
+QList<QByteArray> parameter(const QByteArray &name, const QString &value);
+// "<uuid@domain>" with the domain of `sender` (an address).
+QByteArray newMessageId(const QString &sender);
+// A plain "local@domain" address: printable ASCII, dot-atoms on both sides
+// of one "@", no blanks, quotes, brackets or "<>", at most 254 characters.
+bool isValidAddress(const QString &address);
+
+// Quoted-printable with soft line breaks: no line longer than 76
+// characters, the "=" of the break included.
 QByteArray quotedPrintable(const QByteArray &bytes);
 // Base64 in lines of 76 characters, each ending in CR LF.
 QByteArray base64Lines(const QByteArray &bytes);

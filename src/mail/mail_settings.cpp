@@ -15,7 +15,7 @@ MailSettings compiledMailSettings()
     s.password = QStringLiteral(QUILLORA_CFG_SMTP_PASSWORD);
     s.sender = QStringLiteral(QUILLORA_CFG_SMTP_SENDER);
     s.webmaster = QStringLiteral(QUILLORA_CFG_WEBMASTER_ADDRESS);
-    s.tls = QUILLORA_CFG_SMTP_REQUIRE_TLS ? TlsPolicy::Required : TlsPolicy::Opportunistic;
+    s.tls = QUILLORA_CFG_SMTP_REQUIRE_TLS ? TlsPolicy::Required : TlsPolicy::RequiredUnlessLoopback;
     return s;
 }
 

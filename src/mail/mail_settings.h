@@ -1,8 +1,10 @@
 // The mail account both mail dialogs send through: the server, the account
 // that logs in, the sender's mailbox and the webmaster's, compiled in.
 // QUILLORA_SMTP=host[:port] points the client at another server (port 25
-// unless it names another); QUILLORA_SMTP_TLS=require refuses servers that
-// cannot protect the password, "off" never upgrades.
+// unless it names another). The password goes over TLS only, unless the
+// server is on a loopback address; QUILLORA_SMTP_TLS=require asks for TLS
+// there too, "auto" upgrades only when the server offers STARTTLS, "off"
+// never upgrades.
 #pragma once
 
 #include "smtp_connection.h"
@@ -18,7 +20,7 @@ struct MailSettings {
     QString password;
     QString sender;    // the account's own mailbox, the envelope sender
     QString webmaster; // where feedback goes
-    TlsPolicy tls = TlsPolicy::Opportunistic;
+    TlsPolicy tls = TlsPolicy::RequiredUnlessLoopback;
     QString trustFile;          // certificate authorities instead of the system store (tests)
     int replyTimeoutMs = 60000; // longest wait for a reply
     int connectTimeoutMs = 10000;

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace quillora::mail {
@@ -48,6 +51,20 @@ bool isCompleteReply(const QByteArray &data)
 
 } // namespace
 
+bool isLoopbackAddress(const QString &numericAddress)
+{
+    const QByteArray text = numericAddress.toLatin1();
+    in_addr v4{};
+    if (::inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, text.constData(), &v6) != 1)
+        return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6))
+        return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
 CSMTPConnection::CSMTPConnection(platform::MessageBoxes *messages, QObject *owner)
     : m_messages(messages), m_owner(owner)
 {
@@ -81,7 +98,10 @@ bool CSMTPConnection::sendCommand(const QByteArray &line)
         return false;
     if (m_trace)
         m_trace(true, line);
-    if (!m_socket->sendAll(line.constData(), line.size(), m_replyTimeoutMs)) {
+    // A large mail may take long to go out; it fails only when the server
+    // stops taking bytes for the reply timeout.
+    if (!m_socket->sendAll(line.constData(), line.size(), m_replyTimeoutMs,
+                           net::StreamSocket::SendLimit::SinceProgress)) {
         m_streamBroken = true;
         fail(kErrorConnectionReset);
         return false;
@@ -96,18 +116,25 @@ bool CSMTPConnection::readReply(int expected)
     QByteArray received;
     received.reserve(256);
     QByteArray chunk(4096, Qt::Uninitialized);
-    auto lastData = net::Clock::now();
+    const auto start = net::Clock::now();
+    auto lastData = start;
+    const auto since = [](net::Clock::time_point t) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(net::Clock::now() - t).count();
+    };
     // A reply is read to its last line ("250 ..."): a multi-line reply that
     // arrives in pieces would otherwise leave lines for the next command.
     while (!isCompleteReply(received)) {
-        const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(net::Clock::now() - lastData).count();
-        if (idle >= m_replyTimeoutMs) {
+        // Silence ends the wait, and so does a reply that never ends though
+        // its bytes keep coming.
+        const qint64 idle = since(lastData);
+        const qint64 total = since(start);
+        if (idle >= m_replyTimeoutMs || total >= m_replyTotalTimeoutMs) {
             m_lastResponse = QString::fromUtf8(received);
             m_streamBroken = true;
             fail(kErrorTimedOut);
             return false;
         }
-        const int wait = int(std::min<qint64>(kReplyPollMs, m_replyTimeoutMs - idle));
+        const int wait = int(std::min<qint64>({kReplyPollMs, m_replyTimeoutMs - idle, m_replyTotalTimeoutMs - total}));
         const qsizetype n = m_socket->receive(chunk.data(), chunk.size(), wait);
         if (n == -2)
             continue;
@@ -215,6 +242,23 @@ bool CSMTPConnection::login(const QString &user, const QString &password)
     return sendAndExpect(password.toUtf8().toBase64() + "\r\n", 235);
 }
 
+TlsPolicy CSMTPConnection::effectiveTlsPolicy() const
+{
+    if (m_tlsPolicy != TlsPolicy::RequiredUnlessLoopback)
+        return m_tlsPolicy;
+    // The address connected to, not the name asked for: a name may lead
+    // anywhere, and the loopback address may be written in many ways.
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    char host[NI_MAXHOST] = {};
+    if (m_socket && ::getpeername(m_socket->fd(), reinterpret_cast<sockaddr *>(&peer), &length) == 0 &&
+        ::getnameinfo(reinterpret_cast<sockaddr *>(&peer), length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) ==
+            0 &&
+        isLoopbackAddress(QString::fromLatin1(host)))
+        return TlsPolicy::Opportunistic;
+    return TlsPolicy::Required;
+}
+
 bool CSMTPConnection::connect(const QString &server, const QString &user, const QString &password, int port)
 {
     if (m_socket)
@@ -246,10 +290,11 @@ bool CSMTPConnection::connect(const QString &server, const QString &user, const 
     ::setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     m_connected = true;
 
+    const TlsPolicy policy = effectiveTlsPolicy();
     bool ok = readReply(220) && greet();
-    if (ok && m_tlsPolicy != TlsPolicy::Off && m_offersStartTls) {
+    if (ok && policy != TlsPolicy::Off && m_offersStartTls) {
         ok = startTls(server);
-    } else if (ok && m_tlsPolicy == TlsPolicy::Required) {
+    } else if (ok && policy == TlsPolicy::Required) {
         // The password is not sent where nobody could protect it.
         m_lastResponse = QStringLiteral("The mail server does not offer STARTTLS; "
                                         "the password is not sent over an unencrypted connection.");
@@ -271,8 +316,8 @@ bool CSMTPConnection::sendMessage(const CMailMessage &message)
         fail(kErrorCommandRefused);
         return false;
     }
-    if (!message.isSafeForWire()) {
-        m_lastResponse = QStringLiteral("An address, name or subject holds a line break.");
+    if (const QString problem = message.wireProblem(); !problem.isEmpty()) {
+        m_lastResponse = problem;
         fail(kErrorInvalidData);
         return false;
     }
@@ -303,11 +348,11 @@ bool CSMTPConnection::sendMessage(const CMailMessage &message)
         fail(kErrorCommandRefused);
         return false;
     };
-    if (!expect("MAIL FROM:<" + message.from().address.toUtf8() + ">\r\n", 250))
+    if (!expect("MAIL FROM:<" + message.from().address.trimmed().toLatin1() + ">\r\n", 250))
         return false;
     for (const QList<CMailAddress> *list : {&message.to(), &message.cc(), &message.bcc()}) {
         for (const CMailAddress &a : *list) {
-            if (!expect("RCPT TO:<" + a.address.toUtf8() + ">\r\n", 250))
+            if (!expect("RCPT TO:<" + a.address.trimmed().toLatin1() + ">\r\n", 250))
                 return false;
         }
     }

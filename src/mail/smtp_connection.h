@@ -1,7 +1,8 @@
 // CSMTPConnection: one SMTP session on a TCP socket, synchronous on the
-// caller's thread. Connect greets the server with EHLO, upgrades to TLS when
-// the server offers STARTTLS, and logs in with AUTH LOGIN; sendMessage runs
-// one mail transaction; disconnect (or destruction) says QUIT.
+// caller's thread. Connect greets the server with EHLO, upgrades to TLS with
+// STARTTLS (required unless the server is on this machine's loopback), and
+// logs in with AUTH LOGIN; sendMessage runs one mail transaction;
+// disconnect (or destruction) says QUIT.
 #pragma once
 
 #include "mail_message.h"
@@ -24,10 +25,17 @@ class StreamSocket;
 namespace quillora::mail {
 
 enum class TlsPolicy {
+    // Required, except for a server reached on a loopback address, where
+    // nobody can listen in: there it is Opportunistic.
+    RequiredUnlessLoopback,
     Opportunistic, // upgrade when the server offers STARTTLS
     Required,      // refuse to log in over a connection that cannot be upgraded
     Off,           // never upgrade
 };
+
+// True for a numeric address of the loopback network (127.0.0.0/8, ::1, and
+// 127.0.0.0/8 mapped into IPv6).
+bool isLoopbackAddress(const QString &numericAddress);
 
 class CSMTPConnection {
   public:
@@ -54,9 +62,13 @@ class CSMTPConnection {
 
     // Name sent with EHLO; "auto" (the default) sends the local host name.
     void setGreetingHostName(const QString &name) { m_greetingHost = name; }
-    // Longest wait for reply data, 60 s by default.
+    // Longest wait for reply data, 60 s by default; the same limit holds for
+    // each wait to send while the server takes no bytes.
     void setReplyTimeout(int ms) { m_replyTimeoutMs = ms; }
     int replyTimeout() const { return m_replyTimeoutMs; }
+    // Longest time one reply may take in all, however steadily its bytes
+    // trickle in: 5 minutes by default.
+    void setReplyTotalTimeout(int ms) { m_replyTotalTimeoutMs = ms; }
     // Longest wait for the TCP connection, 10 s by default.
     void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
     void setTlsPolicy(TlsPolicy policy) { m_tlsPolicy = policy; }
@@ -75,6 +87,9 @@ class CSMTPConnection {
     bool greet();
     bool startTls(const QString &server);
     bool login(const QString &user, const QString &password);
+    // The policy for this connection: RequiredUnlessLoopback decided by the
+    // address actually connected to.
+    TlsPolicy effectiveTlsPolicy() const;
     // Ends a failed connect: QUIT when the stream is still in step, keeping
     // the failure's response and error code.
     void abandon();
@@ -93,8 +108,9 @@ class CSMTPConnection {
     int m_lastError = 0;
     QString m_greetingHost = QStringLiteral("auto");
     int m_replyTimeoutMs = 60000;
+    int m_replyTotalTimeoutMs = 300000;
     int m_connectTimeoutMs = 10000;
-    TlsPolicy m_tlsPolicy = TlsPolicy::Opportunistic;
+    TlsPolicy m_tlsPolicy = TlsPolicy::RequiredUnlessLoopback;
     QString m_trustFile;
     TraceHook m_trace;
 };

@@ -143,8 +143,10 @@ bool CUpdateChecker::check(const QString &baseUrl)
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "AutoUpdateAgent");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What starts encrypted is not redirected to plain HTTP.
+    const char *protocols = url.left(6).toLower() == "https:" ? "https" : "http,https";
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
@@ -155,6 +157,7 @@ bool CUpdateChecker::check(const QString &baseUrl)
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, takeAtMost16);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
     service::applyProxy(curl, m_proxy);
+    service::applySiteTrust(curl, m_caFile);
     const CURLcode rc = curl_easy_perform(curl);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);

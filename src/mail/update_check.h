@@ -48,6 +48,9 @@ class CUpdateChecker {
     // The connection settings the read goes by; those the client runs with
     // unless set.
     void setProxy(const service::ProxySettings &proxy) { m_proxy = proxy; }
+    // An https site's certificate is checked against the system's store and
+    // the authorities of this PEM file (the site's, SiteAddress::caFile).
+    void setTrustedCaFile(const QString &path) { m_caFile = path; }
 
     // The URL as it is requested: unsafe characters percent-encoded; empty when
     // the result is longer than kMaxUrlLength or not an http(s) URL.
@@ -60,6 +63,7 @@ class CUpdateChecker {
     long m_connectMs = 10000;
     long m_totalMs = 20000;
     service::ProxySettings m_proxy = service::activeProxySettings();
+    QString m_caFile;
 };
 
 } // namespace quillora::mail

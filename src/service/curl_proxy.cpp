@@ -1,7 +1,43 @@
 #include "curl_proxy.h"
 
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <mutex>
+
 namespace quillora::service {
 namespace {
+
+// The system's authorities followed by those of `caFile`, read once for as
+// long as the file stays as it is: head images are fetched many at a time.
+QByteArray trustBundle(CURL *curl, const QString &caFile)
+{
+    static std::mutex lock;
+    static QString key;
+    static QByteArray bundle;
+    const QFileInfo info(caFile);
+    const QString state = info.absoluteFilePath() + QLatin1Char('|') + QString::number(info.size()) + QLatin1Char('|') +
+                          QString::number(info.lastModified().toMSecsSinceEpoch());
+    const std::lock_guard guard(lock);
+    if (state == key)
+        return bundle;
+    QFile extra(caFile);
+    if (!extra.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes;
+    char *systemFile = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CAINFO, &systemFile) == CURLE_OK && systemFile) {
+        QFile system(QString::fromLocal8Bit(systemFile));
+        if (system.open(QIODevice::ReadOnly))
+            bytes = system.readAll() + '\n';
+    }
+    bytes += extra.readAll();
+    key = state;
+    bundle = bytes;
+    return bundle;
+}
 
 std::string bracketed(const std::string &host)
 {
@@ -61,6 +97,22 @@ bool applyFtpProxy(CURL *curl, const ProxySettings &settings, const std::string 
     curl_easy_setopt(curl, CURLOPT_FTPPORT, nullptr);
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
     return true;
+}
+
+void applySiteTrust(CURL *curl, const QString &caFile)
+{
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (caFile.isEmpty())
+        return; // the system's store, libcurl's default
+    const QByteArray bundle = trustBundle(curl, caFile);
+    if (bundle.isEmpty()) {
+        // Naming the file makes libcurl fail on it, rather than trust less.
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.toLocal8Bit().constData());
+        return;
+    }
+    curl_blob blob{const_cast<char *>(bundle.constData()), size_t(bundle.size()), CURL_BLOB_COPY};
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
 }
 
 } // namespace quillora::service

@@ -1,9 +1,12 @@
 // The connection settings applied to a libcurl easy handle, so that every
 // transfer the client makes with libcurl (update check, head-image downloads,
-// the head-image upload) takes the same road as the service calls.
+// the head-image upload) takes the same road as the service calls and trusts
+// the same certificates.
 #pragma once
 
 #include "proxy_settings.h"
+
+#include <QString>
 
 #include <curl/curl.h>
 
@@ -24,5 +27,11 @@ void applyProxy(CURL *curl, const ProxySettings &settings);
 // server opens back to the client. Returns whether a proxy is used.
 bool applyFtpProxy(CURL *curl, const ProxySettings &settings, const std::string &ftpHost,
                    const EnvironmentLookup &env = processEnvironment());
+
+// TLS certificates of the transfer are checked, the host name included,
+// against the system's trust store and, when `caFile` is named, the
+// authorities in that PEM file as well (as the service transport checks
+// them). A file that cannot be read fails every TLS transfer.
+void applySiteTrust(CURL *curl, const QString &caFile);
 
 } // namespace quillora::service

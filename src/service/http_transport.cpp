@@ -1,6 +1,6 @@
 #include "http_transport.h"
 
-#include "platform/tcp_connect.h"
+#include "platform/stream_socket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -107,31 +107,29 @@ std::string hostHeaderText(const std::string &host)
 }
 
 using platform::net::Clock;
-// Waits for `events` on fd until the deadline: > 0 ready, 0 timed out, < 0 error.
-constexpr auto waitFor = platform::net::waitForSocket;
 
+// The time a call may still take: each step gets its own limit, cut short by
+// what is left of the whole call.
+struct Budget {
+    const HttpLimits &limits;
+    Clock::time_point deadline;
+
+    int left() const { return platform::net::remainingMs(deadline); }
+    int connectMs() const { return std::min(limits.connectMs, left()); }
+    int sendMs() const { return std::min(limits.sendMs, left()); }
+    int receiveMs() const { return std::min(limits.receiveMs, left()); }
+};
+
+// The socket under the transport, plain or TLS.
 class SocketConnection final : public HttpConnection {
   public:
-    explicit SocketConnection(int fd) : m_fd(fd) {}
-    ~SocketConnection() override { ::close(m_fd); }
+    explicit SocketConnection(int fd) : m_socket(fd) {}
+    ~SocketConnection() override { m_socket.shutdownTls(); }
 
     bool sendAll(const char *data, qsizetype size, int timeoutMs) override
     {
         std::lock_guard lock(m_sendLock);
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        qsizetype sent = 0;
-        while (sent < size) {
-            if (waitFor(m_fd, POLLOUT, deadline) <= 0)
-                return false;
-            const ssize_t n = ::send(m_fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                    continue;
-                return false;
-            }
-            sent += n;
-        }
-        return true;
+        return m_socket.sendAll(data, size, timeoutMs);
     }
 
     qsizetype receive(char *buffer, qsizetype max, int timeoutMs) override
@@ -139,42 +137,28 @@ class SocketConnection final : public HttpConnection {
         std::lock_guard lock(m_receiveLock);
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            if (waitFor(m_fd, POLLIN, deadline) <= 0)
-                return -1;
-            const ssize_t n = ::recv(m_fd, buffer, size_t(max), 0);
-            if (n >= 0)
+            // Part of a TLS record is no bytes yet: wait on for the rest.
+            const qsizetype n = m_socket.receive(buffer, max, platform::net::remainingMs(deadline));
+            if (n != -2)
                 return n;
-            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+            if (Clock::now() >= deadline)
                 return -1;
         }
     }
 
-    bool isReusable() override
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, 0);
-        if (r == 0)
-            return true; // nothing pending: the connection is idle and open
-        if (r < 0 || (p.revents & (POLLERR | POLLNVAL)))
-            return false;
-        char c;
-        const ssize_t n = ::recv(m_fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n < 0)
-            return errno == EAGAIN || errno == EWOULDBLOCK;
-        // 0: the peer closed it. > 0: bytes no request asked for; the stream
-        // is out of step, so it is not used again either.
-        return false;
-    }
+    bool isReusable() override { return m_socket.isOpenAndIdle(); }
+
+    platform::net::StreamSocket &socket() { return m_socket; }
 
   private:
-    int m_fd;
+    platform::net::StreamSocket m_socket;
     std::mutex m_sendLock;
     std::mutex m_receiveLock;
 };
 
-std::unique_ptr<HttpConnection> connectSocket(const HttpUrl &url, int connectMs)
+std::unique_ptr<SocketConnection> connectSocket(const std::string &host, int port, int connectMs)
 {
-    const platform::net::ConnectResult c = platform::net::connectTcp(url.host, url.port, connectMs);
+    const platform::net::ConnectResult c = platform::net::connectTcp(host, port, connectMs);
     if (c.fd < 0)
         return nullptr;
     // Head and body go out in separate sends; without this the body waits for
@@ -187,11 +171,11 @@ std::unique_ptr<HttpConnection> connectSocket(const HttpUrl &url, int connectMs)
 // ---------------------------------------------------------------------------
 // Connection set-up through a proxy
 
-bool receiveExactly(HttpConnection &conn, char *buffer, qsizetype size, int timeoutMs)
+bool receiveExactly(HttpConnection &conn, char *buffer, qsizetype size, const Budget &budget)
 {
     qsizetype got = 0;
     while (got < size) {
-        const qsizetype n = conn.receive(buffer + got, size - got, timeoutMs);
+        const qsizetype n = conn.receive(buffer + got, size - got, budget.receiveMs());
         if (n <= 0)
             return false;
         got += n;
@@ -202,7 +186,7 @@ bool receiveExactly(HttpConnection &conn, char *buffer, qsizetype size, int time
 // The SOCKS 5 greeting, user name/password sub-negotiation when the proxy
 // asks for it, and CONNECT to the destination. Names go to the proxy
 // unresolved; IP literals as addresses.
-bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute &route, const HttpLimits &limits)
+bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute &route, const Budget &budget)
 {
     const bool offerPassword = !route.username.empty();
     QByteArray greeting("\x05", 1);
@@ -210,10 +194,10 @@ bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute
         greeting.append("\x02\x00\x02", 3);
     else
         greeting.append("\x01\x00", 2);
-    if (!conn.sendAll(greeting.constData(), greeting.size(), limits.sendMs))
+    if (!conn.sendAll(greeting.constData(), greeting.size(), budget.sendMs()))
         return false;
     char choice[2];
-    if (!receiveExactly(conn, choice, 2, limits.receiveMs) || choice[0] != 0x05)
+    if (!receiveExactly(conn, choice, 2, budget) || choice[0] != 0x05)
         return false;
     if (choice[1] == 0x02 && offerPassword) {
         if (route.username.size() > 255 || route.password.size() > 255)
@@ -223,10 +207,10 @@ bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute
         auth.append(route.username.data(), qsizetype(route.username.size()));
         auth.append(char(route.password.size()));
         auth.append(route.password.data(), qsizetype(route.password.size()));
-        if (!conn.sendAll(auth.constData(), auth.size(), limits.sendMs))
+        if (!conn.sendAll(auth.constData(), auth.size(), budget.sendMs()))
             return false;
         char verdict[2];
-        if (!receiveExactly(conn, verdict, 2, limits.receiveMs) || verdict[1] != 0x00)
+        if (!receiveExactly(conn, verdict, 2, budget) || verdict[1] != 0x00)
             return false;
     } else if (choice[1] != 0x00) {
         return false; // 0xFF: no offered method is acceptable
@@ -250,12 +234,12 @@ bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute
     }
     request.append(char((target.port >> 8) & 0xff));
     request.append(char(target.port & 0xff));
-    if (!conn.sendAll(request.constData(), request.size(), limits.sendMs))
+    if (!conn.sendAll(request.constData(), request.size(), budget.sendMs()))
         return false;
 
     // Reply: VER REP RSV ATYP, the bound address, its port.
     char reply[4];
-    if (!receiveExactly(conn, reply, 4, limits.receiveMs) || reply[0] != 0x05 || reply[1] != 0x00)
+    if (!receiveExactly(conn, reply, 4, budget) || reply[0] != 0x05 || reply[1] != 0x00)
         return false;
     qsizetype addressLength = 0;
     switch (reply[3]) {
@@ -267,7 +251,7 @@ bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute
         break;
     case 0x03: {
         char length = 0;
-        if (!receiveExactly(conn, &length, 1, limits.receiveMs))
+        if (!receiveExactly(conn, &length, 1, budget))
             return false;
         addressLength = static_cast<unsigned char>(length);
         break;
@@ -276,28 +260,70 @@ bool socks5Connect(HttpConnection &conn, const HttpUrl &target, const ProxyRoute
         return false;
     }
     char bound[256 + 2];
-    return receiveExactly(conn, bound, addressLength + 2, limits.receiveMs);
+    return receiveExactly(conn, bound, addressLength + 2, budget);
+}
+
+// "Proxy-Authorization: Basic ...\r\n" for a proxy route with a user name.
+QByteArray basicProxyCredentials(const ProxyRoute &route)
+{
+    if (route.username.empty())
+        return {};
+    const QByteArray credentials = QByteArray::fromStdString(route.username + ":" + route.password);
+    return "Proxy-Authorization: Basic " + credentials.toBase64() + "\r\n";
+}
+
+// A tunnel through an HTTP proxy to the destination (CONNECT), for TLS: the
+// proxy relays bytes it cannot read. Any answer but 2xx fails it (a 407
+// included: the credentials were sent with the CONNECT).
+bool httpTunnel(HttpConnection &conn, const HttpUrl &target, const ProxyRoute &route, const Budget &budget,
+                const HttpTransport::TraceHook &trace)
+{
+    const QByteArray authority =
+        QByteArray::fromStdString(hostHeaderText(target.host)) + ':' + QByteArray::number(target.port);
+    const QByteArray request =
+        "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + basicProxyCredentials(route) + "\r\n";
+    if (trace)
+        trace(true, request.constData(), request.size());
+    if (!conn.sendAll(request.constData(), request.size(), budget.sendMs()))
+        return false;
+    // Byte by byte: nothing of the destination's stream may be taken here.
+    constexpr qsizetype kMaxTunnelAnswer = 8192;
+    QByteArray head;
+    while (!head.endsWith("\r\n\r\n")) {
+        char c;
+        if (head.size() >= kMaxTunnelAnswer || conn.receive(&c, 1, budget.receiveMs()) != 1)
+            return false;
+        head.append(c);
+    }
+    if (trace)
+        trace(false, head.constData(), head.size());
+    int status = 0;
+    return http::parseStatusLine(std::string_view(head.constData(), size_t(head.indexOf("\r\n"))), status) &&
+           status >= 200 && status <= 299;
 }
 
 // A connection to the destination along the route: to the proxy itself for
-// an HTTP proxy, through CONNECT for SOCKS 5.
-std::unique_ptr<HttpConnection> connectAlong(const HttpUrl &url, const ProxyRoute &route, const HttpLimits &limits)
+// an HTTP proxy (through a CONNECT tunnel when the destination is TLS),
+// through CONNECT for SOCKS 5.
+std::unique_ptr<SocketConnection> connectAlong(const HttpUrl &url, const ProxyRoute &route, const Budget &budget,
+                                               const HttpTransport::TraceHook &trace)
 {
     switch (route.kind) {
     case ProxyRoute::Kind::None:
-        return connectSocket(url, limits.connectMs);
+        return connectSocket(url.host, url.port, budget.connectMs());
     case ProxyRoute::Kind::Unsupported:
         return nullptr; // going around a proxy the member asked for is no answer
     case ProxyRoute::Kind::Http:
     case ProxyRoute::Kind::Socks5:
         break;
     }
-    HttpUrl proxy;
-    proxy.host = route.host;
-    proxy.port = route.port;
-    auto conn = connectSocket(proxy, limits.connectMs);
-    if (conn && route.kind == ProxyRoute::Kind::Socks5 && !socks5Connect(*conn, url, route, limits))
-        conn.reset();
+    auto conn = connectSocket(route.host, route.port, budget.connectMs());
+    if (!conn)
+        return nullptr;
+    if (route.kind == ProxyRoute::Kind::Socks5 && !socks5Connect(*conn, url, route, budget))
+        return nullptr;
+    if (route.kind == ProxyRoute::Kind::Http && url.tls && !httpTunnel(*conn, url, route, budget, trace))
+        return nullptr;
     return conn;
 }
 
@@ -308,15 +334,6 @@ QByteArray absoluteTarget(const HttpUrl &url)
     if (url.port != 80)
         target += ':' + QByteArray::number(url.port);
     return target + QByteArray::fromStdString(url.path);
-}
-
-// "Proxy-Authorization: Basic ...\r\n" when the route carries a user name.
-QByteArray proxyAuthorizationLine(const ProxyRoute &route)
-{
-    if (route.kind != ProxyRoute::Kind::Http || route.username.empty())
-        return {};
-    const QByteArray credentials = QByteArray::fromStdString(route.username + ":" + route.password);
-    return "Proxy-Authorization: Basic " + credentials.toBase64() + "\r\n";
 }
 
 } // namespace
@@ -338,15 +355,22 @@ bool CaseInsensitiveLess::operator()(const std::string &a, const std::string &b)
 
 bool HttpUrl::parse(std::string_view url, HttpUrl &out)
 {
-    constexpr std::string_view scheme = "http://";
-    if (url.size() < scheme.size() || !equalsNoCase(url.substr(0, scheme.size()), scheme))
+    constexpr std::string_view plain = "http://";
+    constexpr std::string_view secure = "https://";
+    HttpUrl result;
+    if (url.size() >= plain.size() && equalsNoCase(url.substr(0, plain.size()), plain)) {
+        url.remove_prefix(plain.size());
+    } else if (url.size() >= secure.size() && equalsNoCase(url.substr(0, secure.size()), secure)) {
+        url.remove_prefix(secure.size());
+        result.tls = true;
+        result.port = 443;
+    } else {
         return false;
-    url.remove_prefix(scheme.size());
+    }
     const auto end = url.find_first_of("/?#");
     const std::string_view authority = url.substr(0, end);
     const std::string_view rest = end == std::string_view::npos ? std::string_view() : url.substr(end);
 
-    HttpUrl result;
     std::string_view hostPart = authority;
     std::string_view portPart;
     bool hasPort = false;
@@ -514,7 +538,11 @@ bool resolveLocation(const HttpUrl &current, std::string_view location, HttpUrl 
         out = std::move(next);
         return true;
     }
-    return HttpUrl::parse(location, out);
+    HttpUrl next;
+    if (!HttpUrl::parse(location, next) || (current.tls && !next.tls))
+        return false;
+    out = std::move(next);
+    return true;
 }
 
 } // namespace http
@@ -528,10 +556,13 @@ namespace {
 // with the head stay here for the body.
 class Reader {
   public:
-    Reader(HttpConnection &conn, const HttpTransport::TraceHook &trace, int timeoutMs)
-        : m_conn(conn), m_trace(trace), m_timeoutMs(timeoutMs)
+    Reader(HttpConnection &conn, const HttpTransport::TraceHook &trace, const Budget &budget)
+        : m_conn(conn), m_trace(trace), m_budget(budget)
     {
     }
+
+    // True once a read failed because the whole call ran out of time.
+    bool expired() const { return m_expired; }
 
     qsizetype available() const { return m_buf.size() - m_pos; }
     const char *data() const { return m_buf.constData() + m_pos; }
@@ -548,13 +579,19 @@ class Reader {
     }
 
     // Appends up to `max` bytes: the count, 0 when the peer closed, -1 on
-    // error or time-out.
+    // error or time-out (of this read, or of the whole call).
     qsizetype fill(qsizetype max)
     {
+        if (m_budget.left() <= 0) {
+            m_expired = true;
+            return -1;
+        }
         const qsizetype old = m_buf.size();
         m_buf.resize(old + max);
-        const qsizetype n = m_conn.receive(m_buf.data() + old, max, m_timeoutMs);
+        const qsizetype n = m_conn.receive(m_buf.data() + old, max, m_budget.receiveMs());
         m_buf.resize(old + std::max<qsizetype>(n, 0));
+        if (n < 0 && m_budget.left() <= 0)
+            m_expired = true;
         if (n > 0 && m_trace)
             m_trace(false, m_buf.constData() + old, n);
         return n;
@@ -589,9 +626,46 @@ class Reader {
   private:
     HttpConnection &m_conn;
     const HttpTransport::TraceHook &m_trace;
-    int m_timeoutMs;
+    const Budget &m_budget;
+    bool m_expired = false;
     QByteArray m_buf;
     qsizetype m_pos = 0;
+};
+
+// TLS sessions to resume, one per site: the latest one a connection to it
+// was given. A connection takes the one it offers (a TLS 1.3 ticket is meant
+// for one use) and leaves its own, so the next call through a fresh proxy
+// skips the full handshake.
+class TlsSessions {
+  public:
+    static TlsSessions &shared()
+    {
+        static TlsSessions sessions;
+        return sessions;
+    }
+
+    std::string take(const std::string &site)
+    {
+        std::lock_guard lock(m_lock);
+        const auto it = m_sessions.find(site);
+        if (it == m_sessions.end())
+            return {};
+        std::string data = std::move(it->second);
+        m_sessions.erase(it);
+        return data;
+    }
+
+    void put(const std::string &site, std::string data)
+    {
+        std::lock_guard lock(m_lock);
+        if (m_sessions.size() >= 64 && !m_sessions.count(site))
+            m_sessions.clear(); // the client talks to one site; a few more are tests
+        m_sessions[site] = std::move(data);
+    }
+
+  private:
+    std::mutex m_lock;
+    std::map<std::string, std::string> m_sessions;
 };
 
 } // namespace
@@ -602,8 +676,12 @@ struct HttpTransport::Impl {
     bool hasEndpoint = false;
 
     std::unique_ptr<HttpConnection> conn;
+    SocketConnection *socketConn = nullptr; // conn, when it is a socket of ours
     std::string connHost;
     int connPort = 0;
+    bool connTls = false;
+    bool connResumed = false;
+    bool sessionKept = false; // this connection's session is in TlsSessions
 
     HttpHeaders headers;
     std::vector<std::string> challenges;
@@ -612,37 +690,82 @@ struct HttpTransport::Impl {
     CookieHook cookieHook;
     ProxySettings proxy;
     ProxyRoute route; // of the open connection
+    std::string caFile;
+    std::string tlsError;
 
-    void closeConnection() { conn.reset(); }
-
-    std::unique_ptr<HttpConnection> openConnection(const HttpUrl &url)
+    void closeConnection()
     {
+        conn.reset();
+        socketConn = nullptr;
+    }
+
+    // A session is only resumed with the site it was made with, trusted the same way.
+    std::string sessionKey(const HttpUrl &url) const
+    {
+        return hostHeaderText(url.host) + ':' + std::to_string(url.port) + '|' + caFile;
+    }
+
+    std::unique_ptr<HttpConnection> openConnection(const HttpUrl &url, const Budget &budget)
+    {
+        connResumed = false;
+        sessionKept = false;
         if (factory) {
             route = {};
             return factory(url);
         }
-        route = routeFor(proxy, "http", url.host);
-        return connectAlong(url, route, limits);
+        route = routeFor(proxy, url.tls ? "https" : "http", url.host);
+        std::unique_ptr<SocketConnection> opened = connectAlong(url, route, budget, trace);
+        if (opened && url.tls) {
+            platform::net::StreamSocket &socket = opened->socket();
+            const int rc = socket.startTls(url.host, {true, caFile}, budget.connectMs(),
+                                           TlsSessions::shared().take(sessionKey(url)));
+            if (rc != 0) {
+                // Never a second try without TLS: the call fails here.
+                tlsError = platform::net::StreamSocket::errorText(rc);
+                if (const std::string problem = socket.certificateProblem(); !problem.empty())
+                    tlsError += " " + problem;
+                return nullptr;
+            }
+            connResumed = socket.isResumed();
+        }
+        socketConn = opened.get();
+        return opened;
     }
 
-    bool ensureConnection(const HttpUrl &url)
+    bool ensureConnection(const HttpUrl &url, const Budget &budget)
     {
-        if (conn && (connHost != url.host || connPort != url.port || !conn->isReusable()))
+        if (conn && (connHost != url.host || connPort != url.port || connTls != url.tls || !conn->isReusable()))
             closeConnection();
         if (conn)
             return true;
-        conn = openConnection(url);
+        conn = openConnection(url, budget);
         connHost = url.host;
         connPort = url.port;
+        connTls = url.tls;
         return conn != nullptr;
     }
 
-    bool sendRequest(const HttpUrl &url, const std::string &soapAction, const QByteArray &body)
+    // Leaves the connection's TLS session for the next connection to the
+    // site, once the server has handed one out.
+    void keepSession(const HttpUrl &url)
     {
+        if (!socketConn || !url.tls || sessionKept)
+            return;
+        std::string data = socketConn->socket().sessionData();
+        if (data.empty())
+            return;
+        TlsSessions::shared().put(sessionKey(url), std::move(data));
+        sessionKept = true;
+    }
+
+    bool sendRequest(const HttpUrl &url, const std::string &soapAction, const QByteArray &body, const Budget &budget)
+    {
+        // An HTTP proxy reads plain requests; TLS goes through its tunnel.
+        const bool toHttpProxy = route.kind == ProxyRoute::Kind::Http && !url.tls;
         QByteArray head;
         head.reserve(256 + qsizetype(url.path.size() + soapAction.size() + url.host.size()));
         head += "POST ";
-        head += route.kind == ProxyRoute::Kind::Http ? absoluteTarget(url) : QByteArray::fromStdString(url.path);
+        head += toHttpProxy ? absoluteTarget(url) : QByteArray::fromStdString(url.path);
         head += " HTTP/1.1\r\n";
         head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
         head += "Content-Type: text/xml; charset=utf-8\r\n";
@@ -650,18 +773,19 @@ struct HttpTransport::Impl {
         head += "Accept: text/xml\r\n";
         head += "Host: " + QByteArray::fromStdString(hostHeaderText(url.host)) + "\r\n";
         head += "User-Agent: Quillora-SOAP/3.5\r\n";
-        head += proxyAuthorizationLine(route);
+        if (toHttpProxy)
+            head += basicProxyCredentials(route);
         head += "\r\n";
 
         if (trace)
             trace(true, head.constData(), head.size());
-        if (!conn->sendAll(head.constData(), head.size(), limits.sendMs))
+        if (!conn->sendAll(head.constData(), head.size(), budget.sendMs()))
             return false;
         for (qsizetype at = 0; at < body.size(); at += kSendBlockSize) {
             const qsizetype n = std::min(kSendBlockSize, body.size() - at);
             if (trace)
                 trace(true, body.constData() + at, n);
-            if (!conn->sendAll(body.constData() + at, n, limits.sendMs))
+            if (!conn->sendAll(body.constData() + at, n, budget.sendMs()))
                 return false;
         }
         return true;
@@ -800,17 +924,17 @@ struct HttpTransport::Impl {
 
     // Steps from connecting to reading the body, on one URL. False on any
     // failure of the exchange itself; the caller then closes the connection.
-    bool exchange(const HttpUrl &url, const std::string &soapAction, const QByteArray &body, int &status,
-                  QByteArray &responseBody)
+    bool exchange(const HttpUrl &url, const std::string &soapAction, const QByteArray &body, const Budget &budget,
+                  int &status, QByteArray &responseBody)
     {
         headers.clear();
         challenges.clear();
         status = -1;
         responseBody.clear();
-        if (!ensureConnection(url) || !sendRequest(url, soapAction, body))
+        if (!ensureConnection(url, budget) || !sendRequest(url, soapAction, body, budget))
             return false;
 
-        Reader in(*conn, trace, limits.receiveMs);
+        Reader in(*conn, trace, budget);
         if (!readHead(in, status))
             return false;
 
@@ -825,10 +949,12 @@ struct HttpTransport::Impl {
             if (!readContentLength(in, cl->second, responseBody))
                 return false;
         } else {
-            if (!readToClose(in, responseBody))
+            // A read cut off by the end of the call's time is no end of the body.
+            if (!readToClose(in, responseBody) || in.expired())
                 return false;
             keepOpen = false; // the stream ended, nothing more can come on it
         }
+        keepSession(url);
         if (const auto c = headers.find("Connection"); c != headers.end() && equalsNoCase(c->second, "close"))
             keepOpen = false;
         // Bytes beyond the response mean the stream is out of step with the
@@ -872,12 +998,14 @@ HttpExchange HttpTransport::post(const std::string &soapAction, const QByteArray
     if (!d->hasEndpoint || soapAction.find_first_of("\r\n\"") != std::string::npos)
         return result;
 
+    d->tlsError.clear();
+    const Budget budget{d->limits, Clock::now() + std::chrono::milliseconds(d->limits.callMs)};
     HttpUrl url = d->endpoint;
     for (int redirects = 0;; ++redirects) {
         int status = -1;
         bool exchanged = false;
         try {
-            exchanged = d->exchange(url, soapAction, body, status, result.body);
+            exchanged = d->exchange(url, soapAction, body, budget, status, result.body);
         } catch (const std::bad_alloc &) {
             // No room for the response: a failed exchange like any other.
             exchanged = false;
@@ -946,6 +1074,24 @@ void HttpTransport::setProxy(const ProxySettings &settings)
 void HttpTransport::setCookieHook(CookieHook hook)
 {
     d->cookieHook = std::move(hook);
+}
+
+void HttpTransport::setTrustedCaFile(std::string path)
+{
+    if (d->caFile == path)
+        return;
+    d->caFile = std::move(path);
+    d->closeConnection(); // its certificate was checked against the old trust
+}
+
+const std::string &HttpTransport::tlsError() const
+{
+    return d->tlsError;
+}
+
+bool HttpTransport::isResumedTls() const
+{
+    return d->conn != nullptr && d->connResumed;
 }
 
 } // namespace quillora::service

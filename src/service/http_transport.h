@@ -1,7 +1,8 @@
 // A small HTTP/1.1 client that carries one SOAP request at a time as a POST
-// over a plain TCP connection, on POSIX sockets with non-blocking connect and
-// poll() for every time limit. One object owns one connection, kept open
-// between exchanges until the server closes it or an exchange fails.
+// over a TCP connection (TLS for an https endpoint), on POSIX sockets with
+// non-blocking connect and poll() for every time limit. One object owns one
+// connection, kept open between exchanges until the server closes it or an
+// exchange fails.
 #pragma once
 
 #include "proxy_settings.h"
@@ -22,9 +23,11 @@ struct HttpUrl {
     std::string host;
     int port = 80;
     std::string path = "/"; // path and query as written
+    bool tls = false;       // https: the connection is TLS, port 443 unless given
 
-    // "http://host[:port][/path[?query]]". Only http; a host is required; an
-    // empty path becomes "/"; a path or query over 2048 characters is refused.
+    // "http://host[:port][/path[?query]]" or the same with https. A host is
+    // required; an empty path becomes "/"; a path or query over 2048
+    // characters is refused.
     static bool parse(std::string_view url, HttpUrl &out);
 };
 
@@ -36,9 +39,12 @@ struct CaseInsensitiveLess {
 using HttpHeaders = std::map<std::string, std::string, CaseInsensitiveLess>;
 
 struct HttpLimits {
-    int connectMs = 10000;
+    int connectMs = 10000; // connecting, and the TLS handshake
     int sendMs = 10000;
     int receiveMs = 10000;
+    // The whole call, redirects included: a peer that keeps each step within
+    // its limit (a byte every few seconds) still cannot hold the caller longer.
+    int callMs = 60000;
     qint64 maxBodyBytes = 64LL * 1024 * 1024; // larger bodies fail the exchange
     int maxRedirects = 5;
     qint64 maxHeadBytes = 1024 * 1024; // a response head (or trailer block) larger than this fails
@@ -101,8 +107,9 @@ bool parseChunkSizeLine(std::string_view line, qint64 &size);
 // 200 to 206, 304 and 305.
 bool isAcceptedStatus(int status);
 
-// The target of a redirect: an absolute http URL, or an absolute path on the
-// current host and port. False for anything else.
+// The target of a redirect: an absolute http or https URL, or an absolute
+// path on the current host and port. False for anything else, and for an
+// http URL after an https one: what was encrypted stays encrypted.
 bool resolveLocation(const HttpUrl &current, std::string_view location, HttpUrl &out);
 
 } // namespace http
@@ -145,9 +152,21 @@ class HttpTransport {
 
     const HttpUrl &endpoint() const;
 
+    // The certificate of an https endpoint is checked against the system's
+    // trust store and, when given, the authorities in this PEM file, and for
+    // the endpoint's host name. A certificate that fails fails the call.
+    void setTrustedCaFile(std::string path);
+    // Why the last TLS handshake failed (GnuTLS's words, the certificate's
+    // problem included); empty when it did not fail.
+    const std::string &tlsError() const;
+    // True when the open connection resumed an earlier TLS session with the
+    // same site instead of a full handshake.
+    bool isResumedTls() const;
+
     // Connections made from now on take the route these settings give for
     // the destination: straight, through an HTTP proxy (requests then name
-    // the absolute URL) or through a SOCKS 5 proxy's CONNECT. Desktop mode
+    // the absolute URL; an https endpoint is reached through a CONNECT
+    // tunnel instead) or through a SOCKS 5 proxy's CONNECT. Desktop mode
     // until set. Not used with a connection factory.
     void setProxy(const ProxySettings &settings);
 

@@ -3,18 +3,33 @@
 #include "build_config.h"
 #include "http_transport.h"
 
+#include <QFileInfo>
 #include <QtGlobal>
 
 namespace quillora::service {
 
 SiteAddress compiledSite()
 {
-    return {QStringLiteral(QUILLORA_CFG_SITE_HOST), static_cast<quint16>(QUILLORA_CFG_SITE_PORT)};
+    // CMake has checked the form; the fallback only keeps a hand-edited
+    // header from crashing anything.
+    const QString text = QStringLiteral(QUILLORA_CFG_SITE);
+    return parseSite(text, 80).value_or(SiteAddress{text, 80});
 }
 
 std::optional<SiteAddress> parseSite(const QString &text, quint16 defaultPort)
 {
-    const QString t = text.trimmed();
+    QString t = text.trimmed();
+    bool tls = false;
+    if (t.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+        tls = true;
+        defaultPort = 443;
+        t.remove(0, 8);
+    } else if (t.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
+        defaultPort = 80;
+        t.remove(0, 7);
+    }
+    if (t.endsWith(QLatin1Char('/')))
+        t.chop(1);
     QString host;
     QString portText;
     if (t.startsWith(QLatin1Char('['))) {
@@ -54,16 +69,15 @@ std::optional<SiteAddress> parseSite(const QString &text, quint16 defaultPort)
             return std::nullopt;
         port = static_cast<quint16>(p);
     }
-    return SiteAddress{host, port};
+    return SiteAddress{host, port, tls, QString()};
 }
 
 SiteAddress siteFromEnvironment()
 {
-    const SiteAddress compiled = compiledSite();
     const QString env = qEnvironmentVariable("QUILLORA_SITE");
-    if (env.isEmpty())
-        return compiled;
-    return parseSite(env, 80).value_or(compiled);
+    SiteAddress site = env.isEmpty() ? compiledSite() : parseSite(env, 80).value_or(compiledSite());
+    site.caFile = qEnvironmentVariable("QUILLORA_CA_FILE");
+    return site;
 }
 
 QString siteProblem(const SiteAddress &site)
@@ -78,13 +92,18 @@ QString siteProblem(const SiteAddress &site)
 
 QString siteEnvironmentProblem()
 {
+    const QString caFile = qEnvironmentVariable("QUILLORA_CA_FILE");
+    // Every TLS call would fail on it, with nothing to say why.
+    if (!caFile.isEmpty() && !QFileInfo(caFile).isReadable())
+        return QStringLiteral("QUILLORA_CA_FILE=\"%1\" cannot be read: name a PEM file of certificate authorities.")
+            .arg(caFile);
     const QString env = qEnvironmentVariable("QUILLORA_SITE");
     if (env.isEmpty())
         return siteProblem(compiledSite());
     const std::optional<SiteAddress> site = parseSite(env, 80);
     if (!site)
-        return QStringLiteral("QUILLORA_SITE=\"%1\" is not a site: write host or host:port, the port a number from "
-                              "1 to 65535.")
+        return QStringLiteral("QUILLORA_SITE=\"%1\" is not a site: write host or host:port, or https://host[:port] "
+                              "for TLS, the port a number from 1 to 65535.")
             .arg(env);
     const QString problem = siteProblem(*site);
     return problem.isEmpty() ? QString() : QStringLiteral("QUILLORA_SITE=\"%1\": ").arg(env) + problem;
@@ -92,14 +111,15 @@ QString siteEnvironmentProblem()
 
 QString serviceNamespace(const QString &host)
 {
+    // A name, not an address to fetch: the same whether the site is TLS or not.
     return QStringLiteral("http://") + host + QStringLiteral("/Services/VarnelServices");
 }
 
 QString siteUrl(const SiteAddress &site, const QString &path)
 {
     QString host = site.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + site.host + QLatin1Char(']') : site.host;
-    QString url = QStringLiteral("http://") + host;
-    if (site.port != 80)
+    QString url = (site.tls ? QStringLiteral("https://") : QStringLiteral("http://")) + host;
+    if (site.port != (site.tls ? 443 : 80))
         url += QLatin1Char(':') + QString::number(site.port);
     return url + path;
 }

@@ -32,6 +32,7 @@ CVarnelServices::CVarnelServices(const SiteAddress &site, const HttpLimits &limi
 {
     m_transport.setEndpoint(m_endpoint.toStdString());
     m_transport.setProxy(activeProxySettings());
+    m_transport.setTrustedCaFile(site.caFile.toStdString());
 }
 
 CVarnelServices::~CVarnelServices() = default;
@@ -41,7 +42,7 @@ bool CVarnelServices::setEndpoint(const QString &url)
     HttpUrl parsed;
     if (!HttpUrl::parse(url.toStdString(), parsed) || !m_transport.setEndpoint(url.toStdString()))
         return false;
-    m_site = {QString::fromStdString(parsed.host), static_cast<quint16>(parsed.port)};
+    m_site = {QString::fromStdString(parsed.host), static_cast<quint16>(parsed.port), parsed.tls, m_site.caFile};
     m_namespace = serviceNamespace(m_site.host);
     m_endpoint = url;
     return true;

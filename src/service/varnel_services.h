@@ -65,7 +65,7 @@ class CVarnelServices {
     HttpTransport &transport() { return m_transport; }
     const SiteAddress &site() const { return m_site; }
     QString endpointUrl() const { return m_endpoint; }
-    // Points the proxy at another endpoint URL ("http://host[:port]/path");
+    // Points the proxy at another endpoint URL ("http[s]://host[:port]/path");
     // the service namespace follows its host. False when the URL is refused.
     bool setEndpoint(const QString &url);
 

@@ -5,7 +5,6 @@
 namespace quillora::service {
 namespace {
 
-constexpr int kMaxDepth = 4096;
 const QString kXmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
 
 bool isSpace(char16_t c)
@@ -108,6 +107,46 @@ bool isValidDeclaration(QStringView d)
     return i == d.size();
 }
 
+// Whether two of a start tag's first `count` attributes that `counts` lets in
+// are the same by `same`, in time linear in `count`: each is looked up in an
+// open-addressing table of `slots` (a power of two, more than twice `count`,
+// all free on entry and again on return).
+template <typename Counts, typename Hash, typename Same>
+bool repeatsIn(size_t count, int *slots, size_t slotCount, std::vector<size_t> &filled, Counts counts, Hash hash,
+               Same same)
+{
+    // A few attributes, the usual case: comparing each pair costs less than hashing.
+    constexpr size_t kPairwise = 8;
+    if (count <= kPairwise) {
+        for (size_t i = 0; i < count; ++i)
+            for (size_t j = i + 1; j < count; ++j)
+                if (counts(i) && counts(j) && same(i, j))
+                    return true;
+        return false;
+    }
+    const size_t mask = slotCount - 1;
+    bool repeated = false;
+    for (size_t i = 0; i < count && !repeated; ++i) {
+        if (!counts(i))
+            continue;
+        size_t slot = hash(i) & mask;
+        for (; slots[slot] != 0; slot = (slot + 1) & mask) {
+            if (same(static_cast<size_t>(slots[slot] - 1), i)) {
+                repeated = true;
+                break;
+            }
+        }
+        if (!repeated) {
+            slots[slot] = static_cast<int>(i + 1);
+            filled.push_back(slot);
+        }
+    }
+    for (size_t slot : filled)
+        slots[slot] = 0;
+    filled.clear();
+    return repeated;
+}
+
 } // namespace
 
 XmlPullParser::XmlPullParser(QStringView text, bool namespaceProcessing) : m_text(text), m_ns(namespaceProcessing)
@@ -155,6 +194,12 @@ bool XmlPullParser::decode(const QByteArray &bytes, QString &text)
     QStringDecoder d(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     text = d(QByteArrayView(bytes).sliced(start));
     return !d.hasError();
+}
+
+bool XmlPullParser::refuse(Refusal why)
+{
+    m_refusal = why;
+    return false;
 }
 
 XmlPullParser::Token XmlPullParser::fail()
@@ -295,19 +340,78 @@ bool XmlPullParser::readReference(QString &out)
 
 QStringView XmlPullParser::resolvePrefix(QStringView prefix) const
 {
-    for (auto it = m_bindings.rbegin(); it != m_bindings.rend(); ++it)
-        if (it->prefix == prefix)
-            return it->uri.isEmpty() && !prefix.isEmpty() ? QStringView() : QStringView(it->uri);
+    const Binding *found = nullptr;
+    // A few bindings in scope, the usual case: a look along them costs less than hashing.
+    constexpr size_t kScanned = 8;
+    if (m_bindings.size() <= kScanned) {
+        for (auto it = m_bindings.rbegin(); it != m_bindings.rend() && !found; ++it)
+            if (it->prefix == prefix)
+                found = &*it;
+    } else if (const auto it = m_innermost.constFind(prefix); it != m_innermost.cend()) {
+        found = &m_bindings[static_cast<size_t>(*it)];
+    }
+    if (found)
+        return found->uri.isEmpty() && !prefix.isEmpty() ? QStringView() : QStringView(found->uri);
     if (prefix == u"xml")
         return kXmlNs;
     return QStringView();
+}
+
+void XmlPullParser::bind(QStringView prefix, QString uri)
+{
+    const int index = static_cast<int>(m_bindings.size());
+    int shadowed = -1;
+    if (const auto it = m_innermost.find(prefix); it != m_innermost.end()) {
+        shadowed = *it;
+        *it = index;
+    } else {
+        m_innermost.insert(prefix, index);
+    }
+    m_bindings.push_back({prefix, std::move(uri), shadowed});
+}
+
+// Leaves the scope of the bindings past the first `size`.
+void XmlPullParser::unbindTo(size_t size)
+{
+    while (m_bindings.size() > size) {
+        const Binding &b = m_bindings.back();
+        if (b.shadowed >= 0)
+            m_innermost[b.prefix] = b.shadowed;
+        else
+            m_innermost.remove(b.prefix);
+        m_bindings.pop_back();
+    }
+}
+
+// Two attributes of the current start tag written with the same name.
+bool XmlPullParser::hasRepeatedName()
+{
+    const size_t seed = QHashSeed::globalSeed();
+    return repeatsIn(
+        m_attributes.size(), m_slots.data(), m_slots.size(), m_filled, [](size_t) { return true; },
+        [&](size_t i) { return qHash(m_attributes[i].qname, seed); },
+        [&](size_t i, size_t j) { return m_attributes[i].qname == m_attributes[j].qname; });
+}
+
+// Two prefixed attributes of the current start tag with one namespace and
+// local name (an unprefixed one is in no namespace, so it cannot clash).
+bool XmlPullParser::hasRepeatedExpandedName()
+{
+    const size_t seed = QHashSeed::globalSeed();
+    return repeatsIn(
+        m_attributes.size(), m_slots.data(), m_slots.size(), m_filled,
+        [&](size_t i) { return !m_attributes[i].prefix.isEmpty(); },
+        [&](size_t i) { return qHashMulti(seed, m_attributes[i].local, m_attributes[i].nsUri); },
+        [&](size_t i, size_t j) {
+            return m_attributes[i].local == m_attributes[j].local && m_attributes[i].nsUri == m_attributes[j].nsUri;
+        });
 }
 
 QStringView XmlPullParser::attribute(QStringView nsUri, QStringView local) const
 {
     for (const Attribute &a : m_attributes)
         if (a.local == local && a.nsUri == nsUri)
-            return a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value;
+            return valueOf(a);
     return QStringView();
 }
 
@@ -315,7 +419,7 @@ QStringView XmlPullParser::attribute(QStringView qualified) const
 {
     for (const Attribute &a : m_attributes)
         if (a.qname == qualified)
-            return a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value;
+            return valueOf(a);
     return QStringView();
 }
 
@@ -346,6 +450,8 @@ bool XmlPullParser::readStartTag()
         Attribute a;
         if (!spaced || !readName(a.qname))
             return false;
+        if (m_attributes.size() >= static_cast<size_t>(kMaxAttributes))
+            return refuse(Refusal::TooManyAttributes);
         skipSpaces();
         if (atEnd() || peek() != u'=')
             return false;
@@ -396,11 +502,10 @@ bool XmlPullParser::readStartTag()
             a.value = m_text.mid(start, m_pos - start);
         }
         ++m_pos; // closing quote
-        for (const Attribute &other : m_attributes)
-            if (other.qname == a.qname)
-                return false; // an attribute may appear once
         m_attributes.push_back(a);
     }
+    if (hasRepeatedName())
+        return false; // an attribute may appear once
 
     bool empty = false;
     if (peek() == u'/') {
@@ -412,13 +517,15 @@ bool XmlPullParser::readStartTag()
     ++m_pos; // '>'
 
     if (m_openElements.size() >= static_cast<size_t>(kMaxDepth))
-        return false;
+        return refuse(Refusal::TooDeep);
 
     // Namespace bindings declared on this element, then its names resolved.
     m_bindingFrames.push_back(m_bindings.size());
     if (m_ns) {
-        for (size_t i = 0; i < m_attributes.size();) {
-            Attribute &a = m_attributes[i];
+        // Declarations leave the attribute list, which keeps its order.
+        size_t kept = 0;
+        for (size_t i = 0; i < m_attributes.size(); ++i) {
+            const Attribute &a = m_attributes[i];
             QStringView bound;
             bool isDecl = false;
             if (a.qname == u"xmlns") {
@@ -430,18 +537,20 @@ bool XmlPullParser::readStartTag()
                     return false;
             }
             if (!isDecl) {
-                ++i;
+                if (kept != i)
+                    m_attributes[kept] = a;
+                ++kept;
                 continue;
             }
-            const QString uri =
+            QString uri =
                 (a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value).toString();
             if (!bound.isEmpty() && uri.isEmpty())
                 return false; // a prefix cannot be unbound
             if (bound == u"xmlns" || (bound == u"xml" && uri != kXmlNs))
                 return false;
-            m_bindings.push_back({bound, uri});
-            m_attributes.erase(m_attributes.begin() + static_cast<std::ptrdiff_t>(i));
+            bind(bound, std::move(uri));
         }
+        m_attributes.resize(kept);
         for (Attribute &a : m_attributes) {
             if (!splitName(a.qname, a.prefix, a.local))
                 return false;
@@ -452,11 +561,8 @@ bool XmlPullParser::readStartTag()
             }
         }
         // Two attributes may not share a namespace and local name.
-        for (size_t i = 0; i < m_attributes.size(); ++i)
-            for (size_t j = i + 1; j < m_attributes.size(); ++j)
-                if (!m_attributes[i].prefix.isEmpty() && m_attributes[i].local == m_attributes[j].local &&
-                    m_attributes[i].nsUri == m_attributes[j].nsUri)
-                    return false;
+        if (hasRepeatedExpandedName())
+            return false;
     }
 
     m_qname = qname;
@@ -656,7 +762,7 @@ XmlPullParser::Token XmlPullParser::next()
     if (m_token == EndElement && !m_openElements.empty() && m_depth == static_cast<int>(m_openElements.size())) {
         // Leave the scope of the element that just ended.
         m_openElements.pop_back();
-        m_bindings.resize(m_bindingFrames.back());
+        unbindTo(m_bindingFrames.back());
         m_bindingFrames.pop_back();
         if (m_openElements.empty())
             m_rootClosed = true;

@@ -22,12 +22,16 @@ FtpConnection compiledFtpConnection()
     c.port = quint16(QUILLORA_CFG_FTP_PORT);
     c.user = QStringLiteral(QUILLORA_CFG_FTP_USER);
     c.password = QStringLiteral(QUILLORA_CFG_FTP_PASSWORD);
+    c.tls = service::compiledSite().tls;
     return c;
 }
 
 FtpConnection ftpFromEnvironment()
 {
     FtpConnection c = compiledFtpConnection();
+    const service::SiteAddress site = service::siteFromEnvironment();
+    c.tls = site.tls;
+    c.caFile = site.caFile;
     const QString text = qEnvironmentVariable("QUILLORA_FTP");
     if (!text.isEmpty()) {
         if (const std::optional<service::SiteAddress> address = service::parseSite(text, 21)) {
@@ -97,6 +101,17 @@ void setUpFtpHandle(CURL *curl, const FtpConnection &connection, HandleStrings &
     // The connection settings in force: through a proxy the data connection
     // turns passive, since no proxy relays a connection back to us.
     service::applyFtpProxy(curl, service::activeProxySettings(), connection.host.toStdString());
+    if (connection.tls) {
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS)); // AUTH TLS, not the older AUTH SSL
+        service::applySiteTrust(curl, connection.caFile);
+        // Passive under TLS: libcurl 7.87 to 7.88 (Debian 12's) leaves an
+        // active data connection without TLS, so the picture would go out
+        // in clear, and TLS hides the PORT command from the firewalls that
+        // would have let the server's connection back in.
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, nullptr);
+        curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+    }
 }
 
 } // namespace

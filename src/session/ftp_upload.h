@@ -3,9 +3,12 @@
 // upload account's root, where the site serves it over HTTP.
 //
 // One synchronous libcurl transfer: active mode (the server connects back to
-// us for the data), binary type, the agent name "FtpDownload". Every option
-// of the transfer is set in one place in ftp_upload.cpp, so connection-wide
-// options (a proxy, for instance) are added there once for every upload.
+// us for the data), binary type, the agent name "FtpDownload"; over explicit
+// TLS (AUTH TLS, control and data protected, the data connection passive)
+// when the site is https. Every
+// option of the transfer is set in one place in ftp_upload.cpp, so
+// connection-wide options (a proxy, for instance) are added there once for
+// every upload.
 #pragma once
 
 #include <QByteArray>
@@ -24,12 +27,19 @@ struct FtpConnection {
     QString agent = QStringLiteral("FtpDownload");
     int connectTimeoutMs = 10000;  // connecting, and waiting for the server's data connection
     int transferTimeoutMs = 30000; // the whole upload
+    // Explicit TLS is required: a server that does not take AUTH TLS, or
+    // whose certificate fails (system store plus caFile), gets nothing, the
+    // password included.
+    bool tls = false;
+    QString caFile;
 };
 
-// The compiled-in server and upload account.
+// The compiled-in server and upload account, with TLS when the compiled-in
+// site is https.
 FtpConnection compiledFtpConnection();
 // compiledFtpConnection(), with host and port from QUILLORA_FTP=host[:port]
-// when it is set and well-formed (the port defaults to 21).
+// when it is set and well-formed (the port defaults to 21), and TLS and the
+// trusted authority as the site of this run has them (siteFromEnvironment).
 FtpConnection ftpFromEnvironment();
 
 struct FtpUploadResult {

@@ -87,19 +87,26 @@ class CustomFaceCache {
     // Downloads go by these connection settings; by those the client runs
     // with when the cache was made, unless set.
     void setProxy(const service::ProxySettings &proxy) { m_proxy = proxy; }
+    // Time limits of one download: connecting, and the whole transfer.
+    void setTimeouts(long connectMs, long totalMs)
+    {
+        m_connectMs = connectMs;
+        m_totalMs = totalMs;
+    }
     // Full path of the user's cached picture, or empty when the user ID is
     // not plain decimal.
     QString filePath(const QString &userId) const;
     bool isCached(const QString &userId) const;
 
-    // "http://host[:port]/Varnel/Web/images/CustomFace/<userID>.bmp"; empty
-    // when the user ID is not plain decimal.
+    // "http://host[:port]/Varnel/Web/images/CustomFace/<userID>.bmp" (https
+    // for a TLS site, whose certificate is checked as the service's is);
+    // empty when the user ID is not plain decimal.
     QString downloadUrl(const QString &userId) const;
     // Downloads the user's picture into the cache. Only a complete answer with
     // status 200 that is a 32x32 bitmap (isCustomFaceBitmap) becomes the file
     // (written beside it and renamed into place); anything else leaves no
     // file. Creates the folder when missing. Timeouts: 10 s to connect, 30 s
-    // in all; a set `cancel` ends the transfer early (without a file).
+    // in all unless set; a set `cancel` ends the transfer early (without a file).
     bool download(const QString &userId, const std::atomic<bool> *cancel = nullptr) const;
 
     // The picture to show for a listed member: `picture` is always the
@@ -118,6 +125,8 @@ class CustomFaceCache {
     service::SiteAddress m_site;
     QString m_directory;
     service::ProxySettings m_proxy = service::activeProxySettings();
+    long m_connectMs = 10000;
+    long m_totalMs = 30000;
 };
 
 // Custom pictures fetched in the background, a few at a time, so that a slow

@@ -54,11 +54,6 @@ constexpr char kProxyAnsweredProperty[] = "quilloraProxyAnswered";
 
 } // namespace
 
-QString browserCaFile()
-{
-    return qEnvironmentVariable("QUILLORA_CA_FILE");
-}
-
 bool acceptableCertificate(QWebEngineCertificateError::Type type, bool overridable, const QList<QSslCertificate> &chain,
                            const QString &host, const QString &caFile)
 {
@@ -88,7 +83,7 @@ bool WebEngineHost::engineStarted()
 service::ProxyRoute WebEngineHost::currentRoute() const
 {
     // Every page the browser shows is a page of the site.
-    return service::routeFor(service::activeProxySettings(), "http", m_site.host.toStdString());
+    return service::routeFor(service::activeProxySettings(), m_site.tls ? "https" : "http", m_site.host.toStdString());
 }
 
 void WebEngineHost::makeProfile(const service::ProxyRoute &route)
@@ -131,10 +126,11 @@ QWebEnginePage *WebEngineHost::pageFor(QWebEnginePage *current, QObject *owner)
     QWebEngineProfile *profile = m_profile;
     ++m_pages[profile];
     connect(page, &QObject::destroyed, this, [this, profile] { pageGone(profile); });
-    connect(page, &QWebEnginePage::certificateError, page, [](const QWebEngineCertificateError &error) {
+    const QString caFile = m_site.caFile;
+    connect(page, &QWebEnginePage::certificateError, page, [caFile](const QWebEngineCertificateError &error) {
         QWebEngineCertificateError decision = error;
         if (acceptableCertificate(error.type(), error.isOverridable(), error.certificateChain(), error.url().host(),
-                                  browserCaFile()))
+                                  caFile))
             decision.acceptCertificate();
         else
             decision.rejectCertificate();

@@ -14,9 +14,9 @@
 //
 // Certificates. A chain the engine can place in the system's trust store is
 // the engine's business. A chain it cannot place is accepted only when our own
-// check finds it ends in the community's CA (QUILLORA_CA_FILE), is valid now
-// and is issued for the page's host; every other certificate error fails the
-// page.
+// check finds it ends in the site's CA (its caFile, QUILLORA_CA_FILE), is
+// valid now and is issued for the page's host; every other certificate error
+// fails the page.
 #pragma once
 
 #include "service/proxy_settings.h"
@@ -33,10 +33,6 @@ class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace quillora::ui {
-
-// The CA file the embedded browser checks against: QUILLORA_CA_FILE; empty
-// when none is configured.
-QString browserCaFile();
 
 // Whether a certificate error may be overridden: an unknown authority only,
 // an error the engine lets us override, and a chain that our own check

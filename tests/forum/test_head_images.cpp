@@ -1,6 +1,7 @@
 #include "scripted_http_peer.h"
 #include "session/head_images.h"
 #include "test_bitmaps.h"
+#include "test_certificates.h"
 #include "varnel_server_process.h"
 
 #include <QCoreApplication>
@@ -257,6 +258,48 @@ TEST(HeadImages, FailedDownloadsLeaveNoFile)
     // Nobody listening: fails quickly, nothing written.
     const CustomFaceCache closed({QStringLiteral("127.0.0.1"), 1}, dir.path());
     EXPECT_FALSE(closed.download(QStringLiteral("9")));
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+// A host that answers a byte at a time is cut off at the transfer's limit.
+TEST(HeadImages, DrippingHostIsCutOffAtTheOverallLimit)
+{
+    using namespace quillora::testpeers;
+    const QByteArray picture = bitmapFile();
+    ScriptedHttpPeer peer({PeerScript()
+                               .readRequest()
+                               .send(httpResponse(200, {{"Content-Length", QByteArray::number(picture.size())}}))
+                               .sendInPieces(picture, 1, 100)});
+    QTemporaryDir dir;
+    CustomFaceCache cache({QStringLiteral("127.0.0.1"), quint16(peer.port())}, dir.path());
+    cache.setTimeouts(1000, 1500);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(cache.download(QStringLiteral("12")));
+    EXPECT_LT(timer.elapsed(), 10000); // the whole picture would take minutes
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+// A TLS site's pictures come over TLS or not at all: a redirect to plain
+// HTTP is not followed.
+TEST(HeadImages, HttpsSiteIsNotRedirectedToClear)
+{
+    using namespace quillora::testpeers;
+    const TestCertificates certs;
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    ScriptedHttpPeer plain({PeerScript().readRequest().send(httpResponse(200, {}, bitmapFile()))});
+    ScriptedHttpPeer site(
+        {PeerScript().readRequest().send(httpResponse(
+            302, {{"Location", QByteArray::fromStdString(plain.url("/Varnel/Web/images/CustomFace/5.bmp"))}}))},
+        certs.peer(TestCertificates::Server::Good));
+    QTemporaryDir dir;
+    const CustomFaceCache cache(
+        {QStringLiteral("127.0.0.1"), quint16(site.port()), true, QString::fromStdString(certs.caFile())}, dir.path());
+    EXPECT_EQ(cache.downloadUrl(QStringLiteral("5")),
+              QStringLiteral("https://127.0.0.1:%1/Varnel/Web/images/CustomFace/5.bmp").arg(site.port()));
+    EXPECT_FALSE(cache.download(QStringLiteral("5")));
+    EXPECT_EQ(site.allRequests().size(), 1u);
+    EXPECT_EQ(plain.connectionCount(), 0);
     EXPECT_TRUE(entries(dir.path()).isEmpty());
 }
 

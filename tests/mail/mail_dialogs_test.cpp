@@ -63,6 +63,11 @@ QString header(const QJsonObject &mail, const char *name)
     return mail.value(QStringLiteral("headers")).toObject().value(QLatin1String(name)).toString();
 }
 
+QJsonArray addresses(const QJsonObject &mail, const char *name)
+{
+    return mail.value(QStringLiteral("addresses")).toObject().value(QLatin1String(name)).toArray();
+}
+
 QString body(const QJsonObject &mail)
 {
     return mail.value(QStringLiteral("parts")).toArray().at(0).toObject().value(QStringLiteral("text")).toString();
@@ -174,10 +179,20 @@ TEST_F(MailDialogs, FriendMailChecksFieldsInOrderAndBlanksPass)
     dlg.onSend();
     ASSERT_EQ(boxes.shown.size(), shown + 1);
     EXPECT_EQ(boxes.lastText(), CEmailDialog::badRecipientMessage());
-    v.fields[EmailField::Recipient] = QStringLiteral("Bob >bob@x.test<");
+    for (const char *bad :
+         {"Bob >bob@x.test<", "bob smith@x.test", "ok@x.test; Bob <bob smith@x.test>", "a@b@x.test"}) {
+        v.fields[EmailField::Recipient] = QString::fromLatin1(bad);
+        v.focus.reset();
+        dlg.onSend();
+        EXPECT_EQ(boxes.lastText(), CEmailDialog::badRecipientMessage()) << bad;
+        EXPECT_EQ(v.focus, EmailField::Recipient) << bad;
+    }
+    // The sender's address, when there is one, must be an address too.
+    v.fields[EmailField::Recipient] = QStringLiteral("bob@x.test");
+    v.fields[EmailField::SenderEmail] = QStringLiteral("alice at home");
     dlg.onSend();
-    EXPECT_EQ(boxes.lastText(), CEmailDialog::badRecipientMessage());
-    EXPECT_EQ(v.focus, EmailField::Recipient);
+    EXPECT_EQ(boxes.lastText(), QStringLiteral("Your Email Address is not valid !"));
+    EXPECT_EQ(v.focus, EmailField::SenderEmail);
     EXPECT_TRUE(v.busy.empty());
     EXPECT_EQ(v.ended, -1);
 }
@@ -203,10 +218,12 @@ TEST_F(MailDialogs, FriendMailCarriesTheQuestionToEveryRecipient)
     EXPECT_EQ(mail.value(QStringLiteral("rcpt_tos")).toArray(),
               QJsonArray({QStringLiteral("bob@x.test"), QStringLiteral("carol@y.test")}));
     EXPECT_EQ(mail.value(QStringLiteral("mail_from")).toString(), settings().sender);
-    EXPECT_EQ(header(mail, "From"), QStringLiteral("Alice"));
+    EXPECT_EQ(mail.value(QStringLiteral("defects")).toArray(), QJsonArray());
+    EXPECT_EQ(addresses(mail, "From"), QJsonArray{QJsonArray({QStringLiteral("Alice"), settings().sender})});
     EXPECT_EQ(header(mail, "Subject"), QStringLiteral(u"看看这个问题"));
     EXPECT_EQ(header(mail, "Reply-To"), QStringLiteral("alice@home.test"));
-    EXPECT_TRUE(mail.value(QStringLiteral("raw")).toString().contains(QStringLiteral("\r\nTo: Bob,carol@y.test\r\n")));
+    EXPECT_EQ(addresses(mail, "To"), (QJsonArray{QJsonArray({QStringLiteral("Bob"), QStringLiteral("bob@x.test")}),
+                                                 QJsonArray({QString(), QStringLiteral("carol@y.test")})}));
     const QString rule(92, QLatin1Char('_'));
     const QString expected =
         QStringLiteral("\r\nA Friend Sent You a Question!\r\n\r\n"
@@ -275,6 +292,29 @@ TEST_F(MailDialogs, FailuresShowTheirErrorAndCancel)
         EXPECT_EQ(boxes.lastText(), QStringLiteral("Failed to send email !\nResponse:550 5.1.1 Mailbox unavailable"));
         EXPECT_EQ(v.ended, 0);
     }
+    boxes.shown.clear();
+    {
+        // A server that explains at length: the box shows the start of it.
+        QStringList lines;
+        for (int i = 0; i < 40; ++i)
+            lines << QStringLiteral("550-5.1.1 line %1 of a long refusal").arg(i, 2, 10, QLatin1Char('0'));
+        lines << QStringLiteral("550 5.1.1 the end");
+        SmtpServerProcess chatty({.refuseRecipientDomain = QStringLiteral("refused.test"),
+                                  .refuseRecipientReply = lines.join(QLatin1Char('\n'))});
+        ASSERT_TRUE(chatty.started()) << chatty.error().toStdString();
+        MailSettings s = settings();
+        s.port = quint16(chatty.port());
+        FakeEmailView v;
+        fill(v);
+        v.fields[EmailField::Recipient] = QStringLiteral("nobody@refused.test");
+        CEmailDialog dlg(site(), s, v, boxes, 1);
+        dlg.onSend();
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        const QString prefix = QStringLiteral("Failed to send email !\nResponse:");
+        EXPECT_EQ(boxes.lastText(),
+                  prefix + lines.join(QStringLiteral("\r\n")).left(kShownResponseChars) + QStringLiteral("..."));
+        EXPECT_EQ(v.ended, 0);
+    }
 }
 
 TEST_F(MailDialogs, FeedbackChecksThenReachesTheWebmaster)
@@ -292,9 +332,15 @@ TEST_F(MailDialogs, FeedbackChecksThenReachesTheWebmaster)
     dlg.onSubmit();
     EXPECT_EQ(boxes.lastText(), QStringLiteral("The content of feedback can't be blank!"));
     EXPECT_EQ(v.focus, FeedbackField::Comments);
+    v.email = QStringLiteral("alice@home.test>\r\nBcc: x@y.test");
+    v.comments = QStringLiteral("x");
+    dlg.onSubmit();
+    EXPECT_EQ(boxes.lastText(), QStringLiteral("Your email address is not valid!"));
+    EXPECT_EQ(v.focus, FeedbackField::Email);
     EXPECT_EQ(v.ended, -1);
     boxes.shown.clear();
 
+    v.email = QStringLiteral("alice@home.test");
     v.comments = QStringLiteral(".Great client\nbut 1+1=2 ☺");
     const int n = smtp->mailCount() + 1;
     dlg.onSubmit();
@@ -303,7 +349,8 @@ TEST_F(MailDialogs, FeedbackChecksThenReachesTheWebmaster)
     const QJsonObject mail = smtp->mail(n);
     EXPECT_EQ(mail.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray({settings().webmaster}));
     EXPECT_EQ(header(mail, "Subject"), QStringLiteral("This is a feedback from alice"));
-    EXPECT_EQ(header(mail, "From"), QStringLiteral("alice"));
+    EXPECT_EQ(mail.value(QStringLiteral("defects")).toArray(), QJsonArray());
+    EXPECT_EQ(addresses(mail, "From"), QJsonArray{QJsonArray({QStringLiteral("alice"), settings().sender})});
     EXPECT_EQ(header(mail, "Reply-To"), QStringLiteral("alice@home.test"));
     // "☺" is not in gb2312: the body goes as UTF-8 and says so.
     EXPECT_EQ(

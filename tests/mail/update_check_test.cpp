@@ -1,8 +1,11 @@
 #include "scripted_http_peer.h"
+#include "test_certificates.h"
 #include "update_check.h"
 #include "varnel_server_process.h"
 
 #include <gtest/gtest.h>
+
+#include <QElapsedTimer>
 
 #include <cstdlib>
 
@@ -139,12 +142,55 @@ TEST_F(UpdateCheckTest, NoProgramVersionOrNoSiteOffersNothing)
     EXPECT_FALSE(checker.check(QStringLiteral("http://127.0.0.1:%1/Varnel/Web/").arg(port)));
 }
 
-TEST_F(UpdateCheckTest, SiteThatNeverAnswersIsGivenUp)
+// Silent, or answering a byte at a time: either way the read ends at its
+// overall limit.
+TEST_F(UpdateCheckTest, SiteThatNeverAnswersOrDripsIsGivenUp)
 {
-    ScriptedHttpPeer peer({PeerScript().readRequest().wait(5000)});
-    CUpdateChecker checker(QStringLiteral("3.5.0.1"));
-    checker.setTimeouts(500, 500);
-    EXPECT_FALSE(checker.check(base(peer)));
+    const PeerScript scripts[] = {
+        PeerScript().readRequest().wait(5000),
+        PeerScript()
+            .readRequest()
+            .send("HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n")
+            .sendInPieces(QByteArray(60, '9'), 1, 200),
+    };
+    for (const PeerScript &script : scripts) {
+        ScriptedHttpPeer peer({script});
+        CUpdateChecker checker(QStringLiteral("3.5.0.1"));
+        checker.setTimeouts(500, 1000);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(checker.check(base(peer)));
+        EXPECT_LT(timer.elapsed(), 4500); // the peers would go on for 5 s and 12 s
+    }
+}
+
+// An https site: the version file is read over TLS from a server whose
+// certificate checks out, and from no other, with no second try in clear.
+TEST_F(UpdateCheckTest, HttpsSiteCertificateIsChecked)
+{
+    using quillora::testpeers::TestCertificates;
+    static const TestCertificates certs;
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    struct Row {
+        const char *name;
+        TestCertificates::Server server;
+        bool read;
+    };
+    const Row rows[] = {
+        {"trusted", TestCertificates::Server::Good, true},
+        {"another name", TestCertificates::Server::OtherName, false},
+        {"expired", TestCertificates::Server::Expired, false},
+        {"unknown authority", TestCertificates::Server::UnknownCa, false},
+    };
+    for (const Row &row : rows) {
+        ScriptedHttpPeer peer({serving("3.5.0.2"), serving("3.5.0.2")}, certs.peer(row.server));
+        CUpdateChecker checker(QStringLiteral("3.5.0.1"));
+        checker.setTrustedCaFile(QString::fromStdString(certs.caFile()));
+        EXPECT_EQ(checker.check(base(peer)), row.read) << row.name;
+        ASSERT_TRUE(peer.waitForFinishedConnections(1, 5000)) << row.name;
+        EXPECT_EQ(peer.connectionCount(), 1) << row.name;
+        EXPECT_EQ(peer.allRequests().size(), row.read ? 1u : 0u) << row.name;
+    }
 }
 
 TEST(UpdateCheckUrl, CanonicalUrlEncodesAndLimits)

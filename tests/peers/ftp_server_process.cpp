@@ -4,7 +4,7 @@
 
 namespace quillora::testpeers {
 
-FtpServerProcess::FtpServerProcess(QString user, QString password)
+FtpServerProcess::FtpServerProcess(QString user, QString password, const PeerTls &tls)
     : m_user(std::move(user)), m_password(std::move(password))
 {
     if (!m_root.isValid()) {
@@ -12,10 +12,20 @@ FtpServerProcess::FtpServerProcess(QString user, QString password)
         return;
     }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {QStringLiteral(FACE_FTP_SERVER_SCRIPT), QStringLiteral("--root"), m_root.path(),
-                     QStringLiteral("--user"), m_user, QStringLiteral("--password"), m_password,
-                     QStringLiteral("--port"), QStringLiteral("0")});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FACE_FTP_PASSWORD"), m_password);
+    m_process.setProcessEnvironment(environment);
+    QStringList arguments{QStringLiteral(FACE_FTP_SERVER_SCRIPT),
+                          QStringLiteral("--root"),
+                          m_root.path(),
+                          QStringLiteral("--user"),
+                          m_user,
+                          QStringLiteral("--port"),
+                          QStringLiteral("0")};
+    if (!tls.certFile.empty())
+        arguments << QStringLiteral("--tls-cert") << QString::fromStdString(tls.certFile) << QStringLiteral("--tls-key")
+                  << QString::fromStdString(tls.keyFile);
+    m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(10000)) {
         m_error = "cannot start the FTP server: " + m_process.errorString().toStdString();
         return;

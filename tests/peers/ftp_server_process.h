@@ -1,13 +1,16 @@
 // Runs the project's FTP server for head image uploads
 // (scripts/face_ftp_server.py, pyftpdlib) for a test: on 127.0.0.1, an
-// ephemeral port, a temporary root folder and one account. A varnel-server
-// that serves the uploads is started with `--files` set to
-// customFaceDir().
+// ephemeral port, a temporary root folder and one account, whose password
+// goes to the server through its environment. Given a certificate and key,
+// the server requires explicit TLS. A varnel-server that serves the uploads
+// is started with `--files` set to customFaceDir().
 //
 //   quillora::testpeers::FtpServerProcess ftp("faceupl", "secret");
 //   ASSERT_TRUE(ftp.started()) << ftp.error();
 //   VarnelServerProcess server({.extraArgs = {"--files", ftp.customFaceDir()}});
 #pragma once
+
+#include "scripted_http_peer.h"
 
 #include <QProcess>
 #include <QString>
@@ -19,7 +22,7 @@ namespace quillora::testpeers {
 
 class FtpServerProcess {
   public:
-    FtpServerProcess(QString user, QString password);
+    FtpServerProcess(QString user, QString password, const PeerTls &tls = {});
     ~FtpServerProcess();
     FtpServerProcess(const FtpServerProcess &) = delete;
     FtpServerProcess &operator=(const FtpServerProcess &) = delete;

@@ -1,4 +1,5 @@
 #include "scripted_http_peer.h"
+#include "tls_server_stream.h"
 
 #include <QList>
 
@@ -51,8 +52,53 @@ PeerScript &PeerScript::close()
     return *this;
 }
 
-ScriptedHttpPeer::ScriptedHttpPeer(std::vector<PeerScript> scripts) : m_scripts(std::move(scripts))
+// One connection's byte stream, plain or TLS, every wait cut short when the
+// peer stops.
+struct ScriptedHttpPeer::Io {
+    const ScriptedHttpPeer &peer;
+    int fd;
+    std::unique_ptr<TlsServerStream> tls;
+
+    bool wait(short events) const
+    {
+        pollfd p[2] = {{fd, events, 0}, {peer.m_wakeFds[0], POLLIN, 0}};
+        return ::poll(p, 2, -1) > 0 && !peer.m_stopping;
+    }
+
+    ssize_t receive(char *buffer, size_t max) const
+    {
+        if (tls)
+            return tls->receive(buffer, max, [this](short events) { return wait(events); });
+        if (!wait(POLLIN))
+            return -1;
+        return ::recv(fd, buffer, max, 0);
+    }
+
+    bool sendAll(const QByteArray &bytes) const
+    {
+        if (tls)
+            return tls->sendAll(bytes.constData(), size_t(bytes.size()), [this](short e) { return wait(e); });
+        qsizetype sent = 0;
+        while (sent < bytes.size()) {
+            if (!wait(POLLOUT))
+                return false;
+            const ssize_t n =
+                ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                return false;
+            sent += std::max<ssize_t>(n, 0);
+        }
+        return true;
+    }
+};
+
+ScriptedHttpPeer::ScriptedHttpPeer(std::vector<PeerScript> scripts, const PeerTls &tls) : m_scripts(std::move(scripts))
 {
+    if (!tls.certFile.empty()) {
+        m_tls = std::make_unique<TlsServerIdentity>(tls.certFile, tls.keyFile);
+        if (!m_tls->ok())
+            throw std::runtime_error("scripted peer: " + m_tls->error());
+    }
     if (::pipe2(m_wakeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("scripted peer: pipe failed");
     m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -83,7 +129,19 @@ ScriptedHttpPeer::~ScriptedHttpPeer()
 
 std::string ScriptedHttpPeer::url(const std::string &path) const
 {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    return (m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
+}
+
+int ScriptedHttpPeer::handshakeCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_handshakes;
+}
+
+int ScriptedHttpPeer::resumedCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_resumed;
 }
 
 std::vector<std::vector<QByteArray>> ScriptedHttpPeer::requests() const
@@ -144,14 +202,11 @@ bool ScriptedHttpPeer::pause(int ms) const
     return !m_stopping;
 }
 
-bool ScriptedHttpPeer::readRequest(int fd, QByteArray &pending, QByteArray &request)
+bool ScriptedHttpPeer::readRequest(Io &io, QByteArray &pending, QByteArray &request)
 {
     auto readMore = [&]() {
-        pollfd p[2] = {{fd, POLLIN, 0}, {m_wakeFds[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) <= 0 || m_stopping)
-            return false;
         char buf[8192];
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        const ssize_t n = io.receive(buf, sizeof buf);
         if (n <= 0)
             return false;
         pending.append(buf, n);
@@ -179,25 +234,26 @@ bool ScriptedHttpPeer::readRequest(int fd, QByteArray &pending, QByteArray &requ
     return true;
 }
 
-bool ScriptedHttpPeer::sendAll(int fd, const QByteArray &bytes) const
-{
-    qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        pollfd p[2] = {{fd, POLLOUT, 0}, {m_wakeFds[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) <= 0 || m_stopping)
-            return false;
-        const ssize_t n =
-            ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        sent += std::max<ssize_t>(n, 0);
-    }
-    return true;
-}
-
 void ScriptedHttpPeer::serve(int fd, size_t index)
 {
+    Io io{*this, fd, nullptr};
     QByteArray pending;
+    if (m_tls) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        io.tls = std::make_unique<TlsServerStream>(*m_tls, fd);
+        if (io.tls->handshake([&io](short events) { return io.wait(events); })) {
+            std::lock_guard lock(m_mutex);
+            ++m_handshakes;
+            m_resumed += io.tls->isResumed() ? 1 : 0;
+        } else {
+            io.tls.reset();
+            ::close(fd);
+            std::lock_guard lock(m_mutex);
+            ++m_finished;
+            m_changed.notify_all();
+            return;
+        }
+    }
     for (const auto &step : m_scripts[index].steps()) {
         if (m_stopping)
             break;
@@ -205,7 +261,7 @@ void ScriptedHttpPeer::serve(int fd, size_t index)
         switch (step.kind) {
         case PeerScript::Step::Kind::ReadRequest: {
             QByteArray request;
-            goOn = readRequest(fd, pending, request);
+            goOn = readRequest(io, pending, request);
             if (goOn) {
                 std::lock_guard lock(m_mutex);
                 m_requests[index].push_back(request);
@@ -214,7 +270,7 @@ void ScriptedHttpPeer::serve(int fd, size_t index)
             break;
         }
         case PeerScript::Step::Kind::Send:
-            goOn = sendAll(fd, step.bytes);
+            goOn = io.sendAll(step.bytes);
             break;
         case PeerScript::Step::Kind::Wait:
             goOn = pause(step.ms);
@@ -226,6 +282,7 @@ void ScriptedHttpPeer::serve(int fd, size_t index)
         if (!goOn)
             break;
     }
+    io.tls.reset();
     ::close(fd);
     std::lock_guard lock(m_mutex);
     ++m_finished;

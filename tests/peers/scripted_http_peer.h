@@ -19,6 +19,10 @@
 // are done the connection is closed. Connections beyond the scripts are closed
 // at once (and counted). The destructor stops every thread, cutting short any
 // step still waiting.
+//
+// Given a certificate and key, the peer speaks TLS (an https URL): every
+// connection starts with a handshake, and the script runs on the decrypted
+// stream. A connection whose handshake fails runs nothing.
 #pragma once
 
 #include <QByteArray>
@@ -26,6 +30,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -62,16 +67,26 @@ class PeerScript {
     std::vector<Step> m_steps;
 };
 
+class TlsServerIdentity;
+
+struct PeerTls {
+    std::string certFile;
+    std::string keyFile;
+};
+
 class ScriptedHttpPeer {
   public:
-    explicit ScriptedHttpPeer(std::vector<PeerScript> scripts);
+    explicit ScriptedHttpPeer(std::vector<PeerScript> scripts, const PeerTls &tls = {});
     ~ScriptedHttpPeer();
     ScriptedHttpPeer(const ScriptedHttpPeer &) = delete;
     ScriptedHttpPeer &operator=(const ScriptedHttpPeer &) = delete;
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port><path>"
+    // "http://127.0.0.1:<port><path>" (https when the peer speaks TLS)
     std::string url(const std::string &path = "/") const;
+    // TLS handshakes completed, and how many of them resumed a session.
+    int handshakeCount() const;
+    int resumedCount() const;
 
     // Recorded requests, exact bytes: [connection in accept order][request].
     std::vector<std::vector<QByteArray>> requests() const;
@@ -82,13 +97,14 @@ class ScriptedHttpPeer {
     bool waitForFinishedConnections(int count, int timeoutMs) const;
 
   private:
+    struct Io;
     void acceptLoop();
     void serve(int fd, size_t index);
-    bool readRequest(int fd, QByteArray &pending, QByteArray &request);
+    bool readRequest(Io &io, QByteArray &pending, QByteArray &request);
     bool pause(int ms) const;
-    bool sendAll(int fd, const QByteArray &bytes) const;
 
     std::vector<PeerScript> m_scripts;
+    std::unique_ptr<TlsServerIdentity> m_tls;
     int m_listenFd = -1;
     int m_wakeFds[2] = {-1, -1};
     int m_port = 0;
@@ -99,6 +115,8 @@ class ScriptedHttpPeer {
     std::vector<std::vector<QByteArray>> m_requests;
     std::vector<QByteArray> m_allRequests;
     int m_finished = 0;
+    int m_handshakes = 0;
+    int m_resumed = 0;
     std::vector<std::thread> m_connectionThreads;
     std::thread m_acceptThread;
 };

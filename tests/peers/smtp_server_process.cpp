@@ -9,15 +9,16 @@
 
 namespace quillora::testpeers {
 
-bool SmtpServerProcess::makeCertificate(const QString &certFile, const QString &keyFile, QString *error)
+bool SmtpServerProcess::makeCertificate(const QString &certFile, const QString &keyFile, QString *error,
+                                        const QString &names)
 {
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
                    QStringLiteral("-keyout"), keyFile, QStringLiteral("-out"), certFile, QStringLiteral("-days"),
-                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost")});
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=quillora test"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + names});
     if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
         if (error)
             *error = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
@@ -33,6 +34,8 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
         return;
     }
     QStringList args{QStringLiteral(QUILLORA_SMTP_SERVER_SCRIPT),
+                     QStringLiteral("--host"),
+                     m_options.host,
                      QStringLiteral("--maildir"),
                      maildir(),
                      QStringLiteral("--user"),
@@ -41,12 +44,14 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
                      m_options.password};
     if (m_options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
-        if (!makeCertificate(certificateFile(), key, &m_error))
+        if (!makeCertificate(certificateFile(), key, &m_error, m_options.certificateNames))
             return;
         args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key") << key;
     }
     if (!m_options.refuseRecipientDomain.isEmpty())
         args << QStringLiteral("--refuse-rcpt-domain") << m_options.refuseRecipientDomain;
+    if (!m_options.refuseRecipientReply.isEmpty())
+        args << QStringLiteral("--refuse-rcpt-reply") << m_options.refuseRecipientReply;
     if (!m_options.refuseSender.isEmpty())
         args << QStringLiteral("--refuse-sender") << m_options.refuseSender;
 
@@ -68,7 +73,7 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
         if (!m_process->waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
             break;
     }
-    const QByteArray prefix = "smtp-server listening on 127.0.0.1:";
+    const QByteArray prefix = "smtp-server listening on " + m_options.host.toLatin1() + ':';
     if (!line.startsWith(prefix)) {
         m_error = QStringLiteral("the SMTP server did not start: ") + QString::fromUtf8(line);
         return;

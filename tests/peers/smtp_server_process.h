@@ -1,6 +1,6 @@
-// Runs scripts/smtp_server.py (aiosmtpd) for a test: on 127.0.0.1, a free
-// port, AUTH LOGIN for one account, a temporary Maildir, optionally STARTTLS
-// with a certificate made for the test. The constructor returns once the
+// Runs scripts/smtp_server.py (aiosmtpd) for a test: on 127.0.0.1 (or
+// another local address), a free port, AUTH LOGIN for one account, a
+// temporary Maildir, optionally STARTTLS with a certificate made for the test. The constructor returns once the
 // server listens (or failed); the destructor stops it and removes its files.
 #pragma once
 
@@ -18,8 +18,12 @@ namespace quillora::testpeers {
 struct SmtpServerOptions {
     QString user = QStringLiteral("quillora");
     QString password = QStringLiteral("qm2007");
-    bool startTls = false;         // offer STARTTLS with a fresh self-signed certificate
-    QString refuseRecipientDomain; // RCPT TO an address of this domain gets 550
+    QString host = QStringLiteral("127.0.0.1"); // the address to listen on
+    bool startTls = false;                      // offer STARTTLS with a fresh self-signed certificate
+    // The names the certificate is valid for (its subjectAltName).
+    QString certificateNames = QStringLiteral("IP:127.0.0.1,DNS:localhost");
+    QString refuseRecipientDomain; // RCPT TO an address of this domain gets 550 ...
+    QString refuseRecipientReply;  // ... or this reply ("\n" between the lines of a multi-line one)
     QString refuseSender;          // MAIL FROM this address gets 553
 };
 
@@ -33,7 +37,7 @@ class SmtpServerProcess {
     bool started() const { return m_port > 0; }
     const QString &error() const { return m_error; }
     int port() const { return m_port; }
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    QString host() const { return m_options.host; }
     // The certificate the server presents (PEM); trusting it verifies the server.
     QString certificateFile() const;
     QString maildir() const;
@@ -44,8 +48,9 @@ class SmtpServerProcess {
     // The n-th mail (1-based), waiting up to 5 s for it to be written.
     QJsonObject mail(int n) const;
 
-    // Creates a self-signed certificate for 127.0.0.1 and localhost.
-    static bool makeCertificate(const QString &certFile, const QString &keyFile, QString *error);
+    // Creates a self-signed certificate for `names` (subjectAltName form).
+    static bool makeCertificate(const QString &certFile, const QString &keyFile, QString *error,
+                                const QString &names = QStringLiteral("IP:127.0.0.1,DNS:localhost"));
 
   private:
     SmtpServerOptions m_options;

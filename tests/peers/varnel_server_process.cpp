@@ -1,4 +1,5 @@
 #include "varnel_server_process.h"
+#include "test_tls.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -17,7 +18,7 @@ namespace quillora::testpeers {
 namespace {
 
 constexpr auto kStartTimeout = std::chrono::seconds(120);
-constexpr char kListeningPrefix[] = "varnel-server listening on http://";
+constexpr char kListeningPrefix[] = "varnel-server listening on ";
 constexpr char kReadyLine[] = "varnel-server ready";
 
 std::condition_variable g_output; // signalled when a line arrives
@@ -41,6 +42,17 @@ VarnelServerProcess::VarnelServerProcess(VarnelServerOptions options) : m_option
     m_filesDir = m_dir / "files";
     m_logPath = m_dir / "requests.log";
     std::filesystem::create_directories(m_filesDir);
+    if (m_options.tls && m_options.tlsCert.empty()) {
+        const TestCertificateAuthority ca(m_dir);
+        const CertificateFiles files = ca.issue("server");
+        if (files.cert.empty()) {
+            m_error = ca.ok() ? "cannot issue the server's certificate" : ca.error();
+            return;
+        }
+        m_caFile = ca.caFile();
+        m_options.tlsCert = files.cert;
+        m_options.tlsKey = files.key;
+    }
     start();
 }
 
@@ -55,12 +67,12 @@ VarnelServerProcess::~VarnelServerProcess()
 
 std::string VarnelServerProcess::siteAddress() const
 {
-    return host() + ":" + std::to_string(m_port);
+    return (m_options.tls ? "https://" : "") + host() + ":" + std::to_string(m_port);
 }
 
 std::string VarnelServerProcess::url(const std::string &path) const
 {
-    return "http://" + siteAddress() + path;
+    return (m_options.tls ? "https://" : "http://") + host() + ":" + std::to_string(m_port) + path;
 }
 
 std::vector<std::string> VarnelServerProcess::stdoutLines() const
@@ -82,6 +94,9 @@ bool VarnelServerProcess::start()
     if (!m_options.keyFile.empty()) {
         args.push_back("--key-file");
         args.push_back(m_options.keyFile);
+    }
+    if (m_options.tls) {
+        args.insert(args.end(), {"--tls-cert", m_options.tlsCert.string(), "--tls-key", m_options.tlsKey.string()});
     }
     if (m_options.demo)
         args.push_back("--demo");

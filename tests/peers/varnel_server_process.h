@@ -6,6 +6,10 @@
 //   quillora::testpeers::VarnelServerProcess server({.demo = true});
 //   ASSERT_TRUE(server.started()) << server.error();
 //   qputenv("QUILLORA_SITE", server.siteAddress().c_str());
+//
+// With {.tls = true} it serves HTTPS with a certificate for 127.0.0.1 and
+// localhost from a CA made for it: siteAddress() and url() say https://, and
+// caFile() is the CA clients must trust (QUILLORA_CA_FILE).
 #pragma once
 
 #include <filesystem>
@@ -26,6 +30,11 @@ struct VarnelServerOptions {
     std::string db;
     // --key-file; instances sharing a database must share the key too.
     std::string keyFile;
+    // HTTPS, with the fixture's own CA and certificate unless a test gives
+    // its own pair (another name, expired, another CA: see test_tls.h).
+    bool tls = false;
+    std::filesystem::path tlsCert;
+    std::filesystem::path tlsKey;
 };
 
 class VarnelServerProcess {
@@ -42,10 +51,15 @@ class VarnelServerProcess {
     // The server's process ID, for tests that stop or signal it.
     pid_t pid() const { return m_pid; }
     std::string host() const { return "127.0.0.1"; }
-    // "127.0.0.1:PORT", the form QUILLORA_SITE takes.
+    bool tls() const { return m_options.tls; }
+    // "127.0.0.1:PORT", or "https://127.0.0.1:PORT" over TLS: the form
+    // QUILLORA_SITE takes.
     std::string siteAddress() const;
-    // "http://127.0.0.1:PORT" + path
+    // "http://127.0.0.1:PORT" + path, or https://
     std::string url(const std::string &path = "/") const;
+    // The CA that issued the server's certificate (PEM); empty without TLS
+    // or when the test gave its own certificate.
+    const std::filesystem::path &caFile() const { return m_caFile; }
 
     // The temporary database file (unused when the options name a database).
     const std::filesystem::path &dbPath() const { return m_dbPath; }
@@ -73,6 +87,7 @@ class VarnelServerProcess {
     std::filesystem::path m_dbPath;
     std::filesystem::path m_filesDir;
     std::filesystem::path m_logPath;
+    std::filesystem::path m_caFile;
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_error;

@@ -6,6 +6,7 @@
 // would) on one database.
 #include "community_rules.h"
 #include "postgres_server_process.h"
+#include "sign_in_guard.h"
 #include "sql_community_store.h"
 
 #include <gtest/gtest.h>
@@ -241,9 +242,19 @@ TEST_P(StoreTest, AskingAndAnsweringLimits)
     EXPECT_EQ(store->createQuestion(asker, "t", 42, 40, "x").status, PostResult::BadColumn);
     EXPECT_EQ(store->createQuestion(asker, "   ", 1, 40, "x").status, PostResult::EmptyText);
     EXPECT_EQ(store->createQuestion(9999, "t", 1, 40, "x").status, PostResult::UnknownMember);
-    ASSERT_EQ(store->createQuestion(asker, "one", 1, 200, "x").status, PostResult::Ok);
+    const PostResult one = store->createQuestion(asker, "one", 1, 200, "x");
+    ASSERT_EQ(one.status, PostResult::Ok);
+    // Sent again unchanged (its answer never reached the client): the same
+    // question, charged once. Any other value makes it another question.
+    const PostResult again = store->createQuestion(asker, " one ", 1, 200, "x\n");
+    EXPECT_EQ(again.status, PostResult::Ok);
+    EXPECT_EQ(again.id, one.id);
+    EXPECT_EQ(store->createQuestion(asker, "one", 1, 200, "y").status, PostResult::NotEnoughPoints);
     EXPECT_EQ(store->createQuestion(asker, "two", 1, 40, "x").status, PostResult::NotEnoughPoints);
     EXPECT_EQ(store->memberById(asker)->points, 0);
+    now += kResentQuestionSeconds + 1;
+    EXPECT_EQ(store->createQuestion(asker, "one", 1, 200, "x").status, PostResult::NotEnoughPoints)
+        << "asked again after the window: a question of its own";
 
     const int q = store->questionsAskedBy(asker, 0, Page{15, 1}).rows.at(0).id;
     EXPECT_EQ(store->createAnswer(q, asker, 1, "mine").status, ReplyResult::OwnQuestion);
@@ -429,7 +440,9 @@ TEST_P(StoreTest, RecommenderIsPaidOnceTheNewMemberPostsAndAtMostThreeTimesADay)
         NewMember m;
         m.userName = "recruit" + std::to_string(i);
         m.password = "pw";
-        m.leader = "LEADER"; // names compare ignoring case
+        // Names compare ignoring case, in the count of the day's bonuses too.
+        const char *const spellings[] = {"LEADER", "leader", "Leader", "lEaDeR", " LeAdEr "};
+        m.leader = spellings[i];
         recruits.push_back(store->createMember(m).value_or(0));
     }
     // Registering alone earns nothing.
@@ -551,6 +564,68 @@ TEST_P(StoreTest, AllowancesCountWithinTheirWindowPerKindAndSubject)
     EXPECT_TRUE(store->takeAllowance("question", "7", 3, 3600).taken);
     store->clearEvents("question", "7");
     EXPECT_EQ(store->countEvents("question", "7", 0).count, 0);
+}
+
+// The wait after an account's free failures doubles from 2 s up to 15
+// minutes, whoever tries; a right password forgets the failures. Guesses at
+// the member pages count apart from the sign-in, and do not hold the member's
+// own address. Tries count against their address (an IPv6 caller's /64) as
+// they are taken, and a right password gives its try back.
+TEST_P(StoreTest, SignInGuardWaitsDoubleAndTriesCountAsTheyAreTaken)
+{
+    const SignInLimits perAccount{0, 3, 3600};
+    const auto bob = SignInGuard::Account::byUserName(" Bob");
+    auto tryAs = [&](const SignInGuard::Account &account, const std::string &from, bool own = false) {
+        SignInGuard guard(*store, perAccount);
+        return guard.begin(from, account, [own] { return own; });
+    };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(tryAs(bob, "10.0.0.1")) << "free failure " << i;
+    for (const std::int64_t wait : {2, 4, 8, 16, 32, 64, 128, 256, 512, 900, 900}) {
+        const auto refused = tryAs(bob, "10.0.0.2");
+        ASSERT_TRUE(refused) << wait;
+        EXPECT_FALSE(refused->byAddress);
+        EXPECT_EQ(refused->seconds, wait);
+        now += wait - 1;
+        EXPECT_TRUE(tryAs(bob, "10.0.0.3")) << "a second early after a wait of " << wait;
+        now += 1;
+        EXPECT_FALSE(tryAs(bob, "10.0.0.4")) << "after a wait of " << wait; // taken, and failed
+    }
+    // The pages' counter is another: bob may still try there, and his own
+    // address is not held by strangers' failures.
+    const auto bobsPages = SignInGuard::Account::memberPages(7);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(tryAs(bobsPages, "10.0.0.9"));
+    EXPECT_TRUE(tryAs(bobsPages, "10.0.0.9"));
+    EXPECT_FALSE(tryAs(bobsPages, "10.0.0.1", true));
+    {
+        SignInGuard guard(*store, perAccount);
+        now += 900;
+        ASSERT_FALSE(guard.begin("10.0.0.1", bob));
+        guard.succeeded();
+    }
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(tryAs(bob, "10.0.0.1")) << "forgotten after a success, " << i;
+    EXPECT_TRUE(tryAs(bob, "10.0.0.1"));
+
+    const SignInLimits perAddress{2, 0, 3600};
+    const auto carol = SignInGuard::Account::byUserName("carol");
+    for (int i = 0; i < 5; ++i) {
+        SignInGuard guard(*store, perAddress);
+        ASSERT_FALSE(guard.begin("2001:db8::1", carol)) << i;
+        guard.succeeded();
+    }
+    for (const char *from : {"2001:db8::2", "2001:db8::3"}) {
+        SignInGuard guard(*store, perAddress);
+        EXPECT_FALSE(guard.begin(from, carol)) << from;
+    }
+    SignInGuard sameSubnet(*store, perAddress);
+    const auto refused = sameSubnet.begin("2001:db8::ffff:4", carol);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->byAddress);
+    EXPECT_EQ(refused->seconds, 3600);
+    SignInGuard otherSubnet(*store, perAddress);
+    EXPECT_FALSE(otherSubnet.begin("2001:db8:0:1::4", carol));
 }
 
 TEST_P(StoreTest, PasswordsAreSealedAndAnotherKeyIsRefused)
@@ -710,6 +785,7 @@ TEST_P(StoreTest, ConcurrentAllowancesNeverExceedTheLimit)
     });
     EXPECT_EQ(taken.load(), 10);
     EXPECT_EQ(second->countEvents("registration", "10.0.0.9", 0).count, 10);
+
 }
 
 TEST_P(StoreTest, AnotherServerOnTheDatabaseSeesBindingsPresenceAndWrites)

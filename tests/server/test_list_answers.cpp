@@ -3,6 +3,7 @@
 // also while other clients keep the same page hot, and a question the clock
 // made overdue is shown so.
 #include "list_answer_cache.h"
+#include "read_budget.h"
 #include "server_test_support.h"
 
 #include <httplib.h>
@@ -181,6 +182,43 @@ TEST(ListAnswerCache, KeepsOnlyCurrentAnswersAndStaysWithinItsBounds)
     // Past the lifetime.
     std::this_thread::sleep_for(250ms);
     EXPECT_FALSE(cache.find("k19", 7));
+}
+
+// An address's read budget fills at its rate up to 30 s of it, every read
+// spends what it took (at least 1 ms, at most a burst of debt), and an
+// address in debt waits until it is above nothing again. Past the number of
+// addresses followed, new ones share one budget until the full are forgotten.
+TEST(ReadBudget, SpendsWhatReadsTookAndFollowsBoundedAddresses)
+{
+    using namespace std::chrono_literals;
+    using Clock = varnel::ReadBudget::Clock;
+    varnel::ReadBudget budget(10); // 10 ms a second, 300 ms at once
+    const Clock::time_point t0 = Clock::now();
+    EXPECT_FALSE(budget.admit("a", t0));
+    budget.spend("a", 250ms, t0);
+    EXPECT_FALSE(budget.admit("a", t0));
+    budget.spend("a", 100ms, t0);
+    EXPECT_EQ(budget.admit("a", t0).value_or(0), 5);
+    EXPECT_TRUE(budget.admit("a", t0 + 5s)) << "at nothing left it still waits";
+    EXPECT_FALSE(budget.admit("a", t0 + 6s));
+    EXPECT_FALSE(budget.admit("b", t0)) << "another address has its own";
+    for (int i = 0; i < 300; ++i)
+        budget.spend("b", 0ms, t0); // each costs at least a millisecond
+    EXPECT_TRUE(budget.admit("b", t0));
+    budget.spend("c", 1h, t0);
+    EXPECT_EQ(budget.admit("c", t0).value_or(0), 30) << "no more debt than a burst";
+    EXPECT_FALSE(varnel::ReadBudget(0).admit("d", t0)) << "0: no limit";
+
+    varnel::ReadBudget crowd(10);
+    for (size_t i = 0; i < varnel::ReadBudget::kMaxAddresses; ++i)
+        crowd.spend("10." + std::to_string(i), 1h, t0);
+    EXPECT_EQ(crowd.addresses(), varnel::ReadBudget::kMaxAddresses);
+    crowd.spend("new1", 1h, t0);
+    EXPECT_TRUE(crowd.admit("new2", t0)) << "beyond the followed addresses one budget is shared";
+    EXPECT_LE(crowd.addresses(), varnel::ReadBudget::kMaxAddresses + 1);
+    // Once they have filled up, the crowd is forgotten and new ones are followed again.
+    EXPECT_FALSE(crowd.admit("new3", t0 + 61s));
+    EXPECT_LE(crowd.addresses(), 2u);
 }
 
 } // namespace

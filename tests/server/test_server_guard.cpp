@@ -10,6 +10,8 @@
 
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -18,11 +20,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 using namespace servertest;
+using quillora::testpeers::TlsClientOptions;
 using quillora::testpeers::VarnelServerOptions;
 using quillora::testpeers::VarnelServerProcess;
 
@@ -31,96 +38,6 @@ namespace {
 constexpr char kLocal[] = "127.0.0.1";
 constexpr char kAttacker[] = "127.0.0.2";
 constexpr char kNotSignedIn[] = "not signed in from this address";
-
-// A TCP connection from a chosen loopback address.
-class Connection {
-  public:
-    Connection(const char *source, int port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        inet_pton(AF_INET, source, &from.sin_addr);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, kLocal, &to.sin_addr);
-        m_ok = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0 &&
-               ::connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
-    }
-    ~Connection()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool ok() const { return m_ok; }
-    bool send(const std::string &bytes)
-    {
-        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    }
-    // Everything the server sends until it closes (or `wait` passes).
-    std::string readAll(std::chrono::milliseconds wait = std::chrono::seconds(20))
-    {
-        std::string out;
-        const auto until = std::chrono::steady_clock::now() + wait;
-        for (;;) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return out;
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                m_closed = n == 0;
-                return out;
-            }
-            out.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    bool closedByPeer() const { return m_closed; }
-
-    // One whole answer (head and Content-Length body) of several on this
-    // connection; empty when the server closed or went silent first.
-    std::string readResponse(std::chrono::milliseconds wait = std::chrono::seconds(10))
-    {
-        const auto until = std::chrono::steady_clock::now() + wait;
-        for (;;) {
-            const auto headEnd = m_pending.find("\r\n\r\n");
-            if (headEnd != std::string::npos) {
-                std::smatch m;
-                const std::string head = m_pending.substr(0, headEnd);
-                const size_t length =
-                    std::regex_search(head, m, std::regex("Content-Length: (\\d+)", std::regex::icase))
-                        ? std::stoul(m[1])
-                        : 0;
-                if (m_pending.size() >= headEnd + 4 + length) {
-                    std::string one = m_pending.substr(0, headEnd + 4 + length);
-                    m_pending.erase(0, one.size());
-                    return one;
-                }
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return {};
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                m_closed = n == 0;
-                return {};
-            }
-            m_pending.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-  private:
-    std::string m_pending;
-    int m_fd = -1;
-    bool m_ok = false;
-    bool m_closed = false;
-};
 
 struct Reply {
     int status = 0;
@@ -167,13 +84,48 @@ std::string resultField(const Reply &r, const std::string &name)
     return match.hasMatch() ? match.captured(1).toStdString() : std::string("(absent)");
 }
 
+// CPU seconds the process has used so far, user and system.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i < 14; ++i) // state .. cmajflt
+        fields >> field;
+    long long user = 0, system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// A SOAP request (with its head) for a body written out in full.
+std::string soapPost(const std::string &body)
+{
+    return "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 class GuardTest : public ::testing::Test {
   protected:
-    void start(std::vector<std::string> args = {})
+    void start(std::vector<std::string> args = {}, bool tls = false)
     {
-        server = std::make_unique<VarnelServerProcess>(VarnelServerOptions{true, std::move(args)});
+        server = std::make_unique<VarnelServerProcess>(
+            VarnelServerOptions{.demo = true, .extraArgs = std::move(args), .tls = tls});
         ASSERT_TRUE(server->started()) << server->error();
         proxy = proxyFor(*server);
+    }
+    // A connection from `source`, over TLS (checking the server's
+    // certificate) when the server serves HTTPS.
+    std::unique_ptr<Connection> open(const char *source) const
+    {
+        if (!server->tls())
+            return std::make_unique<Connection>(source, server->port());
+        return std::make_unique<Connection>(source, server->port(),
+                                            TlsClientOptions{.caFile = server->caFile().string()});
     }
     int signIn(const QString &name, const QString &password)
     {
@@ -290,7 +242,6 @@ TEST_F(GuardTest, WithoutBindingForATrustedNetworkAnyAddressActs)
 
 TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
 {
-    start();
     const std::string body = envelope("GetForumPostListByColumn",
                                       param("forumColumnID", 1) + param("pageSize", 15) + param("currentPageIndex", 1));
     const std::string head = "POST /Varnel/Web/Services/VarnelServices.asmx HTTP/1.1\r\nHost: 127.0.0.1\r\n"
@@ -313,19 +264,24 @@ TEST_F(GuardTest, BodiesWithoutADeclaredPlainLengthAreRefusedBeforeTheyAreRead)
         {"NUL in length",
          head + "Content-Length: " + std::to_string(body.size()) + std::string(1, '\0') + "99\r\n\r\n" + body, 400},
     };
-    for (const Case &c : cases) {
-        Connection conn(kLocal, server->port());
-        ASSERT_TRUE(conn.ok());
-        conn.send(c.request);
-        const std::string raw = conn.readAll(std::chrono::seconds(10));
-        EXPECT_EQ(parseReply(raw).status, c.status) << c.what << ": " << raw;
-        // The unread body is never taken for a next request.
-        EXPECT_TRUE(conn.closedByPeer()) << c.what;
+    // Over HTTPS the same rules act on the decrypted stream.
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "https" : "http");
+        start({}, tls);
+        for (const Case &c : cases) {
+            const auto conn = open(kLocal);
+            ASSERT_TRUE(conn->ok()) << conn->tlsError();
+            conn->send(c.request);
+            const std::string raw = conn->readAll(std::chrono::seconds(10));
+            EXPECT_EQ(parseReply(raw).status, c.status) << c.what << ": " << raw;
+            // The unread body is never taken for a next request.
+            EXPECT_TRUE(conn->closedByPeer()) << c.what;
+        }
+        // The same body with its length is served.
+        const auto plain = open(kLocal);
+        plain->send(head + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        EXPECT_EQ(parseReply(plain->readAll()).status, 200);
     }
-    // The same body with its length is served.
-    Connection plain(kLocal, server->port());
-    plain.send(head + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    EXPECT_EQ(parseReply(plain.readAll()).status, 200);
 }
 
 TEST_F(GuardTest, SlowHeadIsCutOffWhileOthersAreServedAndConnectionsPerAddressAreCapped)
@@ -379,6 +335,92 @@ TEST_F(GuardTest, SlowHeadIsCutOffWhileOthersAreServedAndConnectionsPerAddressAr
     EXPECT_EQ(res->status, 200);
 }
 
+// Over HTTPS the handshake runs under the head's deadline: a client that
+// stalls in it or trickles it out is cut off like one that trickles its head
+// once through, while others are served; the head's caps act on the
+// decrypted stream; a connection over the cap per address is closed before
+// any handshake.
+TEST_F(GuardTest, OverTlsTheHandshakeSharesTheHeadDeadlineAndTheCapsHold)
+{
+    start({"--head-timeout", "2", "--connections-per-address", "3"}, true);
+    const int port = server->port();
+    const TlsClientOptions trusted{.caFile = server->caFile().string()};
+    struct Stall {
+        const char *what;
+        bool tls;          // handshake first
+        std::string bytes; // sent a byte every 250 ms
+    };
+    const std::vector<Stall> stalls = {
+        {"silent after connecting", false, ""},
+        // A handshake record whose 512 bytes never all arrive.
+        {"trickled handshake", false,
+         std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + std::string(40, 'r')},
+        {"trickled head", true,
+         "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + std::string(30, 'a')},
+    };
+    std::vector<std::thread> stalling;
+    for (const Stall &stall : stalls) {
+        stalling.emplace_back([&stall, port, &trusted] {
+            const auto began = std::chrono::steady_clock::now();
+            const auto c = stall.tls ? std::make_unique<Connection>(kAttacker, port, trusted)
+                                     : std::make_unique<Connection>(kAttacker, port);
+            ASSERT_TRUE(c->ok()) << stall.what << ": " << c->tlsError();
+            for (const char byte : stall.bytes) {
+                if (!c->send(std::string(1, byte)) ||
+                    std::chrono::steady_clock::now() - began > std::chrono::seconds(8))
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            }
+            c->readAll(std::chrono::seconds(stall.bytes.empty() ? 8 : 1));
+            EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5))
+                << stall.what << " was not cut off";
+        });
+    }
+    // Meanwhile others are served.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    httplib::SSLClient other(kLocal, port);
+    other.set_ca_cert_path(server->caFile().string());
+    for (int i = 0; i < 3; ++i) {
+        const auto res = other.Get("/Varnel/Web/versioncheck.txt");
+        ASSERT_TRUE(res) << httplib::to_string(res.error());
+        EXPECT_EQ(res->status, 200);
+    }
+    for (std::thread &t : stalling)
+        t.join();
+
+    // The library's caps on a head line and on the address, read decrypted.
+    const struct {
+        const char *what;
+        std::string head;
+        int status;
+    } caps[] = {
+        {"header line over 8 KiB",
+         "GET /Varnel/Web/versioncheck.txt HTTP/1.1\r\nX-Big: " + std::string(9000, 'a') + "\r\n\r\n", 400},
+        {"address over 8 KiB", "GET /Varnel/Web/versioncheck.txt?" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", 414},
+    };
+    for (const auto &cap : caps) {
+        Connection c(kLocal, port, trusted);
+        ASSERT_TRUE(c.ok()) << c.tlsError();
+        c.send(cap.head);
+        EXPECT_EQ(parseReply(c.readResponse()).status, cap.status) << cap.what;
+    }
+
+    // Three connections from one address are let in; the fourth is closed
+    // before its handshake, and another address is still served.
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<Connection>(kAttacker, port, trusted));
+        ASSERT_TRUE(idle.back()->ok()) << idle.back()->tlsError();
+        idle.back()->send("G");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Connection fourth(kAttacker, port, trusted);
+    EXPECT_FALSE(fourth.ok());
+    const auto res = other.Get("/Varnel/Web/versioncheck.txt");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+}
+
 // Waits until a refused call would be taken again: the window plus a margin.
 void waitOutWindow()
 {
@@ -388,7 +430,8 @@ void waitOutWindow()
 TEST_F(GuardTest, EachRateLimitIsReachedThenRecovers)
 {
     start({"--limit-window-seconds", "3", "--max-registrations", "2", "--max-failed-signins", "3",
-           "--free-signin-failures", "0", "--max-questions", "2", "--max-answers", "2", "--max-messages", "2"});
+           "--free-signin-failures", "0", "--max-questions", "2", "--max-answers", "2", "--max-messages", "2",
+           "--read-ms-per-second", "1"});
     const int port = server->port();
     auto registerFrom = [&](const char *source, const std::string &name) {
         return call(port, source, "CreateNewUser",
@@ -445,6 +488,21 @@ TEST_F(GuardTest, EachRateLimitIsReachedThenRecovers)
     EXPECT_TRUE(ask());
     EXPECT_TRUE(answer());
     EXPECT_TRUE(message());
+
+    // Searches and list pages that no rendered answer serves spend the
+    // address's read budget (here 1 ms of work a second, 30 ms at once).
+    auto search = [&](const char *source, const std::string &keyword) {
+        return call(port, source, "GetSearchForumPostsByTitle",
+                    param("forumID", 0) + param("keyword", keyword) + param("pageSize", 15) +
+                        param("currentPageIndex", 1));
+    };
+    Reply readRefused;
+    for (int i = 0; i < 100 && readRefused.fault.empty(); ++i)
+        readRefused = search(kAttacker, "word" + std::to_string(i));
+    EXPECT_NE(readRefused.fault.find("Too many list pages and searches from this address; try again in"),
+              std::string::npos)
+        << readRefused.body;
+    EXPECT_EQ(search(kLocal, "word").status, 200) << "another address is not held back";
 }
 
 TEST_F(GuardTest, FailuresOnOneAccountMakeItWaitLongerAndASuccessForgetsThem)
@@ -572,6 +630,180 @@ TEST_F(GuardTest, ConnectionsStayOpenForThousandsOfCallsAndBurstsOfNewOnesAreQue
         ::close(fd);
     }
     EXPECT_EQ(answered, 200);
+}
+
+// Envelopes built to make the request reader compare every name with every
+// other: one start tag with 140,000 attributes, and a prefix looked up
+// 200,000 times under 4,000 nested bindings. Each is answered within seconds
+// for a little CPU (the reader works linearly and refuses a tag with more
+// attributes than any envelope carries).
+TEST_F(GuardTest, EnvelopesBuiltToMakeTheReaderQuadraticCostLittle)
+{
+    start();
+    const std::string head = "<?xml version=\"1.0\"?><soap:Envelope "
+                             "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Header>";
+    const std::string tail = "</soap:Header><soap:Body/></soap:Envelope>";
+    std::string attributes = "<x:Tx xmlns:x=\"urn:tx\"";
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (int i = 0; i < 140000; ++i)
+        attributes += std::string(" ") + letters[i % 52] + letters[i / 52 % 52] + letters[i / 2704] + "=\"\"";
+    attributes += "/>";
+    std::string bindings;
+    for (int i = 0; i < 4000; ++i)
+        bindings += "<e xmlns:p" + std::to_string(i) + "=\"u\">";
+    for (int i = 0; i < 200000; ++i)
+        bindings += "<b/>";
+    for (int i = 0; i < 4000; ++i)
+        bindings += "</e>";
+    const struct {
+        const char *what;
+        std::string body;
+        const char *fault;
+    } cases[] = {
+        {"140,000 attributes", head + attributes + tail, "more than 256 attributes"},
+        {"200,000 look-ups under 4,000 bindings", head + bindings + tail, "The Body holds no operation."},
+    };
+    for (const auto &c : cases) {
+        ASSERT_LT(c.body.size(), 1024u * 1024u) << c.what;
+        const double cpuBefore = cpuSeconds(server->pid());
+        Connection conn(kAttacker, server->port());
+        ASSERT_TRUE(conn.ok());
+        conn.send(soapPost(c.body));
+        const Reply r = parseReply(conn.readAll(std::chrono::seconds(30)));
+        EXPECT_EQ(r.status, 500) << c.what;
+        EXPECT_NE(r.fault.find(c.fault), std::string::npos) << c.what << ": " << r.fault;
+        EXPECT_LT(cpuSeconds(server->pid()) - cpuBefore, 3.0) << c.what;
+    }
+}
+
+// Many wrong passwords sent at the same moment: no more of them are checked
+// than the limits allow, per address and per account.
+TEST_F(GuardTest, SimultaneousWrongSignInsAreCheckedNoMoreOftenThanTheLimitsAllow)
+{
+    start(); // 20 failures per address an hour; 3 free failures per account
+    const struct {
+        const char *what;
+        bool oneAddress; // else one account from many addresses
+        int checked;
+    } cases[] = {{"one address, many accounts", true, 20}, {"one account, many addresses", false, 3}};
+    for (const auto &c : cases) {
+        constexpr int kTries = 45;
+        std::vector<std::unique_ptr<Connection>> connections;
+        for (int i = 0; i < kTries; ++i) {
+            const std::string from = c.oneAddress ? std::string(kAttacker) : "127.0.0." + std::to_string(10 + i);
+            connections.push_back(std::make_unique<Connection>(from.c_str(), server->port()));
+            ASSERT_TRUE(connections.back()->ok()) << from;
+        }
+        std::atomic<bool> go{false};
+        std::atomic<int> checked{0}, refused{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kTries; ++i) {
+            threads.emplace_back([&, i] {
+                // Members' names, three tries each (all free), so that every
+                // try let through checks a password; the one account tried from
+                // many addresses is none of them.
+                static const char *const members[] = {"alice",      "bob",       "carol",      "dave",      "erin",
+                                                      "winguru",    "appmaster", "chipwizard", "gadgetfan", "questlord",
+                                                      "fragmaster", "codesmith", "pixelpro",   "moderator", "admin"};
+                const std::string user = c.oneAddress ? members[i % 15] : std::string("stranger");
+                const std::string request =
+                    soapPost(envelope("GetUserByUserName", param("userName", user) + param("password", "guess")));
+                while (!go)
+                    std::this_thread::yield();
+                connections[i]->send(request);
+                const Reply r = parseReply(connections[i]->readAll());
+                if (r.fault.find("wrong password") != std::string::npos)
+                    checked++;
+                else if (r.fault.find("Too many failed sign-ins") != std::string::npos)
+                    refused++;
+            });
+        }
+        go = true;
+        for (std::thread &t : threads)
+            t.join();
+        EXPECT_EQ(checked.load(), c.checked) << c.what;
+        EXPECT_EQ(checked.load() + refused.load(), kTries) << c.what;
+    }
+}
+
+// Wrong passwords at the pages that take a user ID count against the member:
+// after the free ones a stranger waits; the member's own client, signed in
+// from its address, neither waits at his pages nor to sign in.
+TEST_F(GuardTest, WrongPasswordsAtMemberPagesMakeStrangersWait)
+{
+    start();
+    const int bob = signIn(QStringLiteral("bob"), QStringLiteral("bob123"));
+    ASSERT_GT(bob, 0);
+    auto page = [&](const char *from, const std::string &password) {
+        Connection c(from, server->port());
+        c.send("GET /Varnel/Web/ShowSoftPost.aspx?PostID=1&USRID=" + std::to_string(bob) + "&USRPSW=" + password +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        return parseReply(c.readAll()).status;
+    };
+    for (const char *guess : {"a", "b", "c"})
+        EXPECT_EQ(page(kAttacker, guess), 403) << guess;
+    EXPECT_EQ(page(kAttacker, "bob123"), 429) << "the fourth try waits, right or wrong";
+    EXPECT_EQ(page("127.0.0.3", "d"), 429) << "from any other address too";
+    EXPECT_EQ(page(kLocal, "bob123"), 200) << "bob's own client is not held";
+    EXPECT_EQ(signIn(QStringLiteral("bob"), QStringLiteral("bob123")), bob) << "nor is his sign-in";
+}
+
+// A call whose client has given up (here after 2.5 s, the server's deadline
+// for answers being 2 s) changes nothing, however long it waited for the
+// database: the poll's messages stay waiting for the next poll, and the
+// question is neither asked nor charged until it is sent again.
+TEST_F(GuardTest, CallsAnsweredTooLateForTheirClientChangeNothing)
+{
+    start({"--answer-deadline", "2"});
+    const int dave = signIn(QStringLiteral("dave"), QStringLiteral("dave123"));
+    const int erin = signIn(QStringLiteral("erin"), QStringLiteral("erin123"));
+    bool ok = false;
+    ASSERT_TRUE(qs::succeeded(proxy->SendMessage(erin, dave, QStringLiteral("still there?"), &ok)));
+    ASSERT_TRUE(ok);
+    QString doc;
+    qs::DocumentStatus status;
+    ASSERT_TRUE(qs::succeeded(proxy->GetUserByUserName(QStringLiteral("dave"), QStringLiteral("dave123"), &doc)));
+    const int pointsBefore = toInt(qs::readFirstElementText(doc, u"Points", &status));
+    int asked = -1;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &asked)));
+
+    // Another process holds the database's write lock for 3 s.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(server->dbPath().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<std::string> calls = {
+        envelope("GetMessage", param("userID", dave)),
+        envelope("CreatForumPost", param("userID", dave) + param("TitleText", "Fan noise at night") +
+                                       param("forumColumnID", 12) + param("forumPostPoint", 50) +
+                                       param("contentText", "It hums.")),
+    };
+    std::vector<std::thread> clients;
+    for (const std::string &body : calls) {
+        clients.emplace_back([this, body] {
+            Connection c(kLocal, server->port());
+            c.send(soapPost(body));
+            c.readAll(std::chrono::milliseconds(2500)); // and gives up
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    for (std::thread &t : clients)
+        t.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    ASSERT_TRUE(qs::succeeded(proxy->GetMessage(dave, &doc)));
+    EXPECT_NE(doc.indexOf(QStringLiteral("still there?")), -1) << "the message was lost";
+    int total = -1;
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &total)));
+    EXPECT_EQ(total, asked) << "asked behind the client's back";
+    int question = 0;
+    ASSERT_TRUE(qs::succeeded(proxy->CreatForumPost(dave, QStringLiteral("Fan noise at night"), 12, 50,
+                                                    QStringLiteral("It hums."), &ok, &question)));
+    ASSERT_TRUE(qs::succeeded(proxy->GetForumPostsByPostUserID(dave, 15, 1, 2, &doc, &total)));
+    EXPECT_EQ(total, asked + 1);
+    ASSERT_TRUE(qs::succeeded(proxy->GetUserByUserName(QStringLiteral("dave"), QStringLiteral("dave123"), &doc)));
+    EXPECT_EQ(toInt(qs::readFirstElementText(doc, u"Points", &status)), pointsBefore - 50);
 }
 
 } // namespace

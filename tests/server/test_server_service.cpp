@@ -415,7 +415,9 @@ TEST_F(ServiceTest, ConcurrentAnswersAreAllStoredAndConcurrentAsksNeverOverspend
     const int asker = registerMember(*proxy, QStringLiteral("asker"));
     const int poser = registerMember(*proxy, QStringLiteral("poser"));
     // One member answers one question at most five times: the answers go to four questions.
-    const std::vector<int> questions = {ask(asker, 33, 40), ask(poser, 33, 40), ask(poser, 33, 40), ask(poser, 33, 40)};
+    const std::vector<int> questions = {ask(asker, 33, 40), ask(poser, 33, 40, QStringLiteral("Second")),
+                                        ask(poser, 33, 40, QStringLiteral("Third")),
+                                        ask(poser, 33, 40, QStringLiteral("Fourth"))};
     constexpr int kThreads = 8;
     constexpr int kEach = 20;
     std::vector<int> helpers;
@@ -449,16 +451,17 @@ TEST_F(ServiceTest, ConcurrentAnswersAreAllStoredAndConcurrentAsksNeverOverspend
     }
     EXPECT_EQ(listed, static_cast<size_t>(kThreads * kEach));
 
-    // 160 points left; ten 40-point questions at once: exactly four succeed.
+    // 160 points left; ten different 40-point questions at once: exactly four
+    // succeed (the same question sent again would be one question).
     std::atomic<int> accepted{0};
     threads.clear();
     for (int t = 0; t < 10; ++t) {
-        threads.emplace_back([&] {
+        threads.emplace_back([&, t] {
             auto own = proxyFor(*server);
             bool ok = false;
             int id = 0;
-            if (qs::succeeded(
-                    own->CreatForumPost(asker, QStringLiteral("race"), 34, 40, QStringLiteral("x"), &ok, &id)) &&
+            if (qs::succeeded(own->CreatForumPost(asker, QStringLiteral("race %1").arg(t), 34, 40, QStringLiteral("x"),
+                                                  &ok, &id)) &&
                 ok)
                 ++accepted;
         });

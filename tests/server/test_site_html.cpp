@@ -196,9 +196,15 @@ TEST(SiteWsdl, DescribesEveryOperationWithTheHeaderAndTheRealPort)
               2 * quillora::service::kOperationCount + 1);
 }
 
-TEST(SiteWsdl, Ipv6HostIsBracketedAndPort80Omitted)
+TEST(SiteWsdl, Ipv6HostIsBracketedAndTheSchemesOwnPortOmitted)
 {
     EXPECT_NE(wsdlDocument("::1", 9000).find("location=\"http://[::1]:9000/Varnel/Web/Services/VarnelServices.asmx\""),
               std::string::npos);
     EXPECT_NE(wsdlDocument("site.example", 80).find("location=\"http://site.example/Varnel/Web/"), std::string::npos);
+    // Over HTTPS the endpoint follows the scheme; the namespace is a name and stays as it is.
+    const std::string https = wsdlDocument("site.example", 443, true);
+    EXPECT_NE(https.find("location=\"https://site.example/Varnel/Web/"), std::string::npos);
+    EXPECT_NE(https.find("targetNamespace=\"http://site.example/Services/VarnelServices\""), std::string::npos);
+    EXPECT_NE(wsdlDocument("site.example", 80, true).find("location=\"https://site.example:80/Varnel/Web/"),
+              std::string::npos);
 }

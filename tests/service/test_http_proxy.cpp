@@ -1,6 +1,7 @@
 // The bytes the transport sends to a proxy: the request head an HTTP proxy
-// gets, and the SOCKS 5 handshake, each against a scripted peer standing in
-// for the proxy. (tests/session/proxy_route_test.cpp runs real proxies.)
+// gets, its CONNECT for an https site, and the SOCKS 5 handshake, each
+// against a scripted peer standing in for the proxy.
+// (tests/session/proxy_route_test.cpp runs real proxies.)
 #include "http_transport.h"
 #include "scripted_http_peer.h"
 
@@ -75,6 +76,32 @@ TEST(HttpProxy, AbsoluteTargetHostWithoutPortAndBasicCredentials)
                                       "\r\n<e/>"));
     EXPECT_TRUE(requests[1].startsWith("POST http://site.example/svc HTTP/1.1\r\n"));
     EXPECT_FALSE(requests[1].contains("Proxy-Authorization"));
+}
+
+// An https endpoint goes through a CONNECT tunnel: the proxy gets the
+// destination and the credentials, never the request. A proxy that does not
+// open the tunnel fails the call; nothing goes around it or in clear.
+TEST(HttpProxy, HttpsGoesThroughATunnelOrNowhere)
+{
+    const QByteArray refused = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+    ScriptedHttpPeer proxy({PeerScript().readRequest().send(refused), PeerScript().readRequest().send(refused)});
+    for (const char *endpoint : {"https://site.example/svc", "https://[2001:db8::7]:8443/svc"}) {
+        HttpTransport transport(quickLimits());
+        ASSERT_TRUE(transport.setEndpoint(endpoint));
+        transport.setProxy(proxyAt(ProxySettings::Mode::Http, proxy.port(), "al", "p:w"));
+        const HttpExchange r = transport.post("urn/Op", "<e/>");
+        EXPECT_FALSE(r.accepted);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_FALSE(transport.isConnected());
+    }
+    ASSERT_TRUE(proxy.waitForFinishedConnections(2, 5000));
+    const auto requests = proxy.allRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0], QByteArray("CONNECT site.example:443 HTTP/1.1\r\n"
+                                      "Host: site.example:443\r\n"
+                                      "Proxy-Authorization: Basic YWw6cDp3\r\n"
+                                      "\r\n"));
+    EXPECT_TRUE(requests[1].startsWith("CONNECT [2001:db8::7]:8443 HTTP/1.1\r\n"));
 }
 
 TEST(Socks5Proxy, HandshakeThenTheRequestOnTheSameConnection)

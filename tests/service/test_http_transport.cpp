@@ -1,10 +1,13 @@
 // The HTTP transport against a scripted loopback peer (exact bytes on the
-// wire) and, where a failure must be injected or the send pattern observed,
-// against an in-memory connection.
+// wire, plain and over TLS) and, where a failure must be injected or the send
+// pattern observed, against an in-memory connection.
 #include "http_transport.h"
 #include "scripted_http_peer.h"
+#include "test_certificates.h"
 
 #include <gtest/gtest.h>
+
+#include <QElapsedTimer>
 
 #include <deque>
 #include <new>
@@ -88,6 +91,21 @@ std::shared_ptr<Wire> attachWire(HttpTransport &transport, const QByteArray &res
         return std::make_unique<MemoryConnection>(wire);
     });
     return wire;
+}
+
+// One set of certificates for every TLS case of this file.
+const TestCertificates &certificates()
+{
+    static const TestCertificates certs;
+    return certs;
+}
+
+// A transport that trusts the test's authority.
+HttpLimits tlsLimits()
+{
+    HttpLimits limits = testLimits();
+    limits.receiveMs = 3000;
+    return limits;
 }
 
 // A loopback port with nothing listening on it.
@@ -336,19 +354,26 @@ TEST(HttpTransportConnection, ConnectionCloseMakesTheNextPostReconnect)
     EXPECT_EQ(peer.connectionCount(), 2);
 }
 
+// In clear and over TLS (where the close comes without a close notification).
 TEST(HttpTransportConnection, IdleConnectionClosedByTheServerIsReplacedBeforeSending)
 {
-    ScriptedHttpPeer peer({PeerScript().readRequest().send(okResponse("one")).close(),
-                           PeerScript().readRequest().send(okResponse("two"))});
-    HttpTransport transport(testLimits());
-    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
-    EXPECT_EQ(transport.post(kAction, kEnvelope).body, "one");
-    ASSERT_TRUE(peer.waitForFinishedConnections(1, 2000));
+    const TestCertificates &certs = certificates();
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    for (const PeerTls &tls : {PeerTls{}, certs.peer(TestCertificates::Server::Good)}) {
+        ScriptedHttpPeer peer({PeerScript().readRequest().send(okResponse("one")).close(),
+                               PeerScript().readRequest().send(okResponse("two"))},
+                              tls);
+        HttpTransport transport(testLimits());
+        transport.setTrustedCaFile(certs.caFile());
+        ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+        EXPECT_EQ(transport.post(kAction, kEnvelope).body, "one");
+        ASSERT_TRUE(peer.waitForFinishedConnections(1, 2000));
 
-    const HttpExchange ex = transport.post(kAction, kEnvelope);
-    EXPECT_TRUE(ex.accepted);
-    EXPECT_EQ(ex.body, "two");
-    EXPECT_EQ(peer.requests()[1].size(), 1u);
+        const HttpExchange ex = transport.post(kAction, kEnvelope);
+        EXPECT_TRUE(ex.accepted) << peer.url();
+        EXPECT_EQ(ex.body, "two");
+        EXPECT_EQ(peer.requests()[1].size(), 1u);
+    }
 }
 
 TEST(HttpTransportConnection, NoContentEndsWithoutWaitingForABody)
@@ -498,6 +523,155 @@ TEST(HttpTransportRedirect, RedirectWithoutUsableLocationEndsUnaccepted)
 }
 
 // ---------------------------------------------------------------------------
+// The whole call's time: each read within its own limit, the call not
+
+struct DripRow {
+    const char *name;
+    QByteArray head; // sent at once, then one byte every 200 ms
+};
+
+void PrintTo(const DripRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class HttpTransportDeadline : public ::testing::TestWithParam<DripRow> {};
+
+TEST_P(HttpTransportDeadline, PeerThatDripsFailsTheCallAtItsDeadline)
+{
+    HttpLimits limits = testLimits();
+    limits.receiveMs = 1000; // never reached between two bytes
+    limits.callMs = 1500;
+    ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(GetParam().head).sendInPieces(QByteArray(100, ' '), 1, 200)});
+    HttpTransport transport(limits);
+    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+    QElapsedTimer timer;
+    timer.start();
+    const HttpExchange ex = transport.post(kAction, kEnvelope);
+    EXPECT_FALSE(ex.accepted);
+    EXPECT_EQ(ex.status, -1);
+    EXPECT_TRUE(ex.body.isEmpty());
+    EXPECT_FALSE(transport.isConnected());
+    EXPECT_LT(timer.elapsed(), 15000); // the peer would drip for 20 s
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drip, HttpTransportDeadline,
+    ::testing::Values(DripRow{"head", "HTTP/1.1 200 OK\r\nX-Pad: "},
+                      DripRow{"content_length_body", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n"},
+                      DripRow{"body_read_to_the_close", "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n"}),
+    [](const ::testing::TestParamInfo<DripRow> &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// TLS: the same bytes inside, certificates checked, never a plain retry
+
+TEST(HttpTransportTls, SameRequestBytesInsideAndTheSessionIsResumedNextTime)
+{
+    const TestCertificates &certs = certificates();
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    ScriptedHttpPeer peer({PeerScript().readRequest().send(okResponse("one")).readRequest().send(okResponse("two")),
+                           PeerScript().readRequest().send(okResponse("three"))},
+                          certs.peer(TestCertificates::Server::Good));
+    {
+        HttpTransport transport(tlsLimits());
+        transport.setTrustedCaFile(certs.caFile());
+        ASSERT_TRUE(transport.setEndpoint(peer.url("/Varnel/Web/Services/VarnelServices.asmx")));
+        QByteArray traceOut;
+        transport.setTraceHook([&](bool outgoing, const char *data, qsizetype size) {
+            if (outgoing)
+                traceOut.append(data, size);
+        });
+        const HttpExchange ex = transport.post(kAction, kEnvelope);
+        ASSERT_TRUE(ex.accepted) << transport.tlsError();
+        EXPECT_EQ(ex.body, "one");
+        EXPECT_TRUE(transport.tlsError().empty());
+        EXPECT_FALSE(transport.isResumedTls());
+        // Kept alive: the second call needs no handshake at all.
+        EXPECT_EQ(transport.post(kAction, kEnvelope).body, "two");
+        const QByteArray expected = expectedRequest("/Varnel/Web/Services/VarnelServices.asmx", kEnvelope);
+        EXPECT_EQ(peer.allRequests().at(0), expected);
+        EXPECT_EQ(traceOut, expected + expected); // the trace shows the bytes inside the tunnel
+    }
+    // A fresh transport, as every service call makes one, resumes the session.
+    HttpTransport next(tlsLimits());
+    next.setTrustedCaFile(certs.caFile());
+    ASSERT_TRUE(next.setEndpoint(peer.url("/svc")));
+    EXPECT_EQ(next.post(kAction, kEnvelope).body, "three");
+    EXPECT_TRUE(next.isResumedTls());
+    EXPECT_EQ(peer.handshakeCount(), 2);
+    EXPECT_EQ(peer.resumedCount(), 1);
+}
+
+struct RefusedRow {
+    const char *name;
+    TestCertificates::Server server;
+    bool trustTheCa;
+    const char *problem; // in the transport's reason
+};
+
+void PrintTo(const RefusedRow &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class HttpTransportTlsRefused : public ::testing::TestWithParam<RefusedRow> {};
+
+TEST_P(HttpTransportTlsRefused, FailsTheCallWithoutSendingAndWithoutAPlainRetry)
+{
+    const RefusedRow &row = GetParam();
+    const TestCertificates &certs = certificates();
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    ScriptedHttpPeer peer(
+        {PeerScript().readRequest().send(okResponse()), PeerScript().readRequest().send(okResponse())},
+        certs.peer(row.server));
+    HttpTransport transport(tlsLimits());
+    if (row.trustTheCa)
+        transport.setTrustedCaFile(certs.caFile());
+    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+    const HttpExchange ex = transport.post(kAction, kEnvelope);
+    EXPECT_FALSE(ex.accepted);
+    EXPECT_EQ(ex.status, -1);
+    EXPECT_FALSE(transport.isConnected());
+    EXPECT_NE(transport.tlsError().find(row.problem), std::string::npos) << transport.tlsError();
+    ASSERT_TRUE(peer.waitForFinishedConnections(1, 5000));
+    EXPECT_EQ(peer.connectionCount(), 1);
+    EXPECT_EQ(peer.handshakeCount(), 0);
+    EXPECT_TRUE(peer.allRequests().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Certificates, HttpTransportTlsRefused,
+    ::testing::Values(RefusedRow{"another_name", TestCertificates::Server::OtherName, true, "does not match"},
+                      RefusedRow{"expired", TestCertificates::Server::Expired, true, "expired"},
+                      RefusedRow{"unknown_authority", TestCertificates::Server::UnknownCa, true, "issuer is unknown"},
+                      RefusedRow{"authority_not_named", TestCertificates::Server::Good, false, "issuer is unknown"}),
+    [](const ::testing::TestParamInfo<RefusedRow> &info) { return std::string(info.param.name); });
+
+// What was encrypted is not redirected to plain HTTP; a path stays on TLS.
+TEST(HttpTransportTls, RedirectKeepsTls)
+{
+    const TestCertificates &certs = certificates();
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    ScriptedHttpPeer plain({PeerScript().readRequest().send(okResponse("in clear"))});
+    ScriptedHttpPeer peer({PeerScript()
+                               .readRequest()
+                               .send(httpResponse(302, {{"Location", "/moved"}}))
+                               .readRequest()
+                               .send(httpResponse(301, {{"Location", QByteArray::fromStdString(plain.url("/x"))}}))},
+                          certs.peer(TestCertificates::Server::Good));
+    HttpTransport transport(tlsLimits());
+    transport.setTrustedCaFile(certs.caFile());
+    ASSERT_TRUE(transport.setEndpoint(peer.url("/svc")));
+    const HttpExchange ex = transport.post(kAction, kEnvelope);
+    EXPECT_FALSE(ex.accepted);
+    EXPECT_EQ(ex.status, 301);
+    ASSERT_EQ(peer.allRequests().size(), 2u);
+    EXPECT_TRUE(peer.allRequests()[1].startsWith("POST /moved HTTP/1.1\r\n"));
+    EXPECT_EQ(plain.connectionCount(), 0);
+}
+
+// ---------------------------------------------------------------------------
 // The pure pieces
 
 TEST(HttpUrlParse, AcceptsAndRefuses)
@@ -512,11 +686,18 @@ TEST(HttpUrlParse, AcceptsAndRefuses)
     EXPECT_EQ(url.path, "/a/b?x=1");
     ASSERT_TRUE(HttpUrl::parse("http://[::1]:81/", url));
     EXPECT_EQ(url.host, "::1");
+    EXPECT_FALSE(url.tls);
+    ASSERT_TRUE(HttpUrl::parse("HTTPS://svc.test/x", url));
+    EXPECT_TRUE(url.tls);
+    EXPECT_EQ(url.port, 443);
+    ASSERT_TRUE(HttpUrl::parse("https://svc.test:8443", url));
+    EXPECT_EQ(url.port, 8443);
+    EXPECT_EQ(url.path, "/");
 
     EXPECT_TRUE(HttpUrl::parse("http://h/" + std::string(2047, 'p') + "?" + std::string(2048, 'q'), url));
     for (const std::string &bad :
-         std::vector<std::string>{"https://h/", "http:///path", "http://h:0/", "http://h:65536/", "http://h:/",
-                                  "http://h/a b", "http://h/\r\nX: y", "ftp://h/", "http://user@h/",
+         std::vector<std::string>{"https:///path", "httpss://h/", "http:///path", "http://h:0/", "http://h:65536/",
+                                  "http://h:/", "http://h/a b", "http://h/\r\nX: y", "ftp://h/", "http://user@h/",
                                   "http://h/" + std::string(2048, 'p'), "http://h/?" + std::string(2049, 'q')})
         EXPECT_FALSE(HttpUrl::parse(bad, url)) << bad;
 }

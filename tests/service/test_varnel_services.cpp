@@ -226,16 +226,23 @@ TEST(SiteConfiguration, ProblemsWithTheConfiguredSiteAreNamed)
     struct Row {
         const char *value;
         bool usable;
+        const char *endpoint = nullptr; // where the service calls go
     };
     const Row rows[] = {
         {"", true},
-        {"127.0.0.1:8080", true},
-        {"community.example", true},
-        {"[::1]:8080", true},
+        {"127.0.0.1:8080", true, "http://127.0.0.1:8080/Varnel/Web/Services/VarnelServices.asmx"},
+        {"community.example", true, "http://community.example/Varnel/Web/Services/VarnelServices.asmx"},
+        {"[::1]:8080", true, "http://[::1]:8080/Varnel/Web/Services/VarnelServices.asmx"},
+        {"https://community.example", true, "https://community.example/Varnel/Web/Services/VarnelServices.asmx"},
+        {"HTTPS://[::1]:8443/", true, "https://[::1]:8443/Varnel/Web/Services/VarnelServices.asmx"},
+        {"https://h.example:443", true, "https://h.example/Varnel/Web/Services/VarnelServices.asmx"},
+        {"http://h.example:80/", true, "http://h.example/Varnel/Web/Services/VarnelServices.asmx"},
         {"host:99999", false},       // not host[:port]: would fall back to the compiled-in site unseen
         {"host:", false},            //
         {"exa$mple:8080", false},    // taken as host:port, but no URL can hold that host
         {"caf\xc3\xa9.test", false}, // the transport takes ASCII host names only
+        {"ftp://h.example", false},  // no other scheme: the transport would not take it
+        {"https://h.example/x", false},
     };
     for (const Row &r : rows) {
         qputenv("QUILLORA_SITE", r.value);
@@ -244,7 +251,16 @@ TEST(SiteConfiguration, ProblemsWithTheConfiguredSiteAreNamed)
         if (!r.usable && r.value[0] != '\0') {
             EXPECT_TRUE(problem.contains(QString::fromUtf8(r.value))) << problem.toStdString();
         }
+        if (r.endpoint) {
+            EXPECT_EQ(CVarnelServices().endpointUrl(), QString::fromUtf8(r.endpoint)) << r.value;
+        }
     }
+    // Every TLS call would fail on an authority file that cannot be read.
+    qputenv("QUILLORA_SITE", "https://community.example");
+    qputenv("QUILLORA_CA_FILE", "/nonexistent/ca.pem");
+    EXPECT_TRUE(siteEnvironmentProblem().contains(QStringLiteral("/nonexistent/ca.pem")));
+    EXPECT_EQ(siteFromEnvironment().caFile, QStringLiteral("/nonexistent/ca.pem"));
+    qunsetenv("QUILLORA_CA_FILE");
     if (saved.isNull())
         qunsetenv("QUILLORA_SITE");
     else

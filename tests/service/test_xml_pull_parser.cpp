@@ -6,8 +6,36 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+#include <vector>
+
 using namespace quillora::service;
 using namespace quillora::service::testing;
+
+namespace {
+
+// `<a` and `count` attributes ` pfx<i>="v"`, then `tail` and `/>`.
+std::string manyAttributes(int count, const std::string &pfx = "x", const std::string &tail = {})
+{
+    std::string out = "<a";
+    for (int i = 0; i < count; ++i)
+        out += " " + pfx + std::to_string(i) + "=\"v\"";
+    return out + tail + "/>";
+}
+
+// Twelve prefixes bound on the root, p3 bound again on an inner element and
+// used inside and after it, beside the default namespace: more bindings in
+// scope than a plain look along them serves.
+std::string manyBindings()
+{
+    std::string root = "<r xmlns=\"urn:d\"";
+    for (int i = 0; i < 12; ++i)
+        root += " xmlns:p" + std::to_string(i) + "=\"urn:" + std::to_string(i) + "\"";
+    return root + "><p3:in xmlns:p3=\"urn:inner\" p3:at=\"1\" p4:at=\"2\"><p3:x/><y/></p3:in><p3:out/><p11:z/></r>";
+}
+
+} // namespace
 
 TEST(XmlPullParser, SameTokensAsQtReader)
 {
@@ -26,8 +54,11 @@ TEST(XmlPullParser, SameTokensAsQtReader)
         "<x:a xmlns:x=\"urn:x\"><x:a/></x:a>",
         "<a>\xc3\xa9\xe4\xb8\xad</a>",
     };
-    for (const char *d : docs) {
-        const QString text = QString::fromUtf8(d);
+    std::vector<std::string> rows(std::begin(docs), std::end(docs));
+    rows.push_back(manyAttributes(XmlPullParser::kMaxAttributes)); // as many as a tag may carry
+    rows.push_back(manyBindings());
+    for (const std::string &d : rows) {
+        const QString text = QString::fromStdString(d);
         EXPECT_EQ(dumpOurs(text), dumpQt(text)) << d;
         EXPECT_NE(dumpOurs(text), QStringLiteral("ERROR")) << d;
     }
@@ -68,8 +99,18 @@ TEST(XmlPullParser, RefusesWhatIsNotWellFormed)
         "<a:/>",
         "<a:b:c xmlns:a=\"urn:a\"/>",
     };
-    for (const char *d : docs)
-        EXPECT_EQ(dumpOurs(QString::fromUtf8(d)), QStringLiteral("ERROR")) << d;
+    std::vector<std::string> rows(std::begin(docs), std::end(docs));
+    // Repeats among more attributes than are compared pair by pair.
+    rows.push_back(manyAttributes(20, "x", " x7=\"again\""));
+    rows.push_back(manyAttributes(20, "q:x", " xmlns:q=\"urn:q\" xmlns:r=\"urn:q\" r:x13=\"again\""));
+    rows.push_back(manyAttributes(XmlPullParser::kMaxAttributes + 1));
+    for (const std::string &d : rows)
+        EXPECT_EQ(dumpOurs(QString::fromStdString(d)), QStringLiteral("ERROR")) << d.substr(0, 200);
+
+    const QString overCap = QString::fromStdString(manyAttributes(XmlPullParser::kMaxAttributes + 1));
+    XmlPullParser tooMany(overCap);
+    EXPECT_EQ(tooMany.next(), XmlPullParser::Error);
+    EXPECT_EQ(tooMany.refusal(), XmlPullParser::Refusal::TooManyAttributes);
 }
 
 TEST(XmlPullParser, AttributesAndPrefixes)
@@ -124,4 +165,9 @@ TEST(XmlPullParser, DepthIsBounded)
     for (int i = 0; i < 100000; ++i)
         deep += QStringLiteral("<d>");
     EXPECT_EQ(dumpOurs(deep), QStringLiteral("ERROR"));
+    XmlPullParser xml(deep);
+    while (xml.next() == XmlPullParser::StartElement) {
+    }
+    EXPECT_EQ(xml.refusal(), XmlPullParser::Refusal::TooDeep);
+    EXPECT_EQ(xml.depth(), XmlPullParser::kMaxDepth);
 }

@@ -18,6 +18,17 @@ inline void addLine(QString &out, char kind, QStringView ns, QStringView name)
     out += QLatin1Char('\n');
 }
 
+inline void addAttribute(QString &out, QStringView ns, QStringView name, QStringView value)
+{
+    out += QStringLiteral("@{");
+    out += ns;
+    out += QLatin1Char('}');
+    out += name;
+    out += QLatin1Char('=');
+    out += value;
+    out += QLatin1Char('\n');
+}
+
 inline void addText(QString &out, QStringView text)
 {
     out += QStringLiteral("T<");
@@ -36,6 +47,8 @@ inline QString dumpOurs(QStringView text, bool ns = true)
         switch (xml.next()) {
         case XmlPullParser::StartElement:
             addLine(out, 'S', xml.namespaceUri(), ns ? xml.localName() : xml.qualifiedName());
+            for (qsizetype i = 0; i < xml.attributeCount(); ++i)
+                addAttribute(out, xml.attributeNamespaceUri(i), xml.attributeName(i), xml.attributeValue(i));
             break;
         case XmlPullParser::EndElement:
             addLine(out, 'E', xml.namespaceUri(), ns ? xml.localName() : xml.qualifiedName());
@@ -68,6 +81,8 @@ inline QString dumpQt(QStringView text)
             flush();
             ++depth;
             addLine(out, 'S', xml.namespaceUri(), xml.name());
+            for (const QXmlStreamAttribute &a : xml.attributes())
+                addAttribute(out, a.namespaceUri(), a.name(), a.value());
             break;
         case QXmlStreamReader::EndElement:
             flush();

@@ -1,6 +1,7 @@
 // The connection settings in effect: service calls, the update check and
 // head-image downloads go through real proxies started on loopback (tinyproxy
 // for HTTP, microsocks for SOCKS 5), and the proxies' logs show it.
+#include "ftp_server_process.h"
 #include "proxy_process.h"
 #include "test_bitmaps.h"
 #include "varnel_server_process.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -165,19 +167,25 @@ class ThroughProxies : public ::testing::Test {
   protected:
     static void SetUpTestSuite()
     {
+        // The same community in clear and over HTTPS (with the CA the server made).
         server = new VarnelServerProcess({.demo = true, .extraArgs = {"--latest-version", "9.9"}});
-        QFile picture(QString::fromStdString((server->filesDir() / "41.bmp").string()));
-        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-        picture.write(quillora::testpeers::bitmapFile()); // only a real 32x32 bitmap is cached
+        secure = new VarnelServerProcess({.demo = true, .extraArgs = {"--latest-version", "9.9"}, .tls = true});
+        for (const VarnelServerProcess *s : {server, secure}) {
+            QFile picture(QString::fromStdString((s->filesDir() / "41.bmp").string()));
+            ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+            picture.write(quillora::testpeers::bitmapFile()); // only a real 32x32 bitmap is cached
+        }
     }
     static void TearDownTestSuite()
     {
         delete server;
-        server = nullptr;
+        delete secure;
+        server = secure = nullptr;
     }
     void SetUp() override
     {
         ASSERT_TRUE(server->started()) << server->error();
+        ASSERT_TRUE(secure->started()) << secure->error();
         ASSERT_TRUE(faces.isValid());
         unsetenv("http_proxy");
         unsetenv("all_proxy");
@@ -189,38 +197,47 @@ class ThroughProxies : public ::testing::Test {
         unsetenv("http_proxy");
     }
 
-    service::SiteAddress site() const { return {QStringLiteral("127.0.0.1"), quint16(server->port())}; }
+    static service::SiteAddress site(bool tls = false)
+    {
+        if (tls)
+            return {QStringLiteral("127.0.0.1"), quint16(secure->port()), true,
+                    QString::fromStdString(secure->caFile().string())};
+        return {QStringLiteral("127.0.0.1"), quint16(server->port())};
+    }
     std::string serviceTarget() const
     {
         return "POST http://127.0.0.1:" + std::to_string(server->port()) + "/Varnel/Web/Services/VarnelServices.asmx";
     }
 
     // One service call through a fresh proxy, as every screen makes them.
-    bool serviceCallWorks() const
+    bool serviceCallWorks(bool tls = false) const
     {
-        service::CVarnelServices proxy(site());
+        service::CVarnelServices proxy(site(tls));
         proxy.useServiceAccount(service::Op::IsUserExistsByName);
         bool exists = false;
         return proxy.IsUserExistsByName(QStringLiteral("nobody-here"), &exists) == service::CallResult::Ok;
     }
-    bool updateCheckWorks() const
+    bool updateCheckWorks(bool tls = false) const
     {
         mail::CUpdateChecker checker(QStringLiteral("3.5.0.1"));
-        return checker.check(QString::fromStdString(server->url("/Varnel/Web/"))) &&
+        checker.setTrustedCaFile(site(tls).caFile);
+        return checker.check(service::siteUrl(site(tls), QStringLiteral("/Varnel/Web/"))) &&
                checker.latestVersion() == QStringLiteral("9.9");
     }
-    bool headImageWorks()
+    bool headImageWorks(bool tls = false)
     {
         QFile::remove(faces.filePath(QStringLiteral("41.bmp")));
-        const session::CustomFaceCache cache(site(), faces.path());
+        const session::CustomFaceCache cache(site(tls), faces.path());
         return !cache.resolve(QStringLiteral("41"), 1, 1).path.isEmpty();
     }
 
     static VarnelServerProcess *server;
+    static VarnelServerProcess *secure;
     QTemporaryDir faces;
 };
 
 VarnelServerProcess *ThroughProxies::server = nullptr;
+VarnelServerProcess *ThroughProxies::secure = nullptr;
 
 TEST_F(ThroughProxies, HttpProxyWithBasicAuthentication)
 {
@@ -299,6 +316,33 @@ TEST_F(ThroughProxies, DesktopEnvironmentAndDirect)
     EXPECT_EQ(proxy.logCount("Request (file descriptor"), 3) << proxy.log();
 }
 
+// An https site through either proxy: the HTTP proxy opens a CONNECT tunnel
+// per connection and reads no request, SOCKS 5 relays TLS like any stream;
+// the service call, the version file and the head image each arrive.
+TEST_F(ThroughProxies, HttpsSiteThroughTheTunnels)
+{
+    ProxyProcess http(ProxyProcess::Kind::Http, "alice", "s3cret");
+    ProxyProcess socks(ProxyProcess::Kind::Socks5, "bob", "pw9");
+    ASSERT_TRUE(http.started()) << http.error();
+    ASSERT_TRUE(socks.started()) << socks.error();
+    const std::string destination = "127.0.0.1:" + std::to_string(secure->port());
+
+    service::setActiveProxySettings({ProxySettings::Mode::Http, QStringLiteral("127.0.0.1"), quint16(http.port()),
+                                     QStringLiteral("alice"), QStringLiteral("s3cret"), QStringLiteral("R")});
+    EXPECT_TRUE(serviceCallWorks(true));
+    EXPECT_TRUE(updateCheckWorks(true));
+    EXPECT_TRUE(headImageWorks(true));
+    EXPECT_EQ(http.logCount("CONNECT " + destination), 3) << http.log();
+    EXPECT_EQ(http.logCount("POST "), 0) << http.log();
+
+    service::setActiveProxySettings({ProxySettings::Mode::Socks5, QStringLiteral("127.0.0.1"), quint16(socks.port()),
+                                     QStringLiteral("bob"), QStringLiteral("pw9"), QStringLiteral("R")});
+    EXPECT_TRUE(serviceCallWorks(true));
+    EXPECT_TRUE(updateCheckWorks(true));
+    EXPECT_TRUE(headImageWorks(true));
+    EXPECT_EQ(socks.logCount("connected to " + destination), 3) << socks.log();
+}
+
 namespace {
 
 struct Upload {
@@ -321,16 +365,10 @@ size_t readUpload(char *buffer, size_t size, size_t count, void *user)
 // applyFtpProxy, reaches a real FTP server through each kind of proxy.
 TEST(FtpThroughProxies, UploadArrivesThroughSocks5AndHttpTunnel)
 {
-    QTemporaryDir root;
-    const int ftpPort = testpeers::freeLoopbackPort();
-    QProcess ftp;
-    ftp.setProcessChannelMode(QProcess::MergedChannels);
-    ftp.start(QStringLiteral("/usr/bin/python3"),
-              {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-               QStringLiteral("-p"), QString::number(ftpPort), QStringLiteral("-w"), QStringLiteral("-d"), root.path(),
-               QStringLiteral("-u"), QStringLiteral("up"), QStringLiteral("-P"), QStringLiteral("pw")});
-    ASSERT_TRUE(ftp.waitForStarted(10000));
-    ASSERT_TRUE(testpeers::waitUntilListening(ftpPort, 20000)) << "pyftpdlib did not start";
+    testpeers::FtpServerProcess ftp(QStringLiteral("up"), QStringLiteral("pw"));
+    ASSERT_TRUE(ftp.started()) << ftp.error();
+    const int ftpPort = ftp.port();
+    const QDir root(ftp.root());
 
     ProxyProcess socks(ProxyProcess::Kind::Socks5, "bob", "pw9");
     ProxyProcess http(ProxyProcess::Kind::Http, "alice", "s3cret");
@@ -366,7 +404,4 @@ TEST(FtpThroughProxies, UploadArrivesThroughSocks5AndHttpTunnel)
                         QStringLiteral("alice"), QStringLiteral("s3cret"), QStringLiteral("R")},
                        QStringLiteral("2.bmp")));
     EXPECT_GE(http.logCount("CONNECT 127.0.0.1:" + std::to_string(ftpPort)), 1) << http.log();
-
-    ftp.terminate();
-    ftp.waitForFinished(5000);
 }

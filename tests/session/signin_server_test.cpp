@@ -1,14 +1,24 @@
 // Sign-in and start-up against the real varnel-server with its demo
-// community (members "alice", "bob", ... with passwords name + "123").
+// community (members "alice", "bob", ... with passwords name + "123"), in
+// clear and over TLS.
+#include "byte_relay.h"
+#include "ftp_server_process.h"
+#include "ftp_upload.h"
+#include "head_images.h"
 #include "login_dlg.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 #include "remembered_credentials.h"
 #include "session_test_support.h"
 #include "startup_sequence.h"
+#include "test_bitmaps.h"
+#include "test_certificates.h"
+#include "update_check.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -248,5 +258,161 @@ TEST_F(DemoServer, StartUpFailureMessagesForUnknownMemberAndWrongPassword)
         EXPECT_EQ(messages.shown[0].owner, nullptr);
         EXPECT_EQ(screens.calls.last(), QStringLiteral("connecting destroyed"));
         EXPECT_FALSE(screens.calls.contains(QStringLiteral("frame created")));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The whole community on the wire: the real server (over HTTPS with an
+// authority made by the test, or in clear) reached through a relay that
+// records every byte, as anyone on the network path would see them.
+
+namespace {
+
+using quillora::testpeers::ByteRelay;
+using quillora::testpeers::FtpServerProcess;
+using quillora::testpeers::TestCertificates;
+
+class SiteOnTheWire : public ::testing::TestWithParam<bool> {
+  protected:
+    static void SetUpTestSuite()
+    {
+        certs = std::make_unique<TestCertificates>();
+        if (certs->ok())
+            ftp = std::make_unique<FtpServerProcess>(QStringLiteral("faceupl"), QStringLiteral("Up#load8"),
+                                                     certs->peer(TestCertificates::Server::Good));
+    }
+    static void TearDownTestSuite()
+    {
+        ftp.reset();
+        certs.reset();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(certs->ok()) << certs->error();
+        ASSERT_TRUE(ftp->started()) << ftp->error();
+    }
+
+    // The community, serving head images from the FTP server's folder, over
+    // HTTPS with the test's certificate or in clear.
+    static VarnelServerOptions serverOptions(bool tls)
+    {
+        VarnelServerOptions options{.demo = true,
+                                    .extraArgs = {"--files", ftp->customFaceDir(), "--latest-version", "9.9"}};
+        if (tls) {
+            options.tls = true;
+            options.tlsCert = certs->certFile(TestCertificates::Server::Good);
+            options.tlsKey = certs->keyFile(TestCertificates::Server::Good);
+        }
+        return options;
+    }
+
+    static std::unique_ptr<TestCertificates> certs;
+    static std::unique_ptr<FtpServerProcess> ftp;
+};
+std::unique_ptr<TestCertificates> SiteOnTheWire::certs;
+std::unique_ptr<FtpServerProcess> SiteOnTheWire::ftp;
+
+} // namespace
+
+TEST_P(SiteOnTheWire, SignInListVersionHeadImageAndUploadKeepTheSecretsOffTheWire)
+{
+    const bool tls = GetParam();
+    VarnelServerProcess server(serverOptions(tls));
+    ASSERT_TRUE(server.started()) << server.error();
+    ByteRelay wire(server.port());
+    const QString caFile = QString::fromStdString(certs->caFile());
+    const SiteAddress site{QStringLiteral("127.0.0.1"), quint16(wire.port()), tls, tls ? caFile : QString()};
+
+    // Sign-in, as start-up makes it.
+    Screens screens;
+    screens.name = QStringLiteral("alice");
+    screens.password = QStringLiteral("alice123");
+    RecordingMessageBoxes messages;
+    RecordingSystemOpener opener;
+    StartupSequence seq(site, screens, messages, opener);
+    ASSERT_EQ(seq.run(), StartupOutcome::Running) << (messages.shown.empty() ? "" : messages.lastText().toStdString());
+
+    // A zone's question list, through a fresh proxy as every screen makes one.
+    quillora::service::CVarnelServices proxy(site);
+    proxy.useServiceAccount(quillora::service::Op::GetForumPostListByColumn);
+    QString list;
+    int total = -1;
+    ASSERT_TRUE(quillora::service::succeeded(proxy.GetForumPostListByColumn(1, 15, 1, &list, &total)));
+    EXPECT_TRUE(list.contains(QStringLiteral("<ForumPosts>"))) << list.toStdString();
+    // The sign-in's connections left a session: this one did without a full handshake.
+    EXPECT_EQ(proxy.transport().isResumedTls(), tls);
+
+    // The version check and a head image.
+    quillora::mail::CUpdateChecker checker(QStringLiteral("3.5.0.1"));
+    checker.setTrustedCaFile(site.caFile);
+    EXPECT_TRUE(checker.check(quillora::service::siteUrl(site, QStringLiteral("/Varnel/Web/"))));
+    EXPECT_EQ(checker.latestVersion(), QStringLiteral("9.9"));
+    const QByteArray picture = quillora::testpeers::bitmapFile();
+    const QDir faces(QString::fromStdString(ftp->customFaceDir()));
+    {
+        QFile file(faces.filePath(QStringLiteral("41.bmp")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(picture);
+    }
+    QTemporaryDir cacheDir;
+    const CustomFaceCache cache(site, cacheDir.path());
+    EXPECT_EQ(cache.downloadUrl(QStringLiteral("41")).startsWith(QStringLiteral("https://")), tls);
+    EXPECT_TRUE(cache.download(QStringLiteral("41")));
+
+    const QByteArray seen = wire.recorded();
+    ASSERT_FALSE(seen.isEmpty());
+    const quillora::service::ServiceAccount account = quillora::service::compiledServiceAccount();
+    for (const QString &secret : {screens.password, account.username, account.password})
+        EXPECT_EQ(seen.contains(secret.toUtf8()), !tls) << secret.toStdString();
+
+    // The picture upload: FTP over explicit TLS, also through a recording relay.
+    if (tls) {
+        ByteRelay ftpWire(ftp->port());
+        FtpConnection connection;
+        connection.host = QStringLiteral("127.0.0.1");
+        connection.port = quint16(ftpWire.port());
+        connection.user = ftp->user();
+        connection.password = ftp->password();
+        connection.tls = true;
+        connection.caFile = caFile;
+        const FtpUploadResult result =
+            ftpUpload(connection, QString::fromLatin1(kCustomFaceFtpDirectory) + QStringLiteral("77.bmp"), picture);
+        ASSERT_TRUE(result.ok) << result.error.toStdString();
+        QFile uploaded(faces.filePath(QStringLiteral("77.bmp")));
+        ASSERT_TRUE(uploaded.open(QIODevice::ReadOnly));
+        EXPECT_EQ(uploaded.readAll(), picture);
+        const QByteArray ftpSeen = ftpWire.recorded();
+        EXPECT_TRUE(ftpSeen.contains("AUTH TLS")); // the one command in clear
+        EXPECT_FALSE(ftpSeen.contains(ftp->password().toUtf8()));
+        EXPECT_FALSE(ftpSeen.contains(picture.right(64)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Site, SiteOnTheWire, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "https" : "plain_http");
+                         });
+
+// An upload that cannot be protected is not made: a server without TLS, or
+// one whose certificate fails, gets neither the password nor the picture.
+TEST_F(SiteOnTheWire, UploadRefusesServersItCannotTrust)
+{
+    FtpServerProcess plain(QStringLiteral("faceupl"), QStringLiteral("Up#load8"));
+    FtpServerProcess stranger(QStringLiteral("faceupl"), QStringLiteral("Up#load8"),
+                              certs->peer(TestCertificates::Server::UnknownCa));
+    for (FtpServerProcess *server : {&plain, &stranger}) {
+        ASSERT_TRUE(server->started()) << server->error();
+        ByteRelay wire(server->port());
+        FtpConnection connection;
+        connection.host = QStringLiteral("127.0.0.1");
+        connection.port = quint16(wire.port());
+        connection.user = server->user();
+        connection.password = server->password();
+        connection.tls = true;
+        connection.caFile = QString::fromStdString(certs->caFile());
+        const QString path = QString::fromLatin1(kCustomFaceFtpDirectory) + QStringLiteral("78.bmp");
+        EXPECT_FALSE(ftpUpload(connection, path, quillora::testpeers::bitmapFile()).ok);
+        EXPECT_FALSE(wire.recorded().contains("PASS"));
+        EXPECT_FALSE(QFileInfo::exists(QDir(server->root()).filePath(path)));
     }
 }

@@ -61,9 +61,11 @@ void printValue(std::FILE *out, std::string_view name, const SoapValue &v)
     std::fprintf(out, "%.*s: %s\n", static_cast<int>(name.size()), name.data(), text.c_str());
 }
 
-void printFailure(std::FILE *out, const CVarnelServices &proxy)
+void printFailure(std::FILE *out, CVarnelServices &proxy)
 {
     std::fprintf(out, "status: %d\n", proxy.callStatus());
+    if (const std::string &tls = proxy.transport().tlsError(); !tls.empty())
+        std::fprintf(out, "tls: %s\n", tls.c_str());
     const FaultRecord &f = proxy.lastFault();
     if (!f.codeText.isNull())
         std::fprintf(out, "faultcode: %s\n", f.codeText.toStdString().c_str());
@@ -155,10 +157,11 @@ std::string usageText()
            "[name=value ...]\n"
            "       varnel-call --list | --help | --version\n"
            "Calls one VarnelServices operation and prints its results.\n"
-           "  --endpoint URL         service address (default: the compiled-in site, or QUILLORA_SITE=host[:port])\n"
+           "  --endpoint URL         service address, http or https (default: the compiled-in site, or\n"
+           "                         QUILLORA_SITE=[https://]host[:port]; QUILLORA_CA_FILE adds a trusted CA)\n"
            "  --account NAME:SECRET  service account sent in the credential header\n"
            "  --repeat N             call N times and print the mean time per call\n"
-           "  --trace                print the request and response messages\n"
+           "  --trace                print the request and response messages (credentials hidden)\n"
            "  --list                 list every operation with its parameters\n"
            "  --help                 show this text\n"
            "  --version              show the program's version\n";
@@ -273,17 +276,63 @@ std::optional<CallRequest> parseCallArguments(const std::vector<std::string> &ar
 
 namespace {
 
-// Every byte each call sends and receives, on the error stream.
+// Every byte each call sends and receives, on the error stream, credentials
+// hidden. (Each request head is traced in one piece.)
 void traceTo(CVarnelServices &proxy, std::FILE *err)
 {
     proxy.transport().setTraceHook([err](bool outgoing, const char *data, qsizetype size) {
+        const std::string shown = redactCredentials(std::string_view(data, static_cast<size_t>(size)));
         std::fprintf(err, "%s ", outgoing ? ">>" : "<<");
-        std::fwrite(data, 1, static_cast<size_t>(size), err);
+        std::fwrite(shown.data(), 1, shown.size(), err);
         std::fputc('\n', err);
     });
 }
 
+bool isCredentialHeader(std::string_view name)
+{
+    static constexpr std::string_view names[] = {"authorization", "proxy-authorization"};
+    for (const std::string_view n : names) {
+        if (name.size() == n.size() && std::equal(name.begin(), name.end(), n.begin(), [](char a, char b) {
+                return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+            }))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+std::string redactCredentials(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const size_t eol = bytes.find('\n');
+        std::string_view line = bytes.substr(0, eol == std::string_view::npos ? bytes.size() : eol + 1);
+        bytes.remove_prefix(line.size());
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos || !isCredentialHeader(line.substr(0, colon))) {
+            out += line;
+            continue;
+        }
+        std::string_view value = line.substr(colon + 1);
+        const size_t start = value.find_first_not_of(" \t");
+        value = start == std::string_view::npos ? std::string_view() : value.substr(start);
+        const std::string_view scheme = value.substr(0, value.find_first_of(" \t\r\n"));
+        out += line.substr(0, colon + 1);
+        out += ' ';
+        if (!scheme.empty()) {
+            out += scheme;
+            out += ' ';
+        }
+        out += "[redacted]";
+        if (line.ends_with("\r\n"))
+            out += "\r\n";
+        else if (line.ends_with('\n'))
+            out += '\n';
+    }
+    return out;
+}
 
 int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FILE *err)
 {
@@ -313,7 +362,8 @@ int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FIL
         for (int n = 0; n < req->repeat; ++n) {
             PreparedProxy p = prepare(*req);
             if (!p.ok) {
-                std::fprintf(err, "varnel-call: endpoint %s is not an http URL with a host\n", req->endpoint.c_str());
+                std::fprintf(err, "varnel-call: endpoint %s is not an http or https URL with a host\n",
+                             req->endpoint.c_str());
                 return 2;
             }
             if (req->trace)
@@ -331,7 +381,7 @@ int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FIL
 
     PreparedProxy p = prepare(*req);
     if (!p.ok) {
-        std::fprintf(err, "varnel-call: endpoint %s is not an http URL with a host\n", req->endpoint.c_str());
+        std::fprintf(err, "varnel-call: endpoint %s is not an http or https URL with a host\n", req->endpoint.c_str());
         return 2;
     }
     if (req->trace)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillora::tools {
@@ -33,6 +34,11 @@ std::string usageText();
 
 // Every operation with its in- and out-parameters, one per line.
 std::string operationListing();
+
+// Traced bytes with the credentials of Authorization and Proxy-Authorization
+// header lines hidden (the scheme stays, the rest reads "[redacted]"), so a
+// trace can be shown to others.
+std::string redactCredentials(std::string_view bytes);
 
 // Runs the tool: 0 success, 1 a failed call, 2 bad arguments.
 int runVarnelCall(const std::vector<std::string> &args, std::FILE *out, std::FILE *err);

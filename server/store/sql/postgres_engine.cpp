@@ -45,7 +45,12 @@ class PostgresEngine final : public Engine {
 
     void run(Work work, const std::function<void(Connection &)> &body) override
     {
-        const auto deadline = std::chrono::steady_clock::now() + m_options.writerPatience;
+        // A call whose client will have given up first changes nothing.
+        if (work == Work::Write && AnswerDeadline::passed())
+            throw StoreBusy();
+        const auto deadline =
+            std::chrono::steady_clock::now() +
+            (work == Work::Write ? AnswerDeadline::within(m_options.writerPatience) : m_options.writerPatience);
         thread_local std::minstd_rand dice{std::random_device{}()};
         for (int attempt = 0;; ++attempt) {
             Lease lease(*this, deadline);
@@ -203,6 +208,9 @@ CREATE INDEX IF NOT EXISTS events_at ON live.events(at);
             c.endReadAndBeginNext();
             return false;
         }
+        // Made too late for the caller to hear of it: undone.
+        if (work == Work::Write && AnswerDeadline::passed())
+            throw StoreBusy();
         const bool changed = work == Work::Write && c.totalChanges() != before;
         // The notification, the commit and the next read's BEGIN go in one
         // round trip.

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <set>
@@ -173,11 +175,14 @@ class SqliteEngine final : public Engine {
     void run(Work work, const std::function<void(Connection &)> &body) override
     {
         if (work == Work::Write) {
+            // A call whose client will have given up first changes nothing.
+            if (AnswerDeadline::passed())
+                throw StoreBusy();
             // Writers of this process take turns here, first come first
             // served, rather than in SQLite's busy handler, whose sleeps gave
             // contended writes tails of a second; the busy timeout remains
             // for other processes.
-            FairTurn::Hold turn(m_writeTurn, m_options.writerPatience);
+            FairTurn::Hold turn(m_writeTurn, AnswerDeadline::within(m_options.writerPatience));
             runOn(work, body);
         } else {
             runOn(work, body);
@@ -302,10 +307,26 @@ CREATE INDEX IF NOT EXISTS events_at ON events(at);
     {
         Lease lease(*this, work);
         SqliteConnection &c = lease.connection();
-        c.exec(work == Work::Read ? "BEGIN" : "BEGIN IMMEDIATE");
+        if (work == Work::Write && AnswerDeadline::current()) {
+            // Another process's writer holds the file: wait for it no longer
+            // than the call's deadline allows.
+            const auto patience = AnswerDeadline::within(std::chrono::milliseconds(kBusyTimeoutMs));
+            sqlite3_busy_timeout(c.db(), static_cast<int>(std::max<std::int64_t>(1, patience.count())));
+            const int rc = sqlite3_exec(c.db(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            sqlite3_busy_timeout(c.db(), kBusyTimeoutMs);
+            if (rc == SQLITE_BUSY)
+                throw StoreBusy();
+            if (rc != SQLITE_OK)
+                fail(c.db(), "begin");
+        } else {
+            c.exec(work == Work::Read ? "BEGIN" : "BEGIN IMMEDIATE");
+        }
         const std::int64_t changesBefore = c.totalChanges();
         try {
             body(c);
+            // Made too late for the caller to hear of it: undone.
+            if (work == Work::Write && AnswerDeadline::passed())
+                throw StoreBusy();
             c.exec("COMMIT");
         } catch (const ConstraintViolation &) {
             // A refusal the rules did not expect: the caller sees a failed store.

@@ -25,13 +25,22 @@ ftp_pid=""
 smtp_pid=""
 xvfb_pid=""
 maildir=$(mktemp -d /tmp/quillora-mail.XXXXXX)
+# Stops one of the demo's processes and waits for it. The status of a killed
+# process is not a failure of the clean-up: every step runs whatever the one
+# before it returned.
+stop() {
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
   trap - EXIT INT TERM
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  [ -n "$ftp_pid" ] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
-  [ -n "$smtp_pid" ] && kill "$smtp_pid" 2>/dev/null && wait "$smtp_pid" 2>/dev/null
+  set +e
+  stop "$server_pid"
+  stop "$ftp_pid"
+  stop "$smtp_pid"
   echo "Mail sent from the client is in the Maildir $maildir/Maildir (new/ holds one file per mail)."
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  stop "$xvfb_pid"
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -82,8 +91,8 @@ cat <&3 > /dev/null &
 
 # The mail server, with the account compiled into the client by default.
 mkfifo "$work/smtp.out"
-/usr/bin/python3 scripts/smtp_server.py --port "${QUILLORA_DEMO_SMTP_PORT:-0}" --maildir "$maildir/Maildir" \
-  --user "${QUILLORA_DEMO_SMTP_USER:-quillora}" --password "${QUILLORA_DEMO_SMTP_PASSWORD:-qm2007}" \
+SMTP_SERVER_PASSWORD="${QUILLORA_DEMO_SMTP_PASSWORD:-qm2007}" /usr/bin/python3 scripts/smtp_server.py \
+  --port "${QUILLORA_DEMO_SMTP_PORT:-0}" --maildir "$maildir/Maildir" --user "${QUILLORA_DEMO_SMTP_USER:-quillora}" \
   > "$work/smtp.out" 2> "$work/smtp.log" &
 smtp_pid=$!
 exec 4< "$work/smtp.out"
@@ -101,7 +110,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "Look at it with: DISPLAY=$DISPLAY import -window root /tmp/quillora.png"
 fi
 
+# The web engine's sandbox cannot run as root (containers, CI); everyone else keeps it.
+if [ "$(id -u)" -eq 0 ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
+
 echo "Starting Quillora against https://127.0.0.1:$port (the server log is $work/server.log)"
 QUILLORA_SITE="https://127.0.0.1:$port" QUILLORA_CA_FILE="$tls/ca.pem" QUILLORA_FTP="127.0.0.1:$ftp_port" \
   QUILLORA_SMTP="127.0.0.1:$smtp_port" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
-  XDG_RUNTIME_DIR="$work/runtime" QTWEBENGINE_DISABLE_SANDBOX=1 ./build/release/src/app/quillora || true
+  XDG_RUNTIME_DIR="$work/runtime" ./build/release/src/app/quillora || true

@@ -14,6 +14,7 @@ packages=(
   tinyproxy microsocks
   desktop-file-utils appstream lintian logrotate bc man-db systemd
   unrtf poppler-utils
+  dbus at-spi2-core python3-pyatspi
 )
 
 missing=()

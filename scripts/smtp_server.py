@@ -8,6 +8,10 @@ as Python's email package reads it (policy=default, the strict reader), with
 the defects that reader found and the addresses it parsed, so tests can
 compare what arrived.
 
+The account's password comes from the environment variable
+SMTP_SERVER_PASSWORD, never from the command line, where every local user
+could read it.
+
 Prints "smtp-server listening on HOST:PORT" once it accepts connections and
 runs until it is terminated.
 """
@@ -136,7 +140,6 @@ def main():
     ap.add_argument("--port", type=int, default=0, help="0 picks a free port")
     ap.add_argument("--maildir", required=True)
     ap.add_argument("--user", required=True)
-    ap.add_argument("--password", required=True)
     ap.add_argument("--tls-cert")
     ap.add_argument("--tls-key")
     ap.add_argument("--refuse-rcpt-domain")
@@ -144,6 +147,9 @@ def main():
     ap.add_argument("--refuse-rcpt-reply", default="550 5.1.1 Mailbox unavailable",
                     help="the reply to a refused recipient; a newline separates the lines of a multi-line reply")
     args = ap.parse_args()
+    args.password = os.environ.get("SMTP_SERVER_PASSWORD")
+    if args.password is None:
+        ap.error("set SMTP_SERVER_PASSWORD to the account's password")
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)

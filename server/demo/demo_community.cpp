@@ -42,7 +42,9 @@ constexpr std::array<Person, 15> kPeople{{
 }};
 constexpr int kAskerCount = 6; // alice .. moderator ask the questions
 
-constexpr std::array<const char *, 12> kTitleTemplates{
+// More titles than any column has questions: each column takes them in turn
+// from its own starting point, so no title repeats within a column.
+constexpr std::array<const char *, 48> kTitleTemplates{
     "How do I speed up %s?",
     "%s stops responding after the latest update",
     "Best settings for %s on an older PC",
@@ -55,6 +57,42 @@ constexpr std::array<const char *, 12> kTitleTemplates{
     "Strange flicker with %s since yesterday",
     "Where does %s keep its log files?",
     "%s: how to move everything to a new disk",
+    "%s crashes when I open a large file",
+    "Good books or tutorials about %s?",
+    "%s worked yesterday, today nothing happens",
+    "How to back up everything in %s",
+    "%s asks for a licence key I never had",
+    "Can I run two versions of %s side by side?",
+    "%s uses all my memory after an hour",
+    "Sound stops when %s is running",
+    "%s: the text looks blurry on my new monitor",
+    "Which options of %s can I safely turn off?",
+    "%s and my antivirus do not get along",
+    "Keyboard shortcuts for %s stopped working",
+    "%s cannot find my printer any more",
+    "How do I reset %s to its defaults?",
+    "%s is in the wrong language after reinstalling",
+    "Error 0x80070005 in %s",
+    "%s takes five minutes to start",
+    "Is %s worth upgrading this year?",
+    "%s: the window opens off screen",
+    "Sharing %s settings between two computers?",
+    "%s freezes when the laptop wakes from sleep",
+    "Old files will not open in %s",
+    "%s shows the wrong date and time",
+    "How to uninstall %s completely",
+    "%s says the disk is full but it is not",
+    "The fans get loud whenever I use %s",
+    "%s on a computer without internet access",
+    "Where to report a bug in %s?",
+    "%s gives different results on two machines",
+    "A safe way to update %s without losing data",
+    "%s: a second user account sees nothing",
+    "Tips for %s on a small screen",
+    "%s closes without a word after a minute",
+    "How much disk space does %s really need?",
+    "%s is blocked by the firewall at work",
+    "Experiences with %s on a 64-bit system?",
 };
 
 constexpr std::array<const char *, 6> kAnswerTemplates{
@@ -137,11 +175,16 @@ std::vector<DemoAccount> seedDemoCommunity(CommunityStore &store, const std::fun
         return experts;
     };
 
-    // One question with its answers; closed at once when `close`.
+    // One question with its answers; closed at once when `close`. The draws
+    // that once chose the texts at random are still made, so that points,
+    // answerers and dates come out as they always have.
+    std::array<int, kColumnCount + 1> askedIn{};
     auto ask = [&](int askerIndex, int column, int answers, bool close) -> int {
         const int zone = zoneOfColumn(column);
-        const std::string title =
-            fill(kTitleTemplates[static_cast<size_t>(pick(kTitleTemplates.size()))], columnName(column));
+        (void)pick(kTitleTemplates.size());
+        const int n = askedIn[static_cast<size_t>(column)]++;
+        const std::string title = fill(
+            kTitleTemplates[static_cast<size_t>((column * 7 + n) % int(kTitleTemplates.size()))], columnName(column));
         const int points = 40 + 10 * pick(9);
         const std::string text = "I use " + columnName(column) + " every day.\n" + title +
                                  "\nI already restarted and searched the help pages. Any advice is welcome!";
@@ -151,15 +194,29 @@ std::vector<DemoAccount> seedDemoCommunity(CommunityStore &store, const std::fun
             return 0;
         std::vector<int> answerIds;
         const std::vector<int> experts = expertsOf(zone);
+        int firstExpert = 0;
+        int firstAnswer = 0;
         for (int a = 0; a < answers; ++a) {
             advance(10 * kMinute + pick(50) * kMinute);
-            // Star experts answer first; members chime in afterwards.
-            int answerer =
-                a < 2 ? experts[static_cast<size_t>((a + pick(2)) % 2)] : ids[static_cast<size_t>(pick(kAskerCount))];
+            // Both star experts answer first, one each; members chime in
+            // afterwards. Every answer under a question is another text.
+            int answerer = 0;
+            if (a < 2) {
+                const int drawn = pick(2);
+                if (a == 0)
+                    firstExpert = drawn;
+                answerer = experts[static_cast<size_t>((a + firstExpert) % 2)];
+            } else {
+                answerer = ids[static_cast<size_t>(pick(kAskerCount))];
+            }
             if (answerer == ids[static_cast<size_t>(askerIndex)])
-                answerer = experts[0];
+                answerer = ids[static_cast<size_t>((askerIndex + 1) % kAskerCount)];
+            const int drawn = pick(kAnswerTemplates.size());
+            if (a == 0)
+                firstAnswer = drawn;
             const ReplyResult reply = store.createAnswer(
-                posted.id, answerer, column, kAnswerTemplates[static_cast<size_t>(pick(kAnswerTemplates.size()))]);
+                posted.id, answerer, column,
+                kAnswerTemplates[static_cast<size_t>((firstAnswer + a) % int(kAnswerTemplates.size()))]);
             if (reply.status == ReplyResult::Ok)
                 answerIds.push_back(reply.id);
         }

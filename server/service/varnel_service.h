@@ -1,7 +1,7 @@
 // The VarnelServices SOAP endpoint: reads a request, checks the service
 // account, runs the operation's handler against the community store and
 // writes the response or a fault. One handler per entry of the operation
-// table, found by its Op.
+// table, found by its Op; the handlers live by area in varnel_service_*.cpp.
 #pragma once
 
 #include "community_store.h"
@@ -14,7 +14,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -96,44 +95,6 @@ class VarnelService {
     const QString &serviceNamespace() const { return m_namespace; }
 
   private:
-    using Handler = OutValues (VarnelService::*)(const qs::SoapValues &in) const;
-    static const std::array<Handler, qs::kOperationCount> &handlers();
-
-    OutValues authenticate(const qs::SoapValues &in) const;
-    OutValues createNewUser(const qs::SoapValues &in) const;
-    OutValues creatForumPost(const qs::SoapValues &in) const;
-    OutValues creatForumReply(const qs::SoapValues &in) const;
-    OutValues editUserInformation(const qs::SoapValues &in) const;
-    OutValues getExpertListOnline(const qs::SoapValues &in) const;
-    OutValues getExpertListOnlineByPostID(const qs::SoapValues &in) const;
-    OutValues getForumPostByID(const qs::SoapValues &in) const;
-    OutValues getForumPostListByColumn(const qs::SoapValues &in) const;
-    OutValues getForumPostsByPostUserID(const qs::SoapValues &in) const;
-    OutValues getForumPostsByReplyUserID(const qs::SoapValues &in) const;
-    OutValues getForumPostsByScoreUserID(const qs::SoapValues &in) const;
-    OutValues getForumReplyListByPostID(const qs::SoapValues &in) const;
-    OutValues getMessage(const qs::SoapValues &in) const;
-    OutValues getOverduePostsByUserID(const qs::SoapValues &in) const;
-    OutValues getPostsByEndingUserID(const qs::SoapValues &in) const;
-    OutValues getReplierListOnlineByPostID(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostByID(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostsByAuthor(const qs::SoapValues &in) const;
-    OutValues getSearchForumPostsByTitle(const qs::SoapValues &in) const;
-    OutValues getUserByUserID(const qs::SoapValues &in) const;
-    OutValues getUserByUserName(const qs::SoapValues &in) const;
-    OutValues getUserListOnline(const qs::SoapValues &in) const;
-    OutValues getUserScoresByUserID(const qs::SoapValues &in) const;
-    OutValues isUserExistsByEmail(const qs::SoapValues &in) const;
-    OutValues isUserExistsByName(const qs::SoapValues &in) const;
-    OutValues sendMessage(const qs::SoapValues &in) const;
-    OutValues sendThreadsByType(const qs::SoapValues &in) const;
-    OutValues setUserOffline(const qs::SoapValues &in) const;
-    OutValues setUserOnline(const qs::SoapValues &in) const;
-
-    // Refuses the call (a soap:Client fault) when `limit` such events by
-    // `subject` fall within the past hour.
-    void takeAllowance(const char *kind, const std::string &subject, int limit, const char *what) const;
-
     CommunityStore &m_store;
     ServiceOptions m_options;
     QString m_namespace;

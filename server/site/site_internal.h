@@ -70,12 +70,45 @@ template <typename Handler> auto guarded(Handler handler)
     };
 }
 
-// Routes of the moderators' pages (admin.cpp) and of the fixed pages (static_pages.cpp).
-void registerAdminPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);
-void registerStaticPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);
+// A route's handler for a page of the form page(req, res, ctx), guarded.
+template <typename Page> auto contextPage(const std::shared_ptr<SiteContext> &ctx, Page page)
+{
+    return guarded([ctx, page](const httplib::Request &req, httplib::Response &res) { page(req, res, *ctx); });
+}
 
+// Each room of the site registers its routes; registerSite() calls them.
+void registerFiles(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);         // files.cpp
+void registerQuestionPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx); // question_pages.cpp
+void registerClosePage(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);     // close_page.cpp
+void registerAnnouncePage(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);  // announce_page.cpp
+void registerAdminPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);    // admin.cpp
+void registerStaticPages(httplib::Server &server, const std::shared_ptr<SiteContext> &ctx);   // static_pages.cpp
+
+// ---- a member on the pages (member_sign_in.cpp)
+
+// Checks USRID/USRPSW. With `required`, missing credentials are refused too.
+// Returns false when a refusal page was sent; `member` is set when they were
+// given and correct.
+bool signInFromQuery(const httplib::Request &req, SiteContext &ctx, bool required, std::optional<Member> &member,
+                     httplib::Response &res);
+// The member's user ID and password, for links that act for him.
+std::optional<std::pair<int, std::string>> credentialsOf(const std::optional<Member> &m);
+// "USRID=...&USRPSW=..." with the password percent-encoded.
+std::string memberQuery(const Member &m);
 // "/Varnel/Web/ShowSoftPost.aspx?PostID=..." for a question, with the member's
 // credentials percent-encoded when given.
 std::string questionPageLink(int postID, int column, const std::optional<std::pair<int, std::string>> &member);
+
+// ---- questions as the pages show them (question_pages.cpp)
+
+// The name of the zone a column belongs to; empty for no column.
+std::string zoneNameOf(int column);
+// The nickname, with the user name after it when they differ (HTML).
+std::string memberLabel(const std::string &nick, const std::string &userName);
+// The question with its answers, as every question page shows it (HTML).
+std::string renderQuestion(const Question &q, bool showAwards, bool withAnswers = true);
+// The question the request's PostID names; a not-found page is sent when
+// there is none.
+std::optional<Question> questionFromQuery(const httplib::Request &req, SiteContext &ctx, httplib::Response &res);
 
 } // namespace varnel::site

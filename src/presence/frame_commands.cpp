@@ -48,6 +48,8 @@ constexpr std::array<CommandInfo, kFrameCommandCount> kCommands{{
     {C::About, M::Help, u"About(&A)...", u"", u"", true},
     {C::Download, M::Help, u"Download(&D)", u"Download the latest vesion\nDownload", u"download", true},
     {C::Feedback, M::Help, u"Feedback(&F)", u"", u"feedback", false},
+    {C::MessageBoard, M::Message, u"Message Board(&B)", u"Read and write chat messages\nMessage Board",
+     u"communication", true},
 }};
 
 constexpr std::array<FrameCommand, 22> kToolbar{

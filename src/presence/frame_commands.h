@@ -39,8 +39,11 @@ enum class FrameCommand : int {
     About,
     Download,
     Feedback,
+    // The message board itself (the last item of the Message menu): on a
+    // desktop without a tray area nothing else shows it.
+    MessageBoard,
 };
-inline constexpr int kFrameCommandCount = static_cast<int>(FrameCommand::Feedback) + 1;
+inline constexpr int kFrameCommandCount = static_cast<int>(FrameCommand::MessageBoard) + 1;
 
 enum class FrameMenu : int { File, Edit, Message, View, Options, Tools, Help };
 inline constexpr int kFrameMenuCount = 7;
@@ -54,7 +57,7 @@ struct CommandInfo {
     bool separatorBefore;     // a menu separator above this item
 };
 
-// Every command, in menu order.
+// Every command, in menu order within each menu.
 std::span<const CommandInfo> frameCommands();
 const CommandInfo &commandInfo(FrameCommand command);
 

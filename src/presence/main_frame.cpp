@@ -231,6 +231,8 @@ bool CMainFrame::isAvailable(FrameCommand command) const
         return bool(d.sendToFriend);
     case C::Feedback:
         return bool(d.feedback);
+    case C::MessageBoard:
+        return bool(d.openMessageBoard);
     case C::ModeratorsEntry:
         return m_member.mayEnterAsModerator();
     case C::Exit:
@@ -348,6 +350,11 @@ bool CMainFrame::run(FrameCommand command)
         return true;
     case C::Communication:
         m_view.showPane(FramePane::Contact);
+        if (!m_view.hasTrayArea() && d.openMessageBoard)
+            d.openMessageBoard();
+        return true;
+    case C::MessageBoard:
+        d.openMessageBoard();
         return true;
     case C::ViewMyProfile:
         d.viewProfile(m_member.userID);

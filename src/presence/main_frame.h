@@ -52,6 +52,10 @@ class FrameView {
     // Back to its tab at the frame's edge.
     virtual void collapsePane(FramePane pane) { (void)pane; }
     virtual void removeTrayIcon() = 0;
+    // Whether the desktop has a tray area to show the tray icon in. Without
+    // one the Communication command opens the message board as well as the
+    // Contact pane, since the tray click that shows the board is not there.
+    virtual bool hasTrayArea() const { return true; }
     virtual void endProgram() = 0;
 };
 
@@ -97,6 +101,9 @@ struct FrameDialogs {
     std::function<void(int questionId)> loadQuestionExperts;
     // Shows the "Communication" dialog without activating it (tray icon click).
     std::function<void()> showMessageBoard;
+    // Shows the "Communication" dialog activated, for the member to write
+    // (the Message Board command, a click on an arrival notification).
+    std::function<void()> openMessageBoard;
     // Passes the active zone to the search pane, which selects its first category.
     std::function<void(int zoneIndex)> searchPaneZone;
 };

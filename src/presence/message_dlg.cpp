@@ -125,10 +125,16 @@ void CMessageDlg::append(const QString &text, TranscriptPart part)
     m_view.appendTranscript(text, part);
 }
 
+void CMessageDlg::setPeer(const QString &nickname, const QString &credit)
+{
+    m_peerNickname = nickname;
+    m_view.setCaption(chattingTitle(nickname));
+    m_view.setPeer(nickname, credit);
+}
+
 void CMessageDlg::showPeer(const ChatContact &contact)
 {
-    m_view.setCaption(chattingTitle(contact.nickname));
-    m_view.setPeer(contact.nickname, contact.credit);
+    setPeer(contact.nickname, contact.credit);
 }
 
 void CMessageDlg::showOwn()
@@ -136,10 +142,26 @@ void CMessageDlg::showOwn()
     m_view.setOwn(m_member.nickname, builtInHead(m_member.headImage));
 }
 
+const ChatContact *CMessageDlg::recipient()
+{
+    const ChatContact *selected = selectedContact();
+    const QString chosen = m_view.chosenContactText().trimmed();
+    if (selected && chosen == selected->userName)
+        return selected;
+    // A name typed over the box: a contact of that name is the one meant;
+    // anything else is nobody, never the partner selected before.
+    const int typed = chosen.isEmpty() ? -1 : findContact(chosen);
+    if (typed < 0)
+        return nullptr;
+    select(typed);
+    selectionChanged(typed);
+    return selectedContact();
+}
+
 bool CMessageDlg::send()
 {
     const QString typed = m_view.messageText();
-    const ChatContact *to = selectedContact();
+    const ChatContact *to = recipient();
     if (!to) {
         showMessage(QStringLiteral("No recipients selected !"), true);
         m_view.focusMessageText();
@@ -163,7 +185,10 @@ bool CMessageDlg::send()
     }
     if (!delivered)
         return false;
-    append(sentHeader(to->userName, to->nickname, m_now()), TranscriptPart::Header);
+    // Named as "His(her) Profile" shows him: the nickname the latest message
+    // or chat brought, which may be newer than the one stored with the contact.
+    append(sentHeader(to->userName, m_peerNickname.isEmpty() ? to->nickname : m_peerNickname, m_now()),
+           TranscriptPart::Header);
     append(typed + QStringLiteral("\r\n\r\n"), TranscriptPart::Body);
     m_view.clearMessageText();
     return true;
@@ -233,8 +258,7 @@ int CMessageDlg::poll(PollTrigger trigger)
     }
 
     const QString nickname = field(last, MsgNickname);
-    m_view.setCaption(chattingTitle(nickname));
-    m_view.setPeer(nickname, field(last, MsgCredit));
+    setPeer(nickname, field(last, MsgCredit));
     const int customFlag = service::leadingInt(field(last, MsgCustomFlag));
     const HeadPictureRequest head =
         headFor(customFlag, field(last, MsgCustomName), service::leadingInt(field(last, MsgHeadImage)), true, false);
@@ -266,8 +290,7 @@ void CMessageDlg::openChat(const QStringList &record)
     } else {
         select(index);
     }
-    m_view.setCaption(chattingTitle(nickname));
-    m_view.setPeer(nickname, field(record, RecordCredit));
+    setPeer(nickname, field(record, RecordCredit));
     m_view.showPeerHead(headFor(customFlag, field(record, RecordUserId),
                                 service::leadingInt(field(record, RecordHeadImage)), false, true));
     showOwn();
@@ -289,8 +312,8 @@ void CMessageDlg::selectionChanged(int index)
 
 void CMessageDlg::linkClicked(const QString &address)
 {
-    const QString link = address.left(kMaxLinkLength);
-    if (isOpenableLink(link))
+    const QString link = linkToOpen(address.left(kMaxLinkLength));
+    if (!link.isEmpty())
         m_opener.openUrl(link);
 }
 

@@ -84,6 +84,9 @@ class MessageDlgView {
     // The "Chat with:" drop-down: every contact's user name, and the selected
     // row (-1 for none).
     virtual void setContactNames(const QStringList &names, int selected) = 0;
+    // What "Chat with:" shows now: the selected contact's user name, or
+    // whatever the member typed into the box over it.
+    virtual QString chosenContactText() const = 0;
     virtual QString messageText() const = 0;
     virtual void clearMessageText() = 0;
     virtual void focusMessageText() = 0;
@@ -147,6 +150,9 @@ class CMessageDlg {
     const ChatContact *selectedContact() const;
 
   private:
+    // The contact "Send" writes to: the selected one while "Chat with:" shows
+    // its name, a contact whose name was typed over it, else none.
+    const ChatContact *recipient();
     void showMessage(const QString &text, bool error);
     void failPoll(PollTrigger trigger, const QString &text);
     int findContact(const QString &userName) const;
@@ -154,6 +160,7 @@ class CMessageDlg {
     void select(int index);
     void refreshContacts();
     void showPeer(const ChatContact &contact);
+    void setPeer(const QString &nickname, const QString &credit);
     void showOwn();
     void append(const QString &text, TranscriptPart part);
 
@@ -166,6 +173,9 @@ class CMessageDlg {
     std::function<QDateTime()> m_now;
     std::vector<ChatContact> m_contacts;
     int m_selected = -1;
+    // The nickname under "His(her) Profile": a sent message's header names
+    // the recipient by it.
+    QString m_peerNickname;
     std::vector<TranscriptPiece> m_transcript;
     bool m_failureBoxOpen = false;
 };

@@ -1,6 +1,8 @@
 #include "transcript.h"
 
 #include <QRegularExpression>
+#include <QStringList>
+#include <QUrl>
 
 namespace quillora::presence {
 
@@ -36,6 +38,26 @@ bool isOpenableLink(const QString &address)
             return true;
     }
     return false;
+}
+
+QString linkToOpen(const QString &address)
+{
+    if (!isOpenableLink(address))
+        return QString();
+    const QString link = address.trimmed();
+    if (!link.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+        return link;
+    const qsizetype query = link.indexOf(QLatin1Char('?'));
+    if (query < 0)
+        return link;
+    QStringList kept;
+    for (const QString &field : link.mid(query + 1).split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const QString name = QUrl::fromPercentEncoding(field.section(QLatin1Char('='), 0, 0).toUtf8()).trimmed();
+        if (name.compare(QLatin1String("subject"), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String("body"), Qt::CaseInsensitive) == 0)
+            kept << field;
+    }
+    return link.left(query) + (kept.isEmpty() ? QString() : QLatin1Char('?') + kept.join(QLatin1Char('&')));
 }
 
 QByteArray rtfEscape(const QString &text)

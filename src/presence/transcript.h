@@ -35,6 +35,11 @@ std::vector<TranscriptLink> findLinks(const QString &text);
 // addresses are opened (http, https, mailto), never local files or other
 // handlers.
 bool isOpenableLink(const QString &address);
+// What a click on the link opens: the address itself for a web page, a mail
+// address with only its subject and body kept (other fields such as attach=
+// have made mail programs attach local files or add recipients), or nothing
+// (an empty text) for anything isOpenableLink refuses.
+QString linkToOpen(const QString &address);
 
 // Header and body look: Arial 9.5 pt (19 half-points), headers red, bodies black.
 inline constexpr char kTranscriptFont[] = "Arial";

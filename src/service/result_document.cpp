@@ -43,6 +43,11 @@ DocumentRecords readRecords(const QString &document, QStringView tag, int maxRec
     try {
         XmlPullParser xml(document, false);
         std::vector<OpenRecord> open; // at most maxRecords at once
+        // Text inside records nested in each other belongs to each of them,
+        // so a document could make the fields hold its text many times over.
+        // What the fields take is bounded by twice the document's length: a
+        // document that asks for more is not loaded.
+        qsizetype textBudget = 2 * document.size();
         for (;;) {
             const auto t = xml.next();
             if (t == XmlPullParser::EndDocument)
@@ -53,9 +58,17 @@ DocumentRecords readRecords(const QString &document, QStringView tag, int maxRec
                 return result;
             }
             if (t == XmlPullParser::Characters) {
-                for (OpenRecord &r : open)
-                    if (r.inField)
-                        result.records[r.slot].last().append(xml.text());
+                for (OpenRecord &r : open) {
+                    if (!r.inField)
+                        continue;
+                    textBudget -= xml.text().size();
+                    if (textBudget < 0) {
+                        result = DocumentRecords{};
+                        result.status = DocumentStatus::NotLoaded;
+                        return result;
+                    }
+                    result.records[r.slot].last().append(xml.text());
+                }
                 continue;
             }
             const int depth = xml.depth();

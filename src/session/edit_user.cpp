@@ -115,11 +115,10 @@ void CEditUser::onInitDialog()
     }
     if (!read.records.empty()) {
         const service::DocumentRecord &user = read.records.front();
-        int face = 0;
         service::takeField(user, kProfileUserNameField, m_userName);
         service::takeField(user, kProfilePasswordField, m_currentPassword);
         service::takeField(user, kProfileEmailField, m_currentEmail);
-        service::takeField(user, kProfileFaceField, face);
+        service::takeField(user, kProfileFaceField, m_face);
         service::takeField(user, kProfileGradeField, m_grade);
         QString nickname;
         service::takeField(user, kProfileNicknameField, nickname);
@@ -129,8 +128,9 @@ void CEditUser::onInitDialog()
         m_view.setConfirmationText(m_currentPassword);
         m_view.setNicknameText(nickname);
         m_view.setEmailText(m_currentEmail);
-        // Number 0 (never chosen) shows picture 24, as in every member list.
-        m_view.setPictureIndex(builtInPictureNumber(face) - 1);
+        // A number outside 1..24 (0: never chosen) selects no picture, so
+        // that a "Submit" that does not pick one keeps the stored number.
+        m_view.setPictureIndex(m_face >= 1 && m_face <= kBuiltInHeadCount ? m_face - 1 : -1);
     }
     if (customImageAllowed()) {
         m_view.setCustomImageEnabled(true);
@@ -201,7 +201,8 @@ void CEditUser::onSubmit()
         }
     }
 
-    const int face = m_view.pictureIndex() + 1;
+    const int picked = m_view.pictureIndex();
+    const int face = picked >= 0 ? picked + 1 : m_face;
     {
         bool ignored = false;
         CVarnelServices proxy(m_setup.site);
@@ -218,19 +219,37 @@ void CEditUser::onSubmit()
         rememberPassword(password);
     m_currentPassword = password;
     m_currentEmail = email;
+    m_face = face;
     m_view.endDialog(true);
 }
 
 void CEditUser::rememberPassword(const QString &password)
 {
-    // Without the user name (the profile did not load) there is nothing to
-    // remember the password under.
-    if (m_userName.isEmpty())
-        return;
     // The service holds the new password already: the dialog ends accepted
     // whatever happens here, so the main frame takes the new password.
-    if (m_setup.credentials.remember(m_userName, password) == RememberStatus::FileFailed)
+    // Without the user name (the profile did not load) there is nothing to
+    // remember it under.
+    const RememberStatus status =
+        m_userName.isEmpty() ? RememberStatus::KeyFailed : m_setup.credentials.remember(m_userName, password);
+    switch (status) {
+    case RememberStatus::Ok:
+        return;
+    case RememberStatus::FileFailed:
+        // The settings file, read first at sign-in, holds the new pair; the
+        // stale record must not come back should that file ever go.
+        QFile::remove(m_setup.credentials.paths().recordFile);
         fail(QStringLiteral("Failed to open file!"));
+        return;
+    case RememberStatus::KeyFailed:
+    case RememberStatus::TooLong:
+        // The old pair would be checked at the next sign-in and refuse the
+        // password the service now holds.
+        if (m_setup.credentials.forget())
+            inform(notRememberedMessage());
+        else
+            fail(staleRememberedMessage(m_setup.credentials.paths().settingsFile));
+        return;
+    }
 }
 
 void CEditUser::onCancel()

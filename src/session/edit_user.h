@@ -8,7 +8,10 @@
 // A changed password is remembered on this machine only once the service
 // has accepted it: with remembered credentials the sign-in check is local,
 // so a remembered password the service does not hold would lock the member
-// out.
+// out. For the same reason, when the new password cannot be remembered (the
+// pair does not fit the record, the settings file cannot be written, the
+// profile gave no user name) the old pair is removed, and the next sign-in
+// asks the service.
 #pragma once
 
 #include "ftp_upload.h"
@@ -127,6 +130,19 @@ class CEditUser {
     static QString captionText() { return QStringLiteral("Edit Profile"); }
     static QString messageFor(ProfileRule rule); // empty for Ok
     static QString fileFilter() { return QStringLiteral("bmp file(*.bmp)"); }
+    static QString notRememberedMessage()
+    {
+        return QStringLiteral("Your new password cannot be remembered on this computer. "
+                              "You will be asked for your user name and password when you next sign in.");
+    }
+    // The old pair could not be removed from `path` either.
+    static QString staleRememberedMessage(const QString &path)
+    {
+        return QStringLiteral("Your new password cannot be remembered on this computer, and the old one could not "
+                              "be removed from %1.\nRemove that file before you next sign in: until then this "
+                              "computer only takes your old password.")
+            .arg(path);
+    }
 
   private:
     void warn(const QString &text); // validation: captioned "Warning"
@@ -143,6 +159,7 @@ class CEditUser {
     QString m_userName;
     QString m_currentPassword;
     QString m_currentEmail;
+    int m_face = 0; // the stored head image number, kept when no picture is chosen
     int m_grade = 0;
     ProfileChange m_change;
     bool m_customUploaded = false;

@@ -162,7 +162,7 @@ bool CustomFaceCache::download(const QString &userId, const std::atomic<bool> *c
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, m_totalMs);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    service::applyProxy(curl, m_proxy);
+    service::applyProxy(curl, m_proxy ? *m_proxy : service::activeProxySettings());
     service::applySiteTrust(curl, m_site.caFile);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sink);

@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace quillora::session {
 
@@ -84,8 +85,9 @@ class CustomFaceCache {
     CustomFaceCache(service::SiteAddress site, QString directory);
 
     const QString &directory() const { return m_directory; }
-    // Downloads go by these connection settings; by those the client runs
-    // with when the cache was made, unless set.
+    // Downloads go by these connection settings; unless set, each download
+    // takes those the client runs with at that moment, so that a change in
+    // "Connection Settings" reaches a cache made before it.
     void setProxy(const service::ProxySettings &proxy) { m_proxy = proxy; }
     // Time limits of one download: connecting, and the whole transfer.
     void setTimeouts(long connectMs, long totalMs)
@@ -124,7 +126,7 @@ class CustomFaceCache {
   private:
     service::SiteAddress m_site;
     QString m_directory;
-    service::ProxySettings m_proxy = service::activeProxySettings();
+    std::optional<service::ProxySettings> m_proxy;
     long m_connectMs = 10000;
     long m_totalMs = 30000;
 };

@@ -101,6 +101,10 @@ QString SysfsMachineSources::diskSerial() const
     const QStringList names = block.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QString &name : names) {
         const QString dir = block.filePath(name);
+        // Fixed disks only: a USB stick or card reader that happens to be
+        // plugged in must not change the machine's identity.
+        if (readText(dir + QStringLiteral("/removable")).trimmed() != QLatin1String("0"))
+            continue;
         QString found = readText(dir + QStringLiteral("/device/serial")).trimmed();
         if (found.isEmpty())
             found = readText(dir + QStringLiteral("/serial")).trimmed();

@@ -7,9 +7,10 @@
 //  - adapters: /sys/class/net/<name>, in interface index order (the order in
 //    which the system lists them); loopback adapters and adapters without a
 //    hardware address are skipped;
-//  - disk serial: of the block devices in /sys/block (by name), the last one
-//    that reports a serial, from the device's own "serial" attribute or from
-//    udev's ID_SERIAL_SHORT in /run/udev/data/b<major>:<minor>;
+//  - disk serial: of the fixed block devices in /sys/block (by name; those
+//    whose "removable" attribute reads 0), the last one that reports a
+//    serial, from the device's own "serial" attribute or from udev's
+//    ID_SERIAL_SHORT in /run/udev/data/b<major>:<minor>;
 //  - BIOS serial: DMI data, /sys/class/dmi/id/product_serial, else
 //    board_serial (both readable by root only on most systems; empty else).
 // MachineSources is the interface the identity is worked out through; the

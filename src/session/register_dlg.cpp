@@ -189,9 +189,12 @@ void CRegisterDlg::onSubmit()
     case RememberStatus::KeyFailed:
     case RememberStatus::FileFailed:
         // The member exists on the service; only this machine does not
-        // remember him. He can sign in by typing his name and password.
-        message(fileFailedMessage(), platform::programTitle());
-        m_view.setSubmitEnabled(true);
+        // remember him. Keeping the dialog would only invite a second
+        // "Submit" that the service refuses as a taken name: he is
+        // registered, and signs in by typing his name and password.
+        m_messages.ok(registeredNotRememberedMessage(), platform::programTitle(), platform::MessageIcon::Information,
+                      m_view.messageOwner());
+        m_view.endDialog(true);
         return;
     case RememberStatus::TooLong:
         m_messages.ok(tooLongToRememberMessage(), platform::programTitle(), platform::MessageIcon::Information,

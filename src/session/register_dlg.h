@@ -122,8 +122,14 @@ class CRegisterDlg {
             "If you have already registered with Quillora, enter your username and password before. ");
     }
     static QString refusedMessage() { return QStringLiteral("Register unsuccessfully, please try again later"); }
-    static QString fileFailedMessage() { return QStringLiteral("Failed to open file!"); }
     static QString registeredMessage() { return QStringLiteral("You have successfully registered !"); }
+    // Registered, but this computer cannot remember the new member.
+    static QString registeredNotRememberedMessage()
+    {
+        return QStringLiteral("You have successfully registered !\n"
+                              "Your user name and password cannot be remembered on this computer: "
+                              "type them in when you sign in.");
+    }
     static QString tooLongToRememberMessage()
     {
         return QStringLiteral("Your user name or password is too long to be remembered on this computer. "

@@ -118,6 +118,16 @@ RememberStatus RememberedCredentials::remember(const QString &userName, const QS
     return written ? RememberStatus::Ok : RememberStatus::FileFailed;
 }
 
+bool RememberedCredentials::forget() const
+{
+    bool gone = true;
+    for (const QString &path : {m_paths.settingsFile, m_paths.recordFile}) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            gone = QFile::remove(path) && gone;
+    }
+    return gone;
+}
+
 LoadedCredentials RememberedCredentials::load() const
 {
     LoadedCredentials out;

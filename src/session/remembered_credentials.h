@@ -66,6 +66,9 @@ class RememberedCredentials {
 
     RememberStatus remember(const QString &userName, const QString &password) const;
     LoadedCredentials load() const;
+    // Removes both files, so that the next sign-in asks the service. True
+    // when neither is left.
+    bool forget() const;
 
     // The record for a user name and an enciphered password (both must fit).
     static QByteArray makeRecord(const QByteArray &userName, const QByteArray &enciphered);

@@ -39,9 +39,7 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
                      QStringLiteral("--maildir"),
                      maildir(),
                      QStringLiteral("--user"),
-                     m_options.user,
-                     QStringLiteral("--password"),
-                     m_options.password};
+                     m_options.user};
     if (m_options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
         if (!makeCertificate(certificateFile(), key, &m_error, m_options.certificateNames))
@@ -57,6 +55,9 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SMTP_SERVER_PASSWORD"), m_options.password);
+    m_process->setProcessEnvironment(environment);
     m_process->start(QStringLiteral(QUILLORA_SYSTEM_PYTHON3), args);
     if (!m_process->waitForStarted(10000)) {
         m_error = QStringLiteral("python3 did not start");

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace quillora::presence::test {
@@ -20,7 +21,10 @@ struct RecordingBoardView : MessageDlgView {
     {
         names = n;
         selected = s;
+        typedChatWith.reset();
     }
+    // "Chat with:" shows the selected name unless the test typed over it.
+    QString chosenContactText() const override { return typedChatWith ? *typedChatWith : names.value(selected); }
     QString messageText() const override { return typed; }
     void clearMessageText() override { typed.clear(); }
     void focusMessageText() override { ++focusCount; }
@@ -47,6 +51,7 @@ struct RecordingBoardView : MessageDlgView {
 
     QStringList names;
     int selected = -1;
+    std::optional<QString> typedChatWith;
     QString typed;
     int focusCount = 0;
     std::vector<TranscriptPiece> pieces;

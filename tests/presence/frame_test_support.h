@@ -25,6 +25,7 @@ struct RecordingFrameView : FrameView {
     void showPane(FramePane p) override { panes.push_back(p); }
     void collapsePane(FramePane p) override { collapsed.push_back(p); }
     void removeTrayIcon() override { trayRemoved = true; }
+    bool hasTrayArea() const override { return trayArea; }
     void endProgram() override { ended = true; }
 
     std::map<StatusPane, QString> texts;
@@ -34,6 +35,7 @@ struct RecordingFrameView : FrameView {
     std::vector<FramePane> panes;
     std::vector<FramePane> collapsed;
     bool trayRemoved = false;
+    bool trayArea = true;
     bool ended = false;
 };
 

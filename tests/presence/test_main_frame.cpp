@@ -145,6 +145,19 @@ TEST_F(DownFrame, PanesAndRefusals)
     EXPECT_TRUE(frame.run(FrameCommand::Communication));
     EXPECT_EQ(view.panes, (std::vector<FramePane>{FramePane::Search, FramePane::Contact}));
 
+    // The message board: its own command, and Communication opens it too on a
+    // desktop without a tray area (where no tray click can show it).
+    EXPECT_FALSE(frame.isAvailable(FrameCommand::MessageBoard));
+    int boards = 0;
+    frame.dialogs().openMessageBoard = [&] { ++boards; };
+    EXPECT_TRUE(frame.run(FrameCommand::MessageBoard));
+    EXPECT_TRUE(frame.run(FrameCommand::Communication));
+    EXPECT_EQ(boards, 1);
+    view.trayArea = false;
+    EXPECT_TRUE(frame.run(FrameCommand::Communication));
+    EXPECT_EQ(boards, 2);
+    EXPECT_EQ(view.panes.back(), FramePane::Contact);
+
     int mailed = 0;
     frame.dialogs().sendToFriend = [&](int) { return ++mailed, true; };
     zones.question = 0; // 0 is no question, as -1 is
@@ -178,6 +191,9 @@ TEST_F(DownFrame, PanesAndRefusals)
     frame.run(FrameCommand::EditMyAccount);
     frame.run(FrameCommand::ConnectionSettings);
     EXPECT_EQ(messages.shown.size(), shown);
+    frame.dialogs().connectionSettings = [] { return true; };
+    frame.run(FrameCommand::ConnectionSettings);
+    EXPECT_EQ(messages.lastText(), QStringLiteral("Network config has been successfully updated!"));
     frame.dialogs().editAccount = [](int id) { return id == 12; };
     zones.calls.clear();
     frame.run(FrameCommand::EditMyAccount);

@@ -6,8 +6,10 @@
 #include "message_dlg.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
+#include "test_bitmaps.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -151,6 +153,72 @@ TEST_F(MessageBoardServer, SenderIsFoundByExactNameNotByPrefix)
     EXPECT_EQ(b.view.names, QStringList({bob.userName, bobby.userName}));
 }
 
+// The row the member picks in "Chat with:" is the recipient; a chat opened
+// again from the pane with someone already listed adds no contact, selects
+// his row and names him in the header as "His(her) Profile" shows him.
+TEST_F(MessageBoardServer, PickedRowAndReopenedChatNameTheRecipientAsShown)
+{
+    const MemberValues me = newMember(site(), unique("picker"), QStringLiteral("Picker"));
+    const MemberValues ann = newMember(site(), unique("ann"), QStringLiteral("Annie"));
+    const MemberValues ben = newMember(site(), unique("ben"), QStringLiteral("Benny"));
+    Board b(site(), me, boxes);
+    b.rules.openChat(contactRecord(ann));
+    b.rules.openChat(contactRecord(ben));
+    ASSERT_EQ(b.view.names, QStringList({ben.userName, ann.userName}));
+
+    b.view.selected = 1; // the member picks Ann's row
+    b.rules.selectionChanged(1);
+    EXPECT_EQ(b.rules.selectedIndex(), 1);
+    EXPECT_EQ(b.view.peerNick, QStringLiteral("Annie"));
+    EXPECT_EQ(b.view.caption, QStringLiteral("Chatting with Annie"));
+    b.view.typed = QStringLiteral("for Ann");
+    ASSERT_TRUE(b.rules.send());
+    EXPECT_EQ(b.rules.transcript()[0].text,
+              QStringLiteral("TO [%1(Annie)](2007-05-01 09:30:00)\r\n\r\n").arg(ann.userName));
+    Board a(site(), ann, boxes);
+    EXPECT_EQ(a.rules.poll(PollTrigger::Receive), 1);
+    EXPECT_EQ(a.rules.transcript()[1].text, QStringLiteral("for Ann\r\n\r\n"));
+
+    QStringList again = contactRecord(ben);
+    again[RecordNickname] = QStringLiteral("Benny B.");
+    b.rules.openChat(again);
+    EXPECT_EQ(b.rules.contacts().size(), 2u);
+    EXPECT_EQ(b.rules.selectedIndex(), 0);
+    EXPECT_EQ(b.view.peerNick, QStringLiteral("Benny B."));
+    b.view.typed = QStringLiteral("hi Ben");
+    ASSERT_TRUE(b.rules.send());
+    EXPECT_EQ(b.rules.transcript()[2].text,
+              QStringLiteral("TO [%1(Benny B.)](2007-05-01 09:30:00)\r\n\r\n").arg(ben.userName));
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.lastText().toStdString();
+}
+
+// A sender with a custom picture: the contact's face stands for it, and the
+// profile group asks for the picture by the message's custom image name,
+// fetched when the cache lacks it.
+TEST_F(MessageBoardServer, SenderWithACustomPictureIsShownByIt)
+{
+    const MemberValues me = newMember(site(), unique("viewer"), QStringLiteral("Viewer"));
+    const MemberValues star = newMember(site(), unique("star"), QStringLiteral("Star"), QStringLiteral("7"));
+    {
+        QFile picture(QString::fromStdString((server->filesDir() / (std::to_string(star.userID) + ".bmp")).string()));
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        picture.write(testpeers::bitmapFile());
+    }
+    service::CVarnelServices proxy(site());
+    proxy.useServiceAccount(service::Op::Authenticate);
+    ASSERT_TRUE(service::succeeded(proxy.Authenticate(star.userID)));
+    sendDirect(site(), star.userID, me.userID, QStringLiteral("look at my new picture"));
+
+    Board b(site(), me, boxes);
+    b.view.shown = true;
+    EXPECT_EQ(b.rules.poll(PollTrigger::Timer), 1);
+    ASSERT_EQ(b.rules.contacts().size(), 1u);
+    EXPECT_EQ(b.rules.contacts()[0].face, QStringLiteral("24"));
+    ASSERT_FALSE(b.view.peerHeads.empty());
+    const HeadPictureRequest expected{7, QString::number(star.userID), true, false};
+    EXPECT_EQ(b.view.peerHeads.back(), expected);
+}
+
 TEST_F(MessageBoardServer, ArrivalsAlertOnlyWhileTheBoardIsHidden)
 {
     const MemberValues me = newMember(site(), unique("quiet"), QStringLiteral("Quiet"));
@@ -211,6 +279,22 @@ TEST_F(MessageBoardServer, SendChecksComeInOrderAndKeepTheText)
     EXPECT_EQ(b.view.focusCount, 2);
     EXPECT_EQ(b.view.typed, QStringLiteral("   "));
     EXPECT_TRUE(b.rules.isTranscriptEmpty());
+
+    // "Chat with:" is editable: a name typed over it that is no contact, or a
+    // cleared box, is no recipient, never the partner selected before.
+    b.view.typed = QStringLiteral("for the right one only");
+    for (const QString &typedName : {QStringLiteral("stranger"), QStringLiteral("  ")}) {
+        b.view.typedChatWith = typedName;
+        EXPECT_FALSE(b.rules.send()) << typedName.toStdString();
+        EXPECT_EQ(boxes.lastText(), QStringLiteral("No recipients selected !"));
+        EXPECT_EQ(b.view.typed, QStringLiteral("for the right one only"));
+    }
+    EXPECT_TRUE(b.rules.isTranscriptEmpty());
+    // A contact's name typed in other letter case is that contact.
+    b.view.typedChatWith = peer.userName.toUpper();
+    ASSERT_TRUE(b.rules.send());
+    EXPECT_TRUE(b.rules.transcript()[0].text.startsWith(QStringLiteral("TO [%1(").arg(peer.userName)));
+    EXPECT_EQ(b.view.names.value(b.view.selected), peer.userName);
 
     // The service down: the text stays, nothing is appended.
     Board down({QStringLiteral("127.0.0.1"), closedLoopbackPort()}, me, boxes);

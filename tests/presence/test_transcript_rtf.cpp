@@ -48,16 +48,30 @@ TEST(TranscriptLinks, FindsAddressesWithoutTheSentenceAroundThem)
     }
 }
 
+// What a click opens: web pages and mail addresses only, and of a mail
+// address only its subject and body (attach= has made mail programs attach
+// local files).
 TEST(TranscriptLinks, OnlyWebAndMailAddressesOpen)
 {
-    EXPECT_TRUE(isOpenableLink(QStringLiteral("http://example.com")));
-    EXPECT_TRUE(isOpenableLink(QStringLiteral("HTTPS://example.com/x")));
-    EXPECT_TRUE(isOpenableLink(QStringLiteral("mailto:a@b.c")));
-    EXPECT_FALSE(isOpenableLink(QStringLiteral("file:///etc/passwd")));
-    EXPECT_FALSE(isOpenableLink(QStringLiteral("ftp://files.example.com")));
-    EXPECT_FALSE(isOpenableLink(QStringLiteral("javascript:alert(1)")));
-    EXPECT_FALSE(isOpenableLink(QStringLiteral("http://")));
-    EXPECT_FALSE(isOpenableLink(QStringLiteral("smb://host/share")));
+    const std::pair<const char *, const char *> rows[] = {
+        {"http://example.com", "http://example.com"},
+        {"HTTPS://example.com/x", "HTTPS://example.com/x"},
+        {"mailto:a@b.c", "mailto:a@b.c"},
+        {"mailto:a@b.c?subject=Hi&body=See%20this", "mailto:a@b.c?subject=Hi&body=See%20this"},
+        {"mailto:a@b.c?attach=/etc/passwd&subject=Hi", "mailto:a@b.c?subject=Hi"},
+        {"MAILTO:a@b.c?Attachment=%2Fhome%2Fx&BODY=x&cc=other@x.org", "MAILTO:a@b.c?BODY=x"},
+        {"mailto:a@b.c?%61ttach=~/.ssh/id_rsa&body=y", "mailto:a@b.c?body=y"},
+        {"mailto:a@b.c?attach=x", "mailto:a@b.c"},
+        {"file:///etc/passwd", ""},
+        {"ftp://files.example.com", ""},
+        {"javascript:alert(1)", ""},
+        {"http://", ""},
+        {"smb://host/share", ""},
+    };
+    for (const auto &[link, opened] : rows) {
+        EXPECT_EQ(linkToOpen(QString::fromLatin1(link)), QString::fromLatin1(opened)) << link;
+        EXPECT_EQ(isOpenableLink(QString::fromLatin1(link)), *opened != 0) << link;
+    }
 }
 
 TEST(TranscriptRtf, WritesTablesSizesAndEscapes)
@@ -68,6 +82,10 @@ TEST(TranscriptRtf, WritesTablesSizesAndEscapes)
     EXPECT_TRUE(rtf.contains("\\red255\\green0\\blue0;\\red0\\green0\\blue0;"));
     EXPECT_TRUE(rtf.contains("\\fs19"));
     EXPECT_TRUE(rtf.contains("A \\{b\\} c\\\\d\\tab e\\par"));
+    // A link's target is escaped like its text: braces and backslashes
+    // inside the field instruction would end or break the field.
+    const QByteArray link = transcriptToRtf({{QStringLiteral("see http://x.org/a{b}\\c/d now"), TranscriptPart::Body}});
+    EXPECT_TRUE(link.contains("HYPERLINK \"http://x.org/a\\{b\\}\\\\c/d\""));
     EXPECT_TRUE(rtf.endsWith("}\n"));
     // Characters beyond ASCII, also beyond the 16-bit range, as signed \uN.
     EXPECT_EQ(rtfEscape(QString::fromUtf16(u"\u00e9\u5f20\U0001F600")),

@@ -75,6 +75,31 @@ TEST_F(DemoTest, EveryColumnHasQuestionsAndSomeNeedPaging)
     EXPECT_GE(busy, 4);
 }
 
+// Where a new member looks first the community does not repeat itself: no
+// title twice in a column, no answer text twice under a question.
+TEST_F(DemoTest, TitlesAndAnswersDoNotRepeat)
+{
+    int questions = 0;
+    for (int column = 1; column <= 41; ++column) {
+        std::set<QString> titles;
+        int total = 0;
+        for (int page = 1; page == 1 || (page - 1) * 15 < total; ++page) {
+            QString doc;
+            ASSERT_TRUE(qs::succeeded(proxy->GetForumPostListByColumn(column, 15, page, &doc, &total)));
+            for (const auto &row : records(doc, qs::kForumPostsTag)) {
+                EXPECT_TRUE(titles.insert(row.at(1)).second) << column << ": " << row.at(1).toStdString();
+                ++questions;
+                QString answers;
+                ASSERT_TRUE(qs::succeeded(proxy->GetForumReplyListByPostID(toInt(row.at(0)), &answers)));
+                std::set<QString> texts;
+                for (const auto &answer : records(answers, u"ForumReply"))
+                    EXPECT_TRUE(texts.insert(answer.at(5)).second) << "question " << row.at(0).toStdString();
+            }
+        }
+    }
+    EXPECT_GT(questions, 300);
+}
+
 TEST_F(DemoTest, AnnouncementsOfEveryKindInEveryZone)
 {
     for (int zone = 1; zone <= 4; ++zone) {

@@ -147,4 +147,24 @@ TEST(ResultDocument, DeepNestingDoesNotExhaustTheStack)
     const DocumentRecords beyond = readRecords(nested(5000), kUserTag, 1, 18);
     EXPECT_EQ(beyond.status, DocumentStatus::NotLoaded);
     EXPECT_TRUE(beyond.records.empty());
+
+    // Records nested in records share their text: a little nesting is read
+    // as before, but a document cannot make the fields hold its text a
+    // hundred times over.
+    auto records = [](int depth, const QString &text) {
+        QString doc;
+        for (int i = 0; i < depth; ++i)
+            doc += QStringLiteral("<User><f>");
+        doc += text;
+        for (int i = 0; i < depth; ++i)
+            doc += QStringLiteral("</f></User>");
+        return doc;
+    };
+    const DocumentRecords two = readRecords(records(2, QStringLiteral("xy")), kUserTag, 100, 1);
+    ASSERT_EQ(two.status, DocumentStatus::Ok);
+    ASSERT_EQ(two.records.size(), 2u);
+    EXPECT_EQ(two.records[1].at(0), QStringLiteral("xy"));
+    const DocumentRecords hundred = readRecords(records(100, QString(100000, u'x')), kUserTag, 100, 1);
+    EXPECT_EQ(hundred.status, DocumentStatus::NotLoaded);
+    EXPECT_TRUE(hundred.records.empty());
 }

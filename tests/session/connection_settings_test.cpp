@@ -203,6 +203,7 @@ TEST_F(NetSetDlgTest, EachMissingFieldInOrderKeepsTheDialogOpenAndTheFileAsItWas
          NetSetField::Port},
         {"port out of range", "h", "65536", "u", "p", "r", "The proxy port must be a number from 1 to 65535!",
          NetSetField::Port},
+        {"port zero", "h", "0", "u", "p", "r", "The proxy port must be a number from 1 to 65535!", NetSetField::Port},
         {"no user name", "h", "8080", "", "", "", "You need to type in the proxy username!", NetSetField::Username},
         {"no password", "h", "8080", "u", "", "", "You need to type in the proxy password!", NetSetField::Password},
         {"no region", "h", "8080", "u", "p", "", "You need to type in the proxy region!", NetSetField::Region},

@@ -10,6 +10,8 @@
 #include "varnel_services.h"
 
 #include "../presence/frame_test_support.h"
+#include "../presence/soap_answers.h"
+#include "credential_cipher.h"
 #include "platform/file_prompt.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
@@ -23,6 +25,7 @@
 
 #include <fstream>
 #include <memory>
+#include <vector>
 
 using namespace quillora::session;
 using quillora::platform::RecordingFilePrompts;
@@ -438,6 +441,59 @@ TEST_F(ProfileServer, ChangedPasswordIsRememberedAndTheNextStatusRefreshUsesIt)
               quillora::presence::nicknameStatusText(QStringLiteral("Changer")));
 }
 
+// A new password the old remembered pair cannot be replaced by (it does not
+// fit the 64-byte record, or the settings file cannot be written): the old
+// pair goes, so that the next sign-in asks the service instead of checking
+// against a password the service no longer takes.
+TEST_F(ProfileServer, NewPasswordThatCannotBeRememberedForgetsTheOldPair)
+{
+    QFile blocker(config.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    struct Row {
+        const char *name;
+        QString newPassword;
+        QString settingsFile; // under a regular file: it cannot be written
+    };
+    const Row rows[] = {
+        // 8 characters for the form, 24 bytes in UTF-8 for the record's 23.
+        {"forget01", QString::fromUtf16(u"\u5bc6\u7801\u5bc6\u7801\u5bc6\u7801\u5bc6\u7801"),
+         config.filePath(QStringLiteral("Kestova/credentials.ini"))},
+        {"forget02", QStringLiteral("second-pw"), config.filePath(QStringLiteral("blocker/credentials.ini"))},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        const Member m = newMember(QString::fromLatin1(r.name));
+        const RememberedCredentials store(
+            {r.settingsFile, config.filePath(QStringLiteral("quillora/%1.dat").arg(QString::fromLatin1(r.name)))});
+        // The pair of the last sign-in, in the record that is read when the
+        // settings file is missing.
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(store.paths().recordFile).path()));
+        QFile record(store.paths().recordFile);
+        ASSERT_TRUE(record.open(QIODevice::WriteOnly));
+        record.write(RememberedCredentials::makeRecord(
+            m.userName.toUtf8(),
+            CredentialCipher(CipherKeyMaterial::compiled()).encipher(QByteArrayLiteral("first-pw"))));
+        record.close();
+        if (QFileInfo(store.paths().settingsFile).dir().exists())
+            store.remember(m.userName, QStringLiteral("first-pw"));
+        ASSERT_EQ(store.load().password, QStringLiteral("first-pw"));
+
+        EditUserSetup s = setup();
+        s.credentials = store;
+        RecordingEditUserView form;
+        messages.shown.clear();
+        CEditUser dlg(s, m.userID, form, messages, files);
+        dlg.onInitDialog();
+        form.password = form.confirmation = r.newPassword;
+        dlg.onSubmit();
+        EXPECT_EQ(form.ended, 1);
+        EXPECT_EQ(messages.lastText(), CEditUser::notRememberedMessage());
+        EXPECT_FALSE(store.load().found);
+        EXPECT_FALSE(signIn(m.userName, r.newPassword).signInDocument.isEmpty());
+    }
+}
+
 TEST_F(ProfileServer, UploadsA32x32BitmapCachesItAndShowsItInTheExpertsList)
 {
     const Member expert = starExpert();
@@ -523,6 +579,90 @@ TEST_F(ProfileServer, RefusedPicturesAndFailedUploadsLeaveNothingBehind)
     EXPECT_FALSE(QFile::exists(sitePath));
     EXPECT_FALSE(QFile::exists(QDir(cacheDir).filePath(name)));
     EXPECT_FALSE(refused.customImageUploaded());
+}
+
+// Against a scripted site: the messages of a profile that cannot be loaded
+// or checked, and a stored head image number outside 1..24, which selects no
+// picture and goes back unchanged with a "Submit" that picks none.
+TEST(ProfileOverScriptedSite, FailuresAndAStoredNumberWithoutPicture)
+{
+    using quillora::presence::test::recordsDocument;
+    using quillora::presence::test::soapAnswer;
+    using quillora::testpeers::PeerScript;
+    const auto profile = [](const char *face) {
+        QStringList f(quillora::service::kProfileUserFields);
+        f[0] = QStringLiteral("31");
+        f[kProfileUserNameField] = QStringLiteral("scripted");
+        f[kProfilePasswordField] = QStringLiteral("first-pw");
+        f[kProfileNicknameField] = QStringLiteral("Scripted");
+        f[kProfileEmailField] = QStringLiteral("s@example.org");
+        f[kProfileFaceField] = QString::fromLatin1(face);
+        f[kProfileGradeField] = QStringLiteral("3");
+        return PeerScript().readRequest().send(
+            soapAnswer("GetUserByUserID", recordsDocument(QStringLiteral("User"), {f})));
+    };
+    const PeerScript edited =
+        PeerScript().readRequest().send(soapAnswer("EditUserInformation", QStringLiteral("true")));
+    struct Row {
+        const char *name;
+        std::vector<PeerScript> calls; // one connection per call
+        bool newEmail;                 // "Submit" with another e-mail
+        const char *message;           // the last message, "" for none
+        int picture;                   // the picture chosen when the dialog opened
+        int ended;
+        const char *sentFace; // in the last request, "" for none
+    };
+    const Row rows[] = {
+        {"profile call fails", {}, false, "Failed to get user data from server, please try again later!", -1, -1, ""},
+        {"profile unreadable",
+         {PeerScript().readRequest().send(soapAnswer("GetUserByUserID", QStringLiteral("<User><PKID>31")))},
+         false,
+         "Failed to load the XML stream into the DOM.",
+         -1,
+         -1,
+         ""},
+        {"e-mail check fails",
+         {profile("3"), PeerScript().readRequest()},
+         true,
+         "Failed to connect to server, please try again later.",
+         2,
+         -1,
+         ""},
+        {"head image 0", {profile("0"), edited}, false, "", -1, 1, "<face>0</face>"},
+        {"head image 25", {profile("25"), edited}, false, "", -1, 1, "<face>25</face>"},
+        {"head image 24", {profile("24"), edited}, false, "", 23, 1, "<face>24</face>"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        quillora::testpeers::ScriptedHttpPeer peer(r.calls);
+        QTemporaryDir dir;
+        RecordingEditUserView view;
+        RecordingMessageBoxes messages;
+        RecordingFilePrompts files;
+        CEditUser dlg(
+            {{QStringLiteral("127.0.0.1"), quint16(peer.port())},
+             compiledFtpConnection(),
+             dir.filePath(QStringLiteral("faces")),
+             RememberedCredentials({dir.filePath(QStringLiteral("k.ini")), dir.filePath(QStringLiteral("w.dat"))})},
+            31, view, messages, files);
+        dlg.onInitDialog();
+        EXPECT_EQ(view.picture, r.picture);
+        if (r.calls.size() > 1) {
+            if (r.newEmail)
+                view.email = QStringLiteral("new@example.org");
+            dlg.onSubmit();
+        }
+        EXPECT_EQ(messages.shown.empty() ? QString() : messages.lastText(), QString::fromLatin1(r.message));
+        if (!messages.shown.empty()) {
+            EXPECT_EQ(messages.shown.back().caption, QStringLiteral("Quillora 2007"));
+        }
+        EXPECT_EQ(view.ended, r.ended);
+        const std::vector<QByteArray> sent = peer.allRequests();
+        if (*r.sentFace) {
+            EXPECT_TRUE(!sent.empty() && sent.back().contains(r.sentFace))
+                << (sent.empty() ? "" : sent.back().toStdString());
+        }
+    }
 }
 
 TEST(ProfileGrade, MembersOfGradeFiveCannotUploadAndFailedUpdatesRememberNothing)

@@ -38,6 +38,13 @@ class FixtureTree : public ::testing::Test {
         write(dir + QStringLiteral("address"), address + '\n');
     }
 
+    // A block device: its number, and whether the kernel calls it removable.
+    void disk(const QString &name, const QByteArray &device, bool removable = false)
+    {
+        write(QStringLiteral("sys/block/") + name + QStringLiteral("/dev"), device + '\n');
+        write(QStringLiteral("sys/block/") + name + QStringLiteral("/removable"), removable ? "1\n" : "0\n");
+    }
+
     SysfsMachineSources sources() const { return SysfsMachineSources(root.path()); }
 };
 
@@ -88,16 +95,21 @@ TEST_F(FixtureTree, DiskSerialOfTheLastDiskThatReportsOne)
     EXPECT_TRUE(sources().diskSerial().isEmpty());
     // sda: serial only in udev's data; nvme0n1: its own attribute, padded;
     // sr0 and loop0: nothing.
-    write(QStringLiteral("sys/block/sda/dev"), "8:0\n");
+    disk(QStringLiteral("sda"), "8:0");
     write(QStringLiteral("run/udev/data/b8:0"),
           "S:disk/by-id/ata-X\nE:ID_SERIAL=Disk_WD-123\nE:ID_SERIAL_SHORT=WD-WX11A\n");
-    write(QStringLiteral("sys/block/nvme0n1/dev"), "259:0\n");
+    disk(QStringLiteral("nvme0n1"), "259:0");
     write(QStringLiteral("sys/block/nvme0n1/device/serial"), "  S4EWNX0R 123     \n");
-    write(QStringLiteral("sys/block/sr0/dev"), "11:0\n");
-    write(QStringLiteral("sys/block/loop0/dev"), "7:0\n");
+    disk(QStringLiteral("sr0"), "11:0", true);
+    disk(QStringLiteral("loop0"), "7:0");
     EXPECT_EQ(sources().diskSerial(), QStringLiteral("WD-WX11A")); // "sda" sorts last of those with a serial
 
-    write(QStringLiteral("sys/block/vda/dev"), "254:0\n");
+    // A USB stick sorts after the fixed disk; plugging it in changes nothing.
+    disk(QStringLiteral("sdb"), "8:16", true);
+    write(QStringLiteral("sys/block/sdb/device/serial"), "USB-STICK-99\n");
+    EXPECT_EQ(sources().diskSerial(), QStringLiteral("WD-WX11A"));
+
+    disk(QStringLiteral("vda"), "254:0");
     write(QStringLiteral("sys/block/vda/serial"), "virt-disk-7\n");
     EXPECT_EQ(sources().diskSerial(), QStringLiteral("virt-disk-7"));
 }
@@ -111,7 +123,7 @@ TEST_F(FixtureTree, IdentityIsAddressThenDiskSerialElseBiosSerial)
     EXPECT_EQ(machineIdentity(sources()).text, QStringLiteral("00163E010203VMW421FAC"));
 
     // A disk serial of 4 characters once its spaces are gone is not enough.
-    write(QStringLiteral("sys/block/sda/dev"), "8:0\n");
+    disk(QStringLiteral("sda"), "8:0");
     write(QStringLiteral("sys/block/sda/device/serial"), "AB C D\n");
     EXPECT_EQ(machineIdentity(sources()).text, QStringLiteral("00163E010203VMW421FAC"));
 
@@ -124,6 +136,7 @@ TEST_F(FixtureTree, IdentityIsAddressThenDiskSerialElseBiosSerial)
 
 TEST_F(FixtureTree, ShortDiskSerialFallsBackToBiosEvenWhenThatIsEmpty)
 {
+    disk(QStringLiteral("sda"), "8:0");
     write(QStringLiteral("sys/block/sda/device/serial"), "1234\n");
     EXPECT_EQ(machineIdentity(sources()).text, QString());
 

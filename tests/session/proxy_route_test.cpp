@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <ostream>
 
 using namespace quillora;
@@ -190,6 +191,11 @@ class ThroughProxies : public ::testing::Test {
         unsetenv("http_proxy");
         unsetenv("all_proxy");
         unsetenv("no_proxy");
+        // Made before the settings each test chooses, as the program's
+        // downloads object is made at start-up: every download must take
+        // the settings in force when it runs.
+        cache.emplace(site(), faces.path());
+        secureCache.emplace(site(true), faces.path());
     }
     void TearDown() override
     {
@@ -227,13 +233,14 @@ class ThroughProxies : public ::testing::Test {
     bool headImageWorks(bool tls = false)
     {
         QFile::remove(faces.filePath(QStringLiteral("41.bmp")));
-        const session::CustomFaceCache cache(site(tls), faces.path());
-        return !cache.resolve(QStringLiteral("41"), 1, 1).path.isEmpty();
+        return !(tls ? secureCache : cache)->resolve(QStringLiteral("41"), 1, 1).path.isEmpty();
     }
 
     static VarnelServerProcess *server;
     static VarnelServerProcess *secure;
     QTemporaryDir faces;
+    std::optional<session::CustomFaceCache> cache;
+    std::optional<session::CustomFaceCache> secureCache;
 };
 
 VarnelServerProcess *ThroughProxies::server = nullptr;

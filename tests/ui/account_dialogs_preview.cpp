@@ -1,8 +1,9 @@
 // "Edit Profile" or "My Profile" filled from a demo community, for looking at
 // them under a display (not run by ctest):
-//   account_dialogs_preview edit|profile [custom]
+//   account_dialogs_preview edit|profile [custom|noface]
 // It starts its own varnel-server with the demo community; "edit" opens the
-// dialog of a star expert ("custom": with a cached custom picture), "profile"
+// dialog of a star expert ("custom": with a cached custom picture; "noface":
+// as for a stored head image number outside 1..24), "profile"
 // the dialog of the demo member alice. Close the dialog to end the preview:
 // its server stops with it (a killed preview leaves the server running).
 #include "qt_file_prompts.h"
@@ -86,5 +87,7 @@ int main(int argc, char **argv)
                                  session::RememberedCredentials({cache.filePath(QStringLiteral("k.ini")),
                                                                  cache.filePath(QStringLiteral("w.dat"))})};
     ui::EditUserDialog dialog(std::move(setup), userID, messages, files);
+    if (argc > 2 && QString::fromLocal8Bit(argv[2]) == QStringLiteral("noface"))
+        dialog.setPictureIndex(-1);
     return dialog.exec() == QDialog::Accepted ? 0 : 1;
 }

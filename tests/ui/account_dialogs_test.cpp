@@ -1,8 +1,11 @@
 // The "Edit Profile" and "My Profile" widgets offscreen against the real
 // server: what the rules fill in reaches the controls, the pictures come from
 // the resources, and the keyboard order of the profile form.
+#include "main_frame.h"
 #include "result_document.h"
+#include "screens/account_entry.h"
 #include "screens/edit_user_dialog.h"
+#include "screens/main_frame_window.h"
 #include "screens/user_info_dialog.h"
 #include "ui_resources.h"
 #include "varnel_server_process.h"
@@ -10,15 +13,19 @@
 
 #include "platform/file_prompt.h"
 #include "platform/message_box.h"
+#include "platform/system_open.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +97,48 @@ TEST_F(AccountDialogs, EditProfileShowsTheMemberAndTabsThroughTheForm)
     EXPECT_FALSE(dialog.pictureChoice()->isVisible());
     EXPECT_TRUE(dialog.customPictureLabel()->isVisible());
     EXPECT_FALSE(dialog.customPictureLabel()->pixmap().isNull());
+}
+
+// "Edit My Account" as the program installs it: the dialog over the main
+// window, and what the member changed becomes the frame's member values (the
+// status bar's nickname, later calls) and the session's sign-in document
+// ("My Profile").
+TEST_F(AccountDialogs, EditMyAccountFromTheMainWindowTakesTheNewValues)
+{
+    int userID = 0;
+    QString document = signIn(QStringLiteral("carol"), &userID);
+    platform::RecordingSystemOpener opener;
+    ui::MainFrameWindow frame({site(), document, &messages, &opener});
+    ASSERT_TRUE(frame.isCreated());
+    frame.setQuitHandler([] {});
+    ui::installAccountDialogs(frame, document, messages, files);
+    QAction *command = frame.commandAction(presence::FrameCommand::EditMyAccount);
+    ASSERT_TRUE(command->isEnabled());
+    messages.shown.clear();
+
+    // The member gives a new nickname and e-mail address and submits.
+    QTimer fill;
+    QObject::connect(&fill, &QTimer::timeout, &fill, [&fill] {
+        auto *dialog = qobject_cast<ui::EditUserDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->nicknameEdit()->text().isEmpty())
+            return;
+        fill.stop();
+        dialog->nicknameEdit()->setText(QStringLiteral("Carol Two"));
+        dialog->emailEdit()->setText(QStringLiteral("carol.two@demo.example"));
+        dialog->submitButton()->click();
+    });
+    fill.start(20);
+    command->trigger();
+    ASSERT_FALSE(fill.isActive()) << "the dialog never showed";
+    EXPECT_EQ(messages.lastText(), QStringLiteral("Your profile has been successfully updated!"));
+    const presence::MemberValues &member = frame.frame().member();
+    EXPECT_EQ(member.nickname, QStringLiteral("Carol Two"));
+    EXPECT_EQ(member.email, QStringLiteral("carol.two@demo.example"));
+    EXPECT_EQ(member.password, QStringLiteral("carol123"));
+    EXPECT_EQ(frame.statusBar()->findChild<QLabel *>(QStringLiteral("statusPane2"))->text(),
+              QStringLiteral("Nickname:Carol Two"));
+    EXPECT_TRUE(document.contains(QStringLiteral("Carol Two")));
+    EXPECT_TRUE(frame.frame().statusRefresh()) << messages.lastText().toStdString();
 }
 
 TEST_F(AccountDialogs, MyProfileShowsHeadAndRankPictures)

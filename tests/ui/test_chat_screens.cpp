@@ -7,12 +7,14 @@
 #include "frame_test_support.h"
 #include "head_image_pictures.h"
 #include "main_frame.h"
+#include "plain_tool_tip.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
 #include "screens/main_frame_window.h"
 #include "screens/message_dialog.h"
 #include "screens/pane_chat_widget.h"
 #include "screens/print_save_entry.h"
+#include "screens/quillora_view.h"
 #include "scripted_http_peer.h"
 #include "session/head_images.h"
 #include "test_bitmaps.h"
@@ -21,8 +23,10 @@
 #include "zone_view.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QElapsedTimer>
@@ -39,9 +43,11 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBox>
 #include <QVBoxLayout>
@@ -96,6 +102,23 @@ QImage onPaper(const QImage &page)
     return paper;
 }
 
+// What a tooltip shows: Qt draws one that looks like markup as rich text.
+QString renderedTip(const QString &tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument doc;
+    doc.setHtml(tip);
+    return doc.toPlainText();
+}
+
+// What a screen reader reads of a label.
+QString readOut(QWidget *label)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(label);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
 bool waitUntil(const std::function<bool()> &done, int ms = 5000)
 {
     for (int waited = 0; !done() && waited < ms; waited += 20)
@@ -138,6 +161,13 @@ TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
     ui::MessageDialog dialog(nowhere, me, boxes, opener, faces, {});
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Communication"));
 
+    // Nicknames and credit come from other members: text, never markup.
+    dialog.setPeer(QStringLiteral("<img src=\"x\"><b>Bobby</b>"), QStringLiteral("<i>9</i>"));
+    dialog.setOwn(QStringLiteral("<u>Me</u>"), presence::builtInHead(1));
+    EXPECT_EQ(readOut(dialog.peerNickname()), QStringLiteral("<img src=\"x\"><b>Bobby</b>"));
+    EXPECT_EQ(readOut(dialog.peerCredit()), QStringLiteral("<i>9</i>"));
+    EXPECT_EQ(readOut(dialog.ownNickname()), QStringLiteral("<u>Me</u>"));
+
     dialog.appendTranscript(QStringLiteral("FROM [bob(Bobby)](2007-05-01 09:30)\r\n\r\n"),
                             presence::TranscriptPart::Header);
     dialog.appendTranscript(QStringLiteral("look at http://example.com/x and file:///etc/passwd\r\n\r\n"),
@@ -171,14 +201,29 @@ TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
                                    QString::fromUtf16(u"&\u526a\u5207"), QString::fromUtf16(u"&\u590d\u5236"),
                                    QString::fromUtf16(u"&\u7c98\u8d34"), QString::fromUtf16(u"&\u6e05\u9664"),
                                    QStringLiteral("|"), QString::fromUtf16(u"\u5168\u9009")}));
+    // Cut, Copy and Clear with a selection, Paste with something to paste,
+    // Select All always. The transcript is the record of the conversation:
+    // Cut copies and Clear leaves it, and Paste goes to the message box.
+    QApplication::clipboard()->clear();
     const QList<QAction *> actions = menu->actions();
-    EXPECT_FALSE(actions[3]->isEnabled()); // Copy: nothing selected
-    EXPECT_TRUE(actions[7]->isEnabled());  // Select All
+    for (int i : {2, 3, 4, 5})
+        EXPECT_FALSE(actions[i]->isEnabled()) << i;
+    EXPECT_TRUE(actions[7]->isEnabled());
     actions[7]->trigger();
     menu.reset(dialog.transcript()->buildContextMenu());
-    EXPECT_TRUE(menu->actions()[3]->isEnabled());
-    EXPECT_FALSE(menu->actions()[2]->isEnabled()); // Cut: read-only
-    EXPECT_FALSE(menu->actions()[5]->isEnabled()); // Clear: read-only
+    for (int i : {2, 3, 5})
+        EXPECT_TRUE(menu->actions()[i]->isEnabled()) << i;
+    const QString shown = doc->toPlainText();
+    menu->actions()[2]->trigger();
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("FROM [bob(Bobby)]")));
+    menu->actions()[5]->trigger();
+    EXPECT_EQ(doc->toPlainText(), shown);
+    menu.reset(dialog.transcript()->buildContextMenu());
+    ASSERT_TRUE(menu->actions()[4]->isEnabled());
+    menu->actions()[4]->trigger();
+    EXPECT_TRUE(dialog.messageBox()->toPlainText().startsWith(QStringLiteral("FROM [bob(Bobby)]")));
+    EXPECT_EQ(doc->toPlainText(), shown);
+    dialog.messageBox()->clear();
 
     // Enter in the message box is a line break, not "Send".
     dialog.show();
@@ -194,6 +239,17 @@ TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
     EXPECT_FALSE(dialog.isShown());
     EXPECT_FALSE(doc->isEmpty());
     EXPECT_EQ(dialog.messageBox()->toPlainText(), QStringLiteral("one\ntwo"));
+
+    // Picking a row of "Chat with:" makes that member the recipient.
+    dialog.rules().openChat({QStringLiteral("2"), QStringLiteral("bob"), QStringLiteral("Bobby"), QStringLiteral("4"),
+                             QStringLiteral("10"), QStringLiteral("3"), QStringLiteral("0")});
+    dialog.rules().openChat({QStringLiteral("3"), QStringLiteral("carol"), QStringLiteral("Caro"), QStringLiteral("5"),
+                             QStringLiteral("11"), QStringLiteral("3"), QStringLiteral("0")});
+    ASSERT_EQ(dialog.chatWith()->count(), 2);
+    dialog.chatWith()->setCurrentIndex(1);
+    EXPECT_EQ(dialog.rules().selectedIndex(), 1);
+    EXPECT_EQ(dialog.peerNickname()->text(), QStringLiteral("Bobby"));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Chatting with Bobby"));
 }
 
 TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
@@ -219,6 +275,36 @@ TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
     EXPECT_EQ(frame.findChild<QDockWidget *>(QStringLiteral("pane1446"))->widget(), pane);
     EXPECT_EQ(pane->folderBar()->currentIndex(), 1);
 
+    // The File commands on the main view and the board: with no question
+    // selected and nothing on the board, each says so.
+    auto *view = new ui::CQuilloraView(frame, browsing, boxes, opener, &frame);
+    ui::installPrintAndSave(frame, *view, board, boxes);
+    for (presence::FrameCommand c : {presence::FrameCommand::SaveMessage, presence::FrameCommand::SaveQuestion,
+                                     presence::FrameCommand::PrintQuestion, presence::FrameCommand::PrintPreview}) {
+        ASSERT_TRUE(frame.commandAction(c)->isEnabled()) << int(c);
+        frame.commandAction(c)->trigger();
+        EXPECT_EQ(boxes.lastText(), c == presence::FrameCommand::SaveMessage
+                                        ? QStringLiteral("Message board is empty !")
+                                        : QStringLiteral("Error: No question selected!"))
+            << int(c);
+    }
+    // With a question selected "Save Question" asks where to save its page.
+    browsing.selectedQuestionId = 77;
+    QString asked;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, &closer, [&asked] {
+        if (auto *prompt = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            asked = prompt->windowTitle();
+            prompt->reject();
+        }
+    });
+    closer.start(20);
+    frame.commandAction(presence::FrameCommand::SaveQuestion)->trigger();
+    closer.stop();
+    EXPECT_EQ(asked, QStringLiteral("Save As"));
+    browsing.selectedQuestionId = -1;
+    boxes.shown.clear();
+
     {
         service::CVarnelServices proxy(site);
         proxy.useServiceAccount(service::Op::SendMessage);
@@ -233,8 +319,9 @@ TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
     EXPECT_FALSE(board->ownHead()->pixmap().isNull());
 
     // The tray click shows the board and stops the animation.
-    frame.frame().dialogs().showMessageBoard();
-    frame.stopTrayAnimation();
+    auto *tray = frame.findChild<QSystemTrayIcon *>();
+    ASSERT_NE(tray, nullptr);
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(board->isVisible());
     EXPECT_FALSE(frame.isTrayAnimating());
 
@@ -254,6 +341,10 @@ TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
     frame.frame().openExpertsOfOwnQuestion(1);
     EXPECT_TRUE(frame.findChild<QDockWidget *>(QStringLiteral("pane1446"))->isHidden());
     EXPECT_TRUE(boxes.shown.empty()) << boxes.lastText().toStdString();
+
+    // A click on the tray icon's balloon opens the board as well.
+    Q_EMIT tray->messageClicked();
+    EXPECT_TRUE(board->isVisible());
 }
 
 // One list answer of the scripted site: `method`'s result holding `users`.
@@ -424,6 +515,19 @@ TEST(ContactPane, FoldersOpenFromTheKeyboard)
     QTest::keyClick(buttons[0], Qt::Key_Space);
     EXPECT_EQ(pane.rules().folderShown(), presence::OnlineExpertsFolder);
     EXPECT_EQ(pane.folderBar()->currentIndex(), 0);
+
+    // A member's label is text in its tooltip too: markup in a nickname is
+    // shown as written, not drawn.
+    const QString label = QStringLiteral("eve(<img src=\"x\"><b>Eve</b>)");
+    pane.addItem(presence::AnswerProvidersFolder, 0, label, 20, 1);
+    EXPECT_EQ(renderedTip(pane.folder(presence::AnswerProvidersFolder)->item(0)->toolTip()), label);
+}
+
+TEST(PlainToolTip, NetworkTextShowsAsWritten)
+{
+    for (const char *text : {"<b>bold</b>", "a < b > c", "<a href=\"http://x\">link</a>", "two  spaces", "R&D"})
+        EXPECT_EQ(renderedTip(ui::plainToolTip(QString::fromLatin1(text))), QString::fromLatin1(text)) << text;
+    EXPECT_TRUE(ui::plainToolTip(QString()).isEmpty());
 }
 
 TEST(QuestionPageFiles, PrintsEveryPageWithTheDateFooterAndSavesAnArchiveThatLoads)

@@ -7,6 +7,7 @@
 #include "screens/main_frame_window.h"
 #include "ui/ui_resources.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
@@ -236,6 +237,16 @@ TEST_F(Window, ALongTextWidensItsPaneInsteadOfBeingCutOff)
     EXPECT_GE(user->maximumWidth(), user->fontMetrics().horizontalAdvance(user->text()));
     EXPECT_GE(credit->maximumWidth(), credit->fontMetrics().horizontalAdvance(QStringLiteral("Credit:123456789")));
     EXPECT_EQ(online->maximumWidth(), 70); // "Online:-" fits its pane
+
+    // The nickname comes from the network: markup in it is shown as written.
+    ui::MainFrameWindow marked(
+        {site,
+         presence::test::signInDocument(22, QStringLiteral("&lt;b&gt;bold&lt;/b&gt;"), QStringLiteral("pw"), 2, 7),
+         &messages, &opener});
+    QLabel *nickname = marked.statusBar()->findChild<QLabel *>(QStringLiteral("statusPane2"));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(nickname);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("Nickname:Nick <b>bold</b>"));
 }
 
 TEST_F(Window, OtherScreensReplaceThePlaceholders)

@@ -22,6 +22,7 @@
 #include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -407,6 +408,18 @@ TEST(ExpertInfo, ShowsTheCachedCustomPictureOrElseTheBuiltInOne)
     EXPECT_TRUE(noRank.rankLabel()->pixmap().isNull());
     QTimer::singleShot(0, noRank.okButton(), [&noRank] { noRank.okButton()->click(); });
     EXPECT_EQ(noRank.exec(), QDialog::Accepted);
+
+    // The values come from the network: markup in them is shown as written.
+    p.userName = QStringLiteral("<b>winguru</b>");
+    p.nickname = QStringLiteral("<img src=\"x\">Guru");
+    p.credit = QStringLiteral("<i>1</i>");
+    ui::CExpertInfo marked(p, faces.path());
+    for (QLabel *label : {marked.userNameLabel(), marked.nicknameLabel(), marked.creditLabel()}) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), label->text());
+        EXPECT_TRUE(label->text().startsWith(QLatin1Char('<')));
+    }
 }
 
 // A slow picture host does not hold up the window: the experts list shows at

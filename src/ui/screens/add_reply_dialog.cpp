@@ -3,6 +3,7 @@
 #include "add_post_dialog.h"
 #include "ui_resources.h"
 
+#include "plain_tool_tip.h"
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -101,7 +102,7 @@ void AddReplyDialog::setQuestionTitle(const QString &text)
 {
     m_question->setText(text);
     m_question->setCursorPosition(0); // a long title shows its beginning
-    m_question->setToolTip(text);
+    m_question->setToolTip(plainToolTip(text));
 }
 QString AddReplyDialog::solutionText() const
 {

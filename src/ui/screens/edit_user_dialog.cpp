@@ -65,6 +65,8 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
 
     m_pictures = newHeadPictureChoice(this);
     m_pictures->setAccessibleName(QStringLiteral("Pick your image"));
+    // Shown while no picture is chosen (a stored number outside 1..24).
+    m_pictures->setPlaceholderText(QStringLiteral("None"));
     m_customPicture = new QLabel(this);
     m_customPicture->setFixedSize(36, 36);
     m_customPicture->setAlignment(Qt::AlignCenter);

@@ -26,6 +26,7 @@ QLabel *valueLabel(QWidget *parent, const QString &objectName)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText); // the values come from the network
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setMinimumWidth(220);
     return label;

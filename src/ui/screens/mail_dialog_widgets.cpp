@@ -6,6 +6,7 @@
 #include "main_frame_window.h"
 #include "ui_resources.h"
 
+#include "plain_tool_tip.h"
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFrame>
@@ -176,7 +177,7 @@ QWidget *EmailDialog::widgetOf(EmailField field) const
 void EmailDialog::setQuestionTitle(const QString &title)
 {
     m_title->setText(title);
-    m_title->setToolTip(title);
+    m_title->setToolTip(plainToolTip(title));
 }
 
 QString EmailDialog::fieldText(EmailField field) const

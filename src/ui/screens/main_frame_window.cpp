@@ -5,6 +5,7 @@
 #include "main_frame.h"
 #include "platform/message_box.h"
 #include "session/head_images.h"
+#include "ui/desktop_notifier.h"
 #include "ui/system_open.h"
 #include "ui/ui_resources.h"
 
@@ -85,6 +86,9 @@ struct MainFrameWindow::Widgets {
     std::array<QAction *, presence::kFrameCommandCount> actions{};
     QSystemTrayIcon *tray = nullptr;
     QMenu *trayMenu = nullptr;
+    DesktopNotifier *notifier = nullptr;
+    bool started = false;
+    bool startupPollPending = false;
     QTimer pollTimer;
     QTimer trayTimer;
     std::array<QIcon, 4> trayFrames;
@@ -144,6 +148,7 @@ class MainFrameWindow::Views : public presence::FrameView {
         m_w.stopTrayAnimation();
         m_w.m_w->tray->hide();
     }
+    bool hasTrayArea() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
     void endProgram() override
     {
         if (m_w.m_quit)
@@ -170,6 +175,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
     for (int i = 0; i < presence::kStatusPaneCount; ++i) {
         auto *label = new QLabel(bar);
         label->setObjectName(QStringLiteral("statusPane%1").arg(i));
+        label->setTextFormat(Qt::PlainText); // the nickname comes from the network
         if (i == 0) {
             label->setMinimumWidth(presence::kStatusPaneWidths[0]);
             bar->addWidget(label, 1);
@@ -302,6 +308,7 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
 
     m_w->tabs = new QTabWidget(this);
     m_w->tabs->setObjectName(QStringLiteral("zoneTabs"));
+    m_w->tabs->setAccessibleName(QStringLiteral("Zone views"));
     m_w->tabs->tabBar()->setAccessibleName(QStringLiteral("Zones"));
     m_w->tabs->setDocumentMode(true);
     for (int i = 0; i < forum::kZoneCount; ++i)
@@ -334,6 +341,14 @@ MainFrameWindow::MainFrameWindow(const MainFrameContext &context, QWidget *paren
             activateWindow();
         }
     });
+    // Notifications of arrived messages, and a click on one opens the board.
+    m_w->notifier = new DesktopNotifier(this);
+    m_w->notifier->setTrayIcon(m_w->tray);
+    connect(m_w->notifier, &DesktopNotifier::activated, this, [this] {
+        if (m_frame->dialogs().openMessageBoard)
+            m_frame->dialogs().openMessageBoard();
+        stopTrayAnimation();
+    });
     connect(&m_w->trayTimer, &QTimer::timeout, this, [this] {
         m_w->trayFrame = (m_w->trayFrame + 1) % int(m_w->trayFrames.size());
         m_w->tray->setIcon(m_w->trayFrames[m_w->trayFrame]);
@@ -363,6 +378,21 @@ void MainFrameWindow::showMaximizedAndStart()
     showMaximized();
     m_w->tray->show();
     m_w->pollTimer.start();
+    m_w->started = true;
+    if (m_w->startupPollPending) {
+        m_w->startupPollPending = false;
+        Q_EMIT startupPoll();
+    }
+}
+
+void MainFrameWindow::requestStartupPoll()
+{
+    if (!m_created)
+        return;
+    if (m_w->started)
+        Q_EMIT startupPoll();
+    else
+        m_w->startupPollPending = true;
 }
 
 void MainFrameWindow::setAboutHandler(std::function<void()> handler)
@@ -422,10 +452,10 @@ void MainFrameWindow::setPromptText(const QString &text)
         m_views->setStatusText(StatusPane::Prompt, text);
 }
 
-void MainFrameWindow::showTrayNotice(const QString &title, const QString &text)
+void MainFrameWindow::notifyArrival(const QString &text)
 {
-    if (m_w->tray && m_w->tray->isVisible())
-        m_w->tray->showMessage(title, text, programIcon());
+    if (m_w->notifier)
+        m_w->notifier->notify(platform::programTitle(), text);
 }
 
 bool MainFrameWindow::isTrayAnimating() const

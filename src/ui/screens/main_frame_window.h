@@ -81,8 +81,14 @@ class MainFrameWindow : public QMainWindow {
     bool isTrayAnimating() const;
     // Status pane 0: a command's notice while it runs.
     void setPromptText(const QString &text);
-    // A desktop notification through the tray icon.
-    void showTrayNotice(const QString &title, const QString &text);
+    // A desktop notification of arrived messages (plain text): through the
+    // desktop's notification service, else the tray icon's balloon. A click
+    // on it opens the message board.
+    void notifyArrival(const QString &text);
+    // The main view's first message poll: run once the frame is shown and
+    // its tray icon is up, so that messages waiting at sign-in are announced
+    // (at once when the frame is already shown).
+    void requestStartupPoll();
 
     // Interval of timer 1 in milliseconds (0 before showMaximizedAndStart).
     int pollIntervalMs() const;
@@ -110,6 +116,8 @@ class MainFrameWindow : public QMainWindow {
   Q_SIGNALS:
     // Every tick of timer 1: the message board runs its poll.
     void pollTick();
+    // The start-up poll (see requestStartupPoll).
+    void startupPoll();
     // The member selected another zone tab (not emitted while setZoneView
     // swaps a tab's view).
     void zoneTabChanged(int zoneIndex);

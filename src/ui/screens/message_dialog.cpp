@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -98,15 +99,34 @@ QMenu *TranscriptView::buildContextMenu()
     QAction *undoAction = menu->addAction(QString::fromUtf16(u"&\u64a4\u9500"), this, &QTextEdit::undo);
     undoAction->setEnabled(editable && document()->isUndoAvailable());
     menu->addSeparator();
-    QAction *cutAction = menu->addAction(QString::fromUtf16(u"&\u526a\u5207"), this, &QTextEdit::cut);
-    cutAction->setEnabled(editable && selection);
+    // Cut, Copy and Clear with a selection, Paste with something to paste.
+    // The transcript is the record of the conversation ("Save Message"
+    // writes it) and stays as it is: Cut copies, Clear leaves it, and Paste
+    // goes to the message box.
+    QAction *cutAction = menu->addAction(QString::fromUtf16(u"&\u526a\u5207"), this, [this] {
+        if (isReadOnly())
+            copy();
+        else
+            cut();
+    });
+    cutAction->setEnabled(selection);
     QAction *copyAction = menu->addAction(QString::fromUtf16(u"&\u590d\u5236"), this, &QTextEdit::copy);
     copyAction->setEnabled(selection);
-    QAction *pasteAction = menu->addAction(QString::fromUtf16(u"&\u7c98\u8d34"), this, &QTextEdit::paste);
-    pasteAction->setEnabled(editable && canPaste());
-    QAction *clearAction =
-        menu->addAction(QString::fromUtf16(u"&\u6e05\u9664"), this, [this] { textCursor().removeSelectedText(); });
-    clearAction->setEnabled(editable && selection);
+    QAction *pasteAction = menu->addAction(QString::fromUtf16(u"&\u7c98\u8d34"), this, [this] {
+        if (!isReadOnly())
+            paste();
+        else if (m_pasteTarget) {
+            m_pasteTarget->setFocus();
+            m_pasteTarget->paste();
+        }
+    });
+    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+    pasteAction->setEnabled(clipboard && canInsertFromMimeData(clipboard) && (editable || m_pasteTarget));
+    QAction *clearAction = menu->addAction(QString::fromUtf16(u"&\u6e05\u9664"), this, [this] {
+        if (!isReadOnly())
+            textCursor().removeSelectedText();
+    });
+    clearAction->setEnabled(selection);
     menu->addSeparator();
     menu->addAction(QString::fromUtf16(u"\u5168\u9009"), this, &QTextEdit::selectAll);
     return menu;
@@ -134,6 +154,7 @@ MessageDialog::MessageDialog(const service::SiteAddress &site, const presence::M
 
     m_transcript = new TranscriptView;
     m_message = new QPlainTextEdit;
+    m_transcript->setPasteTarget(m_message);
     m_message->setObjectName(QStringLiteral("messageBox"));
     m_message->setAccessibleName(QStringLiteral("Message"));
     m_message->setTabChangesFocus(true);
@@ -151,16 +172,21 @@ MessageDialog::MessageDialog(const service::SiteAddress &site, const presence::M
     m_chatWith->setEditable(true);
     m_chatWith->setInsertPolicy(QComboBox::NoInsert);
     m_chatWith->setAccessibleName(QStringLiteral("Chat with:"));
+    // The box's edit is a control of its own on the accessibility bus.
+    m_chatWith->lineEdit()->setAccessibleName(QStringLiteral("Chat with:"));
     auto *chatLabel = new QLabel(QStringLiteral("Chat &with:"));
     chatLabel->setBuddy(m_chatWith);
 
     auto *peer = new QGroupBox(QStringLiteral("His(her) Profile"));
     peer->setObjectName(QStringLiteral("peerProfile"));
     m_peerHead = headLabel(QStringLiteral("peerHead"));
+    // Nicknames and credit come from other members: shown as plain text.
     m_peerNick = new QLabel;
     m_peerNick->setObjectName(QStringLiteral("peerNickname"));
+    m_peerNick->setTextFormat(Qt::PlainText);
     m_peerCredit = new QLabel;
     m_peerCredit->setObjectName(QStringLiteral("peerCredit"));
+    m_peerCredit->setTextFormat(Qt::PlainText);
     auto *peerGrid = new QGridLayout(peer);
     peerGrid->addWidget(m_peerHead, 0, 0, 1, 2, Qt::AlignLeft);
     peerGrid->addWidget(new QLabel(QStringLiteral("Nickname:")), 1, 0);
@@ -174,6 +200,7 @@ MessageDialog::MessageDialog(const service::SiteAddress &site, const presence::M
     m_ownHead = headLabel(QStringLiteral("ownHead"));
     m_ownNick = new QLabel;
     m_ownNick->setObjectName(QStringLiteral("ownNickname"));
+    m_ownNick->setTextFormat(Qt::PlainText);
     auto *ownGrid = new QGridLayout(own);
     ownGrid->addWidget(m_ownHead, 0, 0, 1, 2, Qt::AlignLeft);
     ownGrid->addWidget(new QLabel(QStringLiteral("Nickname:")), 1, 0);
@@ -232,6 +259,11 @@ void MessageDialog::setContactNames(const QStringList &names, int selected)
     m_chatWith->addItems(names);
     m_chatWith->setCurrentIndex(selected);
     m_filling = false;
+}
+
+QString MessageDialog::chosenContactText() const
+{
+    return m_chatWith->currentText();
 }
 
 QString MessageDialog::messageText() const
@@ -359,7 +391,7 @@ MessageDialog *installMessageBoard(MainFrameWindow &frame, platform::MessageBoxe
     };
     alerts.notify = [guard](const QString &text) {
         if (guard)
-            guard->showTrayNotice(platform::programTitle(), text);
+            guard->notifyArrival(text);
     };
     presence::CMainFrame &rules = frame.frame();
     auto *board = new MessageDialog(rules.site(), rules.member(), messages, opener, frame.customFaces(),
@@ -371,8 +403,17 @@ MessageDialog *installMessageBoard(MainFrameWindow &frame, platform::MessageBoxe
         if (boardGuard)
             boardGuard->rules().showFromTray();
     };
+    rules.dialogs().openMessageBoard = [boardGuard, guard] {
+        if (boardGuard)
+            boardGuard->showBoard(true);
+        if (guard)
+            guard->stopTrayAnimation();
+    };
     QObject::connect(&frame, &MainFrameWindow::pollTick, board,
                      [board] { board->rules().poll(presence::PollTrigger::Timer); });
+    QObject::connect(&frame, &MainFrameWindow::startupPoll, board,
+                     [board] { board->rules().poll(presence::PollTrigger::Startup); });
+    frame.updateCommandStates();
     return board;
 }
 

@@ -14,6 +14,7 @@
 #include "session/head_images.h"
 
 #include <QDialog>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextBrowser>
 
@@ -23,7 +24,6 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace quillora::ui {
@@ -40,9 +40,15 @@ class TranscriptView : public QTextBrowser {
     void appendPiece(const QString &text, presence::TranscriptPart part);
     // The context menu as it would open now (for tests and the event).
     QMenu *buildContextMenu();
+    // Where the menu's Paste puts the clipboard's text: the transcript is a
+    // read-only record, so pasting goes to the box the member writes in.
+    void setPasteTarget(QPlainTextEdit *target) { m_pasteTarget = target; }
 
   protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+
+  private:
+    QPointer<QPlainTextEdit> m_pasteTarget;
 };
 
 class MessageDialog : public QDialog, public presence::MessageDlgView {
@@ -70,6 +76,7 @@ class MessageDialog : public QDialog, public presence::MessageDlgView {
 
     // presence::MessageDlgView
     void setContactNames(const QStringList &names, int selected) override;
+    QString chosenContactText() const override;
     QString messageText() const override;
     void clearMessageText() override;
     void focusMessageText() override;

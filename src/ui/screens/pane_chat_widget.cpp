@@ -7,6 +7,7 @@
 #include "main_frame_window.h"
 #include "message_dialog.h"
 
+#include "plain_tool_tip.h"
 #include <QAbstractButton>
 #include <QAction>
 #include <QListWidget>
@@ -155,7 +156,7 @@ void PaneChatWidget::addItem(int folder, int position, const QString &label, int
 {
     auto *item = new QListWidgetItem(QIcon(itemPicture(m_slots.value(slot), rankBadgePicture(badge))), label);
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    item->setToolTip(label);
+    item->setToolTip(plainToolTip(label));
     item->setData(kSlotRole, slot);
     item->setData(kBadgeRole, badge);
     m_lists[folder]->insertItem(position, item);

@@ -211,15 +211,21 @@ std::unique_ptr<QPrintPreviewDialog> makePrintPreview(QPrinter *printer, QWidget
     auto dialog = std::make_unique<QPrintPreviewDialog>(printer, owner);
     dialog->setObjectName(QStringLiteral("printPreview"));
     dialog->setWindowTitle(QStringLiteral("Print Preview"));
-    // The zoom box's line edit is a child of the box: the box is named, not its edit.
-    for (QComboBox *zoom : dialog->findChildren<QComboBox *>())
+    // The zoom box's line edit is a child of the box, and the bus shows it
+    // as a control of its own: both are named.
+    for (QComboBox *zoom : dialog->findChildren<QComboBox *>()) {
         zoom->setAccessibleName(QStringLiteral("Zoom"));
+        if (zoom->lineEdit())
+            zoom->lineEdit()->setAccessibleName(QStringLiteral("Zoom"));
+    }
     for (QLineEdit *page : dialog->findChildren<QLineEdit *>()) {
         if (!qobject_cast<QComboBox *>(page->parentWidget()))
             page->setAccessibleName(QStringLiteral("Page"));
     }
-    for (QGraphicsView *view : dialog->findChildren<QGraphicsView *>())
+    for (QGraphicsView *view : dialog->findChildren<QGraphicsView *>()) {
         view->setAccessibleName(QStringLiteral("Preview"));
+        view->viewport()->setAccessibleName(QStringLiteral("Preview pages"));
+    }
     dialog->resize(900, 700);
     return dialog;
 }

@@ -62,8 +62,9 @@ void CQuilloraView::create()
         if (view)
             view->rules().create();
     }
-    // The message board's first poll comes with the main view.
-    Q_EMIT m_frame.pollTick();
+    // The message board's first poll comes with the main view, once the
+    // frame shows and its tray icon is up to announce what it brings.
+    m_frame.requestStartupPoll();
 }
 
 QWebEngineProfile *CQuilloraView::profile() const

@@ -30,6 +30,7 @@ CUpdateDlg::CUpdateDlg(const QString &currentVersion, const QString &latestVersi
     body->setSpacing(6);
     m_current = new QLabel(QStringLiteral("The Current Version is: ") + currentVersion, this);
     m_latest = new QLabel(QStringLiteral("The Latest Version is : ") + latestVersion, this);
+    m_latest->setTextFormat(Qt::PlainText); // read from the site's version file
     QFont bold = m_latest->font();
     bold.setBold(true);
     m_latest->setFont(bold);

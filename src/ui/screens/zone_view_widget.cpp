@@ -12,6 +12,7 @@
 #include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
 
+#include "plain_tool_tip.h"
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -563,7 +564,7 @@ void ZoneViewWidget::setPostRows(const QList<QStringList> &rows)
             item->setTextAlignment(c, centred ? Qt::Alignment(Qt::AlignCenter) : Qt::AlignLeft | Qt::AlignVCenter);
         }
         if (cells.size() > forum::CellTitle)
-            item->setToolTip(forum::CellTitle, cells.at(forum::CellTitle));
+            item->setToolTip(forum::CellTitle, plainToolTip(cells.at(forum::CellTitle)));
         items.append(item);
     }
     m_posts->addTopLevelItems(items);
@@ -608,7 +609,7 @@ void ZoneViewWidget::setOnlineExperts(const QList<forum::OnlineExpert> &experts)
         QString tip = expert.nickname;
         if (expert.fields.size() > 1 && !expert.fields.at(1).isEmpty())
             tip = expert.fields.at(1) + QStringLiteral(" (") + expert.nickname + QStringLiteral(")");
-        item->setToolTip(tip);
+        item->setToolTip(plainToolTip(tip));
     }
 }
 

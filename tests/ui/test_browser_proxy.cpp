@@ -1,17 +1,24 @@
-// The embedded browser follows the connection settings: pages fetched
-// through a real HTTP proxy on loopback (tinyproxy, with Basic
+// The embedded browser follows the connection settings: a zone view's pages
+// fetched through a real HTTP proxy on loopback (tinyproxy, with Basic
 // authentication), whose log shows them. The engine leaves loopback out of
 // any proxy unless told otherwise, so the test removes that rule
 // (--proxy-bypass-list=<-loopback>) before the engine starts; the engine
 // starts once per process, so this binary holds one test.
+#include "browsing_values.h"
+#include "member_values.h"
+#include "platform/message_box.h"
+#include "platform/system_open.h"
 #include "proxy_process.h"
+#include "screens/zone_view_widget.h"
 #include "varnel_server_process.h"
 
 #include "service/proxy_settings.h"
 #include "web_engine_host.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -28,16 +35,16 @@ struct Loaded {
     QString text;
 };
 
-Loaded load(QWebEngineView &view, const QString &url)
+Loaded load(ui::ZoneViewWidget &view, const QString &url)
 {
     Loaded result;
-    QSignalSpy finished(&view, &QWebEngineView::loadFinished);
-    view.setUrl(QUrl(url));
+    QSignalSpy finished(&view, &ui::ZoneViewWidget::pageLoadFinished);
+    view.navigate(url);
     if (!finished.wait(30000) && finished.isEmpty())
         return result;
     result.ok = finished.first().first().toBool();
     bool got = false;
-    view.page()->toPlainText([&](const QString &t) {
+    view.browser()->page()->toPlainText([&](const QString &t) {
         result.text = t;
         got = true;
     });
@@ -71,14 +78,16 @@ TEST(BrowserProxy, PagesGoThroughTheProxyOfTheSettingsAndAChangeReachesTheNextPa
     settings.password = QStringLiteral("pr0xy-pass");
     service::setActiveProxySettings(settings);
 
-    // The page first: a view shown without one would start the engine with
-    // a default page of its own, before the host could pass the settings on.
     ui::WebEngineHost host(site);
-    QWebEnginePage *first = host.pageFor(nullptr, nullptr);
-    QWebEngineView view;
-    first->setParent(&view);
-    view.setPage(first);
-    view.resize(800, 600);
+    QTemporaryDir faces;
+    forum::BrowsingValues browsing;
+    presence::MemberValues member;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
+    const ui::ZoneViewContext context{site,    &browsing, &member,      &messages,
+                                      &opener, &host,     faces.path(), QSize(1280, 1024)};
+    ui::ZoneViewWidget view(0, context);
+    view.resize(1000, 700);
     view.show();
     const QString help = service::siteUrl(site, QStringLiteral("/Quillora/Help.htm"));
     const Loaded viaProxy = load(view, help + QStringLiteral("?through=proxy"));
@@ -87,17 +96,20 @@ TEST(BrowserProxy, PagesGoThroughTheProxyOfTheSettingsAndAChangeReachesTheNextPa
     EXPECT_GE(proxy.logCount("GET " + help.toStdString() + "?through=proxy"), 1) << proxy.log();
 
     // "Not using proxy" after the first page: the next page comes in a fresh
-    // profile that goes straight to the site.
+    // profile that goes straight to the site, and the old page and its
+    // profile go.
+    QPointer<QWebEnginePage> first = view.browser()->page();
+    QPointer<QWebEngineProfile> firstProfile = first->profile();
     settings.mode = service::ProxySettings::Mode::Direct;
     service::setActiveProxySettings(settings);
-    QWebEnginePage *second = host.pageFor(first, &view);
-    ASSERT_NE(second, first);
-    EXPECT_NE(second->profile(), first->profile());
-    view.setPage(second); // the first page goes with it (a child of the view)
     const Loaded direct = load(view, help + QStringLiteral("?through=none"));
     EXPECT_TRUE(direct.ok);
     EXPECT_TRUE(direct.text.contains(QStringLiteral("Help")));
     EXPECT_EQ(proxy.logCount("through=none"), 0) << proxy.log();
+    EXPECT_NE(view.browser()->page()->profile(), firstProfile.data());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull() && firstProfile.isNull(); }, 5000));
+
     // The same settings again: the page stays.
-    EXPECT_EQ(host.pageFor(second, &view), second);
+    QWebEnginePage *second = view.browser()->page();
+    EXPECT_EQ(host.pageFor(second, view.browser()), second);
 }

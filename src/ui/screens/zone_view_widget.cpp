@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -444,9 +445,13 @@ void ZoneViewWidget::preparePage()
     QWebEnginePage *page = m_web->pageFor(m_page, m_browser);
     if (page == m_page)
         return;
-    // The old page, a child of the browser, goes with the replacement.
+    // The view does not delete a page it did not make; the old one (and with
+    // the last of them the old profile) goes now, not with the view.
+    const QPointer<QWebEnginePage> old = m_page;
     m_browser->setPage(page);
     m_page = page;
+    if (old)
+        old->deleteLater();
 }
 
 QWidget *ZoneViewWidget::buildBottomBar()

@@ -1,7 +1,7 @@
 #include "register_dialog.h"
 
 #include "icon_combo_box.h"
-#include "reg_wait_dlg.h"
+#include "reg_wait_dialog.h"
 #include "ui_resources.h"
 
 #include <QApplication>

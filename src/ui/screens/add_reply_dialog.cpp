@@ -1,6 +1,6 @@
 #include "add_reply_dialog.h"
 
-#include "add_post_dialog.h"
+#include "dialog_form.h"
 #include "ui_resources.h"
 
 #include "plain_tool_tip.h"

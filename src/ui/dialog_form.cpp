@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
@@ -89,6 +90,7 @@ QGridLayout *formGrid(QWidget *owner)
     auto *grid = new QGridLayout(owner);
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
+    grid->setColumnStretch(1, 1);
     return grid;
 }
 
@@ -114,16 +116,24 @@ QFrame *horizontalRule(QWidget *parent)
     return rule;
 }
 
-FormButtons formButtons(QWidget *parent, const QString &acceptText, const QString &rejectText)
+QDialogButtonBox *formButtons(QWidget *parent, const QString &acceptText, QPushButton *&accept,
+                              const QString &rejectText, QPushButton *&reject)
 {
-    FormButtons b;
-    b.box = new QDialogButtonBox(parent);
-    b.accept = b.box->addButton(acceptText, QDialogButtonBox::AcceptRole);
-    b.reject = b.box->addButton(rejectText, QDialogButtonBox::RejectRole);
-    for (QPushButton *button : {b.accept, b.reject})
+    auto *box = new QDialogButtonBox(parent);
+    accept = box->addButton(acceptText, QDialogButtonBox::AcceptRole);
+    reject = box->addButton(rejectText, QDialogButtonBox::RejectRole);
+    for (QPushButton *button : {accept, reject})
         button->setAccessibleName(QString(button->text()).remove(QLatin1Char('&')));
-    b.accept->setDefault(true);
-    return b;
+    accept->setDefault(true);
+    return box;
+}
+
+QVBoxLayout *dialogColumn(QWidget *dialog, int spacing)
+{
+    auto *layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 void setTabChain(const QList<QWidget *> &chain)

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace quillora::ui {
@@ -37,8 +38,9 @@ void limitPlainText(QPlainTextEdit *edit, int maxLength, QLabel *count = nullptr
 // The greyed, right-aligned "used / max" line under a limited box.
 QLabel *countLabel(QWidget *parent);
 
-// The grid of a form: labels in column 0, their fields from column 1, 10
-// pixels across and 8 down. `owner` is the widget the grid lays out, if any.
+// The grid of a form: labels in column 0, their fields from column 1 (the
+// column that takes the width), 10 pixels across and 8 down. `owner` is the
+// widget the grid lays out, if any.
 QGridLayout *formGrid(QWidget *owner = nullptr);
 
 // One row of a form grid: the label, buddy of `field`, in column 0 and the
@@ -50,14 +52,15 @@ QLabel *addFormRow(QGridLayout *grid, int row, const QString &label, QWidget *fi
 // The sunken line between two parts of a dialog.
 QFrame *horizontalRule(QWidget *parent);
 
-// The dialog's two buttons in a button box: `accept` is the default button.
-// Each button's accessible name is its text without the mnemonic mark.
-struct FormButtons {
-    QDialogButtonBox *box = nullptr;
-    QPushButton *accept = nullptr;
-    QPushButton *reject = nullptr;
-};
-FormButtons formButtons(QWidget *parent, const QString &acceptText, const QString &rejectText);
+// The dialog's two buttons in a button box, set into `accept` (the default
+// button) and `reject`. Each button's accessible name is its text without the
+// mnemonic mark.
+QDialogButtonBox *formButtons(QWidget *parent, const QString &acceptText, QPushButton *&accept,
+                              const QString &rejectText, QPushButton *&reject);
+
+// The column that holds a dialog's parts: 14 pixels from the left and right
+// edges, 12 from the top and bottom, `spacing` between the parts.
+QVBoxLayout *dialogColumn(QWidget *dialog, int spacing);
 
 // Tab goes through `chain` in the order given.
 void setTabChain(const QList<QWidget *> &chain);

@@ -55,20 +55,15 @@ AddPostDialog::AddPostDialog(const service::SiteAddress &site, platform::Message
     addFormRow(form, 2, QStringLiteral("&Question:"), m_question);
     form->addWidget(m_questionCount, 3, 1);
     form->setRowStretch(2, 1);
-    form->setColumnStretch(1, 1);
 
-    const FormButtons buttons = formButtons(this, QStringLiteral("Submit"), QStringLiteral("Cancel"));
-    m_submit = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addWidget(m_zone);
     layout->addWidget(rule);
     layout->addSpacing(2);
     layout->addLayout(form, 1);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
 
     setTabChain({m_title, m_points, m_question, m_submit, m_cancel});
     setMinimumSize(440, 340);

@@ -51,17 +51,12 @@ AddReplyDialog::AddReplyDialog(const service::SiteAddress &site, platform::Messa
     addFormRow(form, 2, QStringLiteral("&Solution:"), m_solution);
     form->addWidget(m_solutionCount, 3, 1);
     form->setRowStretch(2, 1);
-    form->setColumnStretch(1, 1);
 
-    const FormButtons buttons = formButtons(this, QStringLiteral("Submit"), QStringLiteral("Cancel"));
-    m_submit = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
+    auto *layout = dialogColumn(this, 10);
     layout->addLayout(form, 1);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
 
     setTabChain({m_solution, m_submit, m_cancel});
     setMinimumSize(440, 320);

@@ -79,7 +79,6 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     form->addWidget(m_pictureStack, 5, 1);
     form->addWidget(m_customButton, 5, 2);
     form->addWidget(note, 6, 1, 1, 2);
-    form->setColumnStretch(1, 1);
     m_userName->setAccessibleName(QStringLiteral("Username"));
     m_password->setAccessibleName(QStringLiteral("New password"));
     m_confirmation->setAccessibleName(QStringLiteral("Confirm password"));
@@ -87,9 +86,7 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     m_email->setAccessibleName(QStringLiteral("Email address"));
 
     auto *rule = horizontalRule(this);
-    const FormButtons buttons = formButtons(this, QStringLiteral("Submit"), QStringLiteral("Cancel"));
-    m_submit = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 12);
@@ -97,7 +94,7 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     layout->addLayout(form);
     layout->addStretch(1);
     layout->addWidget(rule);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
 
     setTabChain({m_password, m_confirmation, m_nickname, m_email, m_pictures, m_customButton, m_submit, m_cancel});
     setMinimumWidth(460);

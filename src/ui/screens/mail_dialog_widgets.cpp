@@ -89,19 +89,14 @@ EmailDialog::EmailDialog(const service::SiteAddress &site, const mail::MailSetti
     addFormRow(form, 4, QStringLiteral("Your &Email Address:"), m_senderEmail);
     addFormRow(form, 5, QStringLiteral("Your &Message: "), m_message);
     form->setRowStretch(5, 1);
-    form->setColumnStretch(1, 1);
 
-    const FormButtons buttons = formButtons(this, QStringLiteral("Send"), QStringLiteral("Cancel"));
-    m_send = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("Send"), m_send, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addLayout(top);
     layout->addWidget(rule);
     layout->addLayout(form, 1);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
 
     setTabChain({m_recipient, m_mailTitle, m_senderName, m_senderEmail, m_message, m_send, m_cancel});
     setMinimumSize(460, 420);
@@ -220,20 +215,16 @@ FeedbackDialog::FeedbackDialog(const mail::MailSettings &settings, platform::Mes
     emailRow->addWidget(fieldLabel(QStringLiteral("Your &E-Mail:"), m_email, this));
     emailRow->addWidget(m_email, 1);
 
-    const FormButtons buttons = formButtons(this, QStringLiteral("Submit"), QStringLiteral("Cancel"));
-    m_submit = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addLayout(top);
     layout->addWidget(rule);
     layout->addLayout(emailRow);
     layout->addSpacing(4);
     layout->addWidget(fieldLabel(QStringLiteral("Enter your &comments here:"), m_comments, this));
     layout->addWidget(m_comments, 1);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
 
     setTabChain({m_email, m_comments, m_submit, m_cancel});
     setMinimumSize(420, 360);

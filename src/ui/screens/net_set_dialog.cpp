@@ -62,21 +62,16 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
     m_edits[NetSetField::Password]->setEchoMode(QLineEdit::Password);
     m_edits[NetSetField::Port]->setMaxLength(5);
     m_edits[NetSetField::Port]->setInputMethodHints(Qt::ImhDigitsOnly);
-    form->setColumnStretch(1, 1);
     form->setColumnMinimumWidth(1, 220);
 
-    const FormButtons buttons = formButtons(this, QStringLiteral("OK"), QStringLiteral("Cancel"));
-    m_ok = buttons.accept;
-    m_cancel = buttons.reject;
+    auto *buttons = formButtons(this, QStringLiteral("OK"), m_ok, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addWidget(m_desktop);
     layout->addWidget(m_proxy);
     layout->addWidget(box);
     layout->addSpacing(4);
-    layout->addWidget(buttons.box);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     QList<QWidget *> chain{m_desktop, m_proxy, m_type};

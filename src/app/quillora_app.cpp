@@ -19,7 +19,7 @@
 #include "screens/print_save_entry.h"
 #include "screens/quillora_view.h"
 #include "screens/register_dialog.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "shared_graphics_context.h"
 #include "single_instance.h"
 #include "system_open.h"

@@ -6,7 +6,7 @@
 #include "remembered_credentials.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "scripted_http_peer.h"
 
 #include <QApplication>

@@ -15,7 +15,7 @@
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/quillora_view.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "screens/zone_view_widget.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"

@@ -16,7 +16,7 @@
 #include "screens/main_frame_window.h"
 #include "screens/message_dialog.h"
 #include "screens/quillora_view.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "screens/zone_view_widget.h"
 
 #include <QElapsedTimer>

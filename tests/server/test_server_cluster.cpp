@@ -79,26 +79,8 @@ std::string faultOfCallFrom(const char *source, int port, const std::string &ope
                                 "Content-Type: text/xml; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body;
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &from.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, kLocal, &to.sin_addr);
-    std::string raw;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) == 0 &&
-        ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0 &&
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-        pollfd p{fd, POLLIN, 0};
-        char buffer[4096];
-        ssize_t n = 0;
-        while (::poll(&p, 1, 20000) > 0 && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
-            raw.append(buffer, static_cast<size_t>(n));
-    }
-    if (fd >= 0)
-        ::close(fd);
+    Connection connection(source, port);
+    const std::string raw = connection.ok() && connection.send(request) ? connection.readAll() : std::string();
     const auto headEnd = raw.find("\r\n\r\n");
     if (headEnd == std::string::npos)
         return "(no answer)";

@@ -4,212 +4,25 @@
 #include "head_image_pictures.h"
 #include "markup_list_ctrl.h"
 #include "member_values.h"
-#include "platform/message_box.h"
-#include "result_document.h"
-#include "shared_graphics_context.h"
-#include "ui/system_open.h"
 #include "ui_resources.h"
-#include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
+#include "zone_view_parts.h"
 
-#include "plain_tool_tip.h"
-#include <QApplication>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
-#include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QStackedWidget>
-#include <QStyledItemDelegate>
-#include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include <functional>
-
 namespace quillora::ui {
 
-namespace {
-
-constexpr int kHeadSize = 32;
-constexpr int kBadgeCount = 10;
-constexpr int kExpertRowHeight = 42;
-const QColor kOddRowColor(245, 245, 245);
-const QColor kPanelLine(176, 186, 200);
-
-QPixmap badgePixmap(int badgeIndex)
-{
-    if (badgeIndex < 0 || badgeIndex >= kBadgeCount)
-        return {};
-    return QPixmap(QStringLiteral(":/quillora/images/badges/level-%1.png").arg(badgeIndex + 1));
-}
-
-// Every post list row is one fixed height, whatever the font.
-class FixedRowDelegate : public QStyledItemDelegate {
-  public:
-    FixedRowDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setHeight(m_height);
-        return size;
-    }
-
-  private:
-    int m_height;
-};
-
-// An online expert: the 32x32 picture, the nickname and, below it, the
-// zone-rank badge, on white.
-enum ExpertRole { BadgeRole = Qt::UserRole + 1 };
-
-class ExpertDelegate : public QStyledItemDelegate {
-  public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        (void)index;
-        return QSize(option.rect.width(), kExpertRowHeight);
-    }
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        painter->save();
-        const QRect r = option.rect;
-        const bool selected = option.state & QStyle::State_Selected;
-        const bool hover = option.state & QStyle::State_MouseOver;
-        if (selected) {
-            painter->fillRect(r.adjusted(1, 1, -1, -1), CMarkupListCtrl::kSelectionColor.lighter(125));
-            painter->setPen(CMarkupListCtrl::kSelectionColor.darker(115));
-            painter->drawRect(r.adjusted(1, 1, -2, -2));
-        } else if (hover) {
-            painter->fillRect(r.adjusted(1, 1, -1, -1), QColor(236, 244, 252));
-        }
-        const QPixmap picture = index.data(Qt::DecorationRole).value<QPixmap>();
-        const QRect face(r.left() + 6, r.top() + (r.height() - kHeadSize) / 2, kHeadSize, kHeadSize);
-        if (!picture.isNull())
-            painter->drawPixmap(face, picture);
-        painter->setPen(QColor(190, 190, 190));
-        painter->drawRect(face.adjusted(-1, -1, 0, 0));
-
-        const int textLeft = face.right() + 9;
-        QFont font = option.font;
-        painter->setFont(font);
-        painter->setPen(Qt::black);
-        const QFontMetrics metrics(font);
-        const QString name =
-            metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, r.right() - textLeft - 4);
-        painter->drawText(QRect(textLeft, r.top() + 5, r.right() - textLeft - 4, metrics.height()),
-                          Qt::AlignLeft | Qt::AlignVCenter, name);
-        const QPixmap badge = index.data(BadgeRole).value<QPixmap>();
-        if (!badge.isNull())
-            painter->drawPixmap(textLeft, r.bottom() - 5 - badge.height(), badge);
-        painter->restore();
-    }
-};
-
-QPushButton *barButton(const QString &text, const QString &objectName, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(objectName);
-    button->setFixedHeight(kZoneBottomBarHeight - 4);
-    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(text) + 22);
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
-// Return or Enter on a list does what a double-click on its current row
-// does, so the lists work from the keyboard.
-class ReturnKeyOpens : public QObject {
-  public:
-    ReturnKeyOpens(QAbstractItemView *view, std::function<void()> open) : QObject(view), m_open(std::move(open))
-    {
-        view->installEventFilter(this);
-    }
-
-  protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            const auto *key = static_cast<QKeyEvent *>(event);
-            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-                m_open();
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-  private:
-    std::function<void()> m_open;
-};
-
-QSize screenSizeOr(QSize size)
-{
-    if (size.isValid() && !size.isEmpty())
-        return size;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        return screen->geometry().size();
-    return QSize(1024, 768);
-}
-
-} // namespace
-
-// One of the left panel's two groups: a header that folds the body away.
-class ZonePanelGroup : public QWidget {
-  public:
-    ZonePanelGroup(const QString &caption, QWidget *body, QWidget *parent) : QWidget(parent), m_body(body)
-    {
-        auto *layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
-        m_header = new QToolButton(this);
-        m_header->setObjectName(QStringLiteral("groupHeader"));
-        m_header->setText(caption);
-        m_header->setCheckable(true);
-        m_header->setChecked(true);
-        m_header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        m_header->setArrowType(Qt::DownArrow);
-        m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        m_header->setFixedHeight(24);
-        m_header->setAutoRaise(true);
-        m_header->setStyleSheet(QStringLiteral(
-            "QToolButton { border: none; border-bottom: 1px solid #b0bac8; padding-left: 4px; font-weight: bold;"
-            " color: #1f3a5f; text-align: left;"
-            " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f7fb, stop:1 #dde5ef); }"
-            "QToolButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fbfdff,"
-            " stop:1 #e6edf6); }"));
-        layout->addWidget(m_header);
-        layout->addWidget(body, 1);
-        connect(m_header, &QToolButton::toggled, this, [this](bool open) {
-            m_header->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-            m_body->setVisible(open);
-            // A folded group gives its room to the other one.
-            setSizePolicy(QSizePolicy::Preferred, open ? QSizePolicy::Expanding : QSizePolicy::Fixed);
-            updateGeometry();
-        });
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    }
-    bool isOpen() const { return m_header->isChecked(); }
-    QToolButton *header() const { return m_header; }
-
-  private:
-    QToolButton *m_header;
-    QWidget *m_body;
-};
+using namespace zone_parts;
 
 ZoneViewWidget::ZoneViewWidget(int zoneIndex, const ZoneViewContext &context, forum::ZoneViewHooks hooks,
                                QWidget *parent)
@@ -413,47 +226,6 @@ void ZoneViewWidget::buildAnnouncementList()
     m_stack->addWidget(m_announcements);
 }
 
-QWebEngineView *ZoneViewWidget::ensureBrowser()
-{
-    if (m_browser)
-        return m_browser;
-    // The first browser of the program starts the engine: the graphics
-    // context it shares with the widgets and its page (which carries the
-    // connection settings into the engine's start) come before the view.
-    realizeSharedGraphicsContext();
-    QWebEnginePage *page = m_web ? m_web->pageFor(nullptr, this) : nullptr;
-    m_browser = new QWebEngineView(m_stack);
-    m_browser->setObjectName(QStringLiteral("questionPage"));
-    m_browser->setAccessibleName(QStringLiteral("Question page"));
-    m_browser->setContextMenuPolicy(Qt::NoContextMenu);
-    if (page) {
-        page->setParent(m_browser);
-        m_browser->setPage(page);
-        m_page = page;
-    } else {
-        m_page = m_browser->page(); // the engine's default profile
-    }
-    m_stack->addWidget(m_browser);
-    connect(m_browser, &QWebEngineView::loadFinished, this, &ZoneViewWidget::pageLoadFinished);
-    return m_browser;
-}
-
-void ZoneViewWidget::preparePage()
-{
-    if (!m_web)
-        return;
-    QWebEnginePage *page = m_web->pageFor(m_page, m_browser);
-    if (page == m_page)
-        return;
-    // The view does not delete a page it did not make; the old one (and with
-    // the last of them the old profile) goes now, not with the view.
-    const QPointer<QWebEnginePage> old = m_page;
-    m_browser->setPage(page);
-    m_page = page;
-    if (old)
-        old->deleteLater();
-}
-
 QWidget *ZoneViewWidget::buildBottomBar()
 {
     auto *bar = new QWidget(this);
@@ -529,104 +301,6 @@ QWidget *ZoneViewWidget::frontPane() const
     return m_stack->currentWidget();
 }
 
-ExpertProfile ZoneViewWidget::expertProfileOf(const forum::OnlineExpert &expert)
-{
-    ExpertProfile profile;
-    const QStringList &f = expert.fields;
-    auto text = [&f](int i) { return i < f.size() ? f.at(i) : QString(); };
-    auto number = [&f](int i) { return i < f.size() ? service::leadingInt(f.at(i)) : 0; };
-    profile.customImageName = text(0);
-    profile.userName = text(1);
-    profile.nickname = text(2);
-    profile.headImage = number(4);
-    profile.credit = text(5);
-    profile.zoneRank = number(6);
-    profile.expertArea = number(7);
-    profile.customFlag = number(8);
-    return profile;
-}
-
-void ZoneViewWidget::openExpertProfile(int index)
-{
-    const QList<forum::OnlineExpert> &experts = m_rules->onlineExperts();
-    if (index < 0 || index >= experts.size())
-        return;
-    CExpertInfo dialog(expertProfileOf(experts.at(index)), m_faceDirectory, this);
-    m_runDialog(dialog);
-}
-
-void ZoneViewWidget::setPostRows(const QList<QStringList> &rows)
-{
-    m_posts->setUpdatesEnabled(false);
-    m_posts->clear();
-    QList<QTreeWidgetItem *> items;
-    items.reserve(rows.size());
-    for (const QStringList &cells : rows) {
-        auto *item = new QTreeWidgetItem;
-        for (int c = 0; c < forum::kPostCellCount && c < cells.size(); ++c) {
-            item->setText(c, cells.at(c));
-            const bool centred = c >= forum::CellMember && c <= forum::CellDate;
-            item->setTextAlignment(c, centred ? Qt::Alignment(Qt::AlignCenter) : Qt::AlignLeft | Qt::AlignVCenter);
-        }
-        if (cells.size() > forum::CellTitle)
-            item->setToolTip(forum::CellTitle, plainToolTip(cells.at(forum::CellTitle)));
-        items.append(item);
-    }
-    m_posts->addTopLevelItems(items);
-    m_posts->setUpdatesEnabled(true);
-}
-
-void ZoneViewWidget::setAnnouncementRows(const QList<forum::AnnouncementRow> &rows)
-{
-    m_announcements->DeleteAllItems();
-    const int height = forum::announcementRowHeight(m_screen.height());
-    for (const forum::AnnouncementRow &row : rows)
-        m_announcements->AddItem(row.title, row.kindNumber(), CMarkupListCtrl::MarkupText, height);
-}
-
-namespace {
-
-// The expert's custom picture when it loads, else the record's built-in one.
-QPixmap expertPicture(const forum::OnlineExpert &expert, const QPixmap &fallback)
-{
-    if (!expert.picturePath.isEmpty()) {
-        QPixmap custom(expert.picturePath);
-        if (!custom.isNull()) {
-            if (custom.width() != kHeadSize || custom.height() != kHeadSize)
-                custom = custom.scaled(kHeadSize, kHeadSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            return custom;
-        }
-    }
-    return expert.builtInPicture > 0 ? builtInHeadPixmap(expert.builtInPicture) : fallback;
-}
-
-} // namespace
-
-void ZoneViewWidget::setOnlineExperts(const QList<forum::OnlineExpert> &experts)
-{
-    m_experts->clear();
-    for (int t = 0; t < experts.size() && t < forum::kOnlineExpertsMax; ++t) {
-        const forum::OnlineExpert &expert = experts.at(t);
-        m_pictures[t] = expertPicture(expert, m_pictures.at(t));
-        auto *item = new QListWidgetItem(expert.nickname, m_experts);
-        item->setData(Qt::DecorationRole, m_pictures.at(t));
-        item->setData(BadgeRole, badgePixmap(expert.badge));
-        QString tip = expert.nickname;
-        if (expert.fields.size() > 1 && !expert.fields.at(1).isEmpty())
-            tip = expert.fields.at(1) + QStringLiteral(" (") + expert.nickname + QStringLiteral(")");
-        item->setToolTip(plainToolTip(tip));
-    }
-}
-
-void ZoneViewWidget::setOnlineExpertPicture(int index, const forum::OnlineExpert &expert)
-{
-    QListWidgetItem *item = m_experts->item(index);
-    if (!item || index >= m_pictures.size())
-        return;
-    m_pictures[index] = expertPicture(expert, m_pictures.at(index));
-    item->setData(Qt::DecorationRole, m_pictures.at(index));
-}
-
 void ZoneViewWidget::showPane(forum::ZonePane pane)
 {
     switch (pane) {
@@ -681,32 +355,6 @@ void ZoneViewWidget::focusPageField()
 {
     m_pageField->setFocus(Qt::OtherFocusReason);
     m_pageField->selectAll();
-}
-
-void ZoneViewWidget::navigate(const QString &url)
-{
-    // The address is already percent-encoded: take it byte for byte.
-    QUrl address = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
-    if (!address.isValid())
-        address = QUrl(url);
-    if (m_browser)
-        preparePage();
-    else
-        ensureBrowser();
-    m_browser->setUrl(address);
-}
-
-void ZoneViewWidget::reloadPage()
-{
-    if (!m_browser)
-        return; // no page shown yet: nothing to reload
-    QWebEnginePage *before = m_page;
-    const QUrl address = m_browser->url();
-    preparePage();
-    if (m_page == before)
-        m_browser->reload();
-    else if (!address.isEmpty())
-        m_browser->setUrl(address); // a new page after the connection settings changed
 }
 
 } // namespace quillora::ui

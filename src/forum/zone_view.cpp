@@ -477,8 +477,8 @@ void CZoneView::loadAnnouncementsOnce()
         }
     }
     // Room for 15 rows; the service sends the newest first.
-    const service::DocumentRecords read =
-        service::readRecords(document, service::kForumPostsTag, kAnnouncementRowsMax, service::kAnnouncementFields);
+    const service::DocumentRecords read = service::readRecords(
+        document, service::kForumPostsTag, service::kAnnouncementsMax, service::kAnnouncementFields);
     if (read.status != service::DocumentStatus::Ok) {
         message(service::documentStatusMessage(read.status));
         return;
@@ -550,7 +550,7 @@ void CZoneView::reloadOnlineExperts()
         }
     }
     const service::DocumentRecords read =
-        service::readRecords(document, service::kUserTag, kOnlineExpertsMax, service::kZoneExpertFields);
+        service::readRecords(document, service::kUserTag, service::kZoneExpertsMax, service::kZoneExpertFields);
     if (read.status != service::DocumentStatus::Ok) {
         message(service::documentStatusMessage(read.status));
         return;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "head_picture.h"
+#include "shared_limits.h"
 #include "site_config.h"
 
 #include <QString>
@@ -23,8 +24,9 @@ class MessageBoxes;
 namespace quillora::presence {
 
 enum ChatFolder : int { OnlineExpertsFolder = 0, AnswerProvidersFolder = 1 };
-inline constexpr int kOnlineExpertRows = 20;
-inline constexpr int kAnswerProviderRows = 60;
+// Each folder has room for as many members as its list answer carries.
+inline constexpr int kOnlineExpertRows = service::kQuestionExpertsMax;
+inline constexpr int kAnswerProviderRows = service::kAnswerProvidersMax;
 inline constexpr int kHeadSlots = kOnlineExpertRows + kAnswerProviderRows;
 // Writing to an online expert needs a question worth at least this many points.
 inline constexpr int kExpertChatMinPoints = 100;

@@ -32,6 +32,8 @@ inline constexpr int kHeadSlots = kOnlineExpertRows + kAnswerProviderRows;
 inline constexpr int kExpertChatMinPoints = 100;
 
 QString folderCaption(int folder); // "Online Experts", "Answer Providers"
+// "Failed to get online experts list !", from this pane and from a zone view.
+QString onlineExpertsFailedMessage();
 // "alice(Ali)"
 QString listedMemberLabel(const QString &userName, const QString &nickname);
 // The rank badge (0..9) for a zone rank 1..10; -1 for none.

@@ -2,7 +2,9 @@
 // bytes each receive hands over (1 to 16, to move the read boundaries), the
 // rest is the response stream. It goes through HttpTransport::post() over an
 // in-memory connection, and straight into the head and chunk parsers.
+#include "http_response.h"
 #include "http_transport.h"
+#include "http_url.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,40 +3,27 @@
 // non-blocking connect and poll() for every time limit. One object owns one
 // connection, kept open between exchanges until the server closes it or an
 // exchange fails.
+//
+// Its parts: the URLs it posts to and the redirects it follows
+// (http_url.h), the text of a response taken apart (http_response.h) and,
+// inside the library, the reading of a response off the connection
+// (http_response_reader.h) and the tunnels through a proxy (proxy_tunnels.h).
 #pragma once
 
+#include "http_response.h"
+#include "http_url.h"
 #include "proxy_settings.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillora::service {
-
-struct HttpUrl {
-    std::string host;
-    int port = 80;
-    std::string path = "/"; // path and query as written
-    bool tls = false;       // https: the connection is TLS, port 443 unless given
-
-    // "http://host[:port][/path[?query]]" or the same with https. A host is
-    // required; an empty path becomes "/"; a path or query over 2048
-    // characters is refused.
-    static bool parse(std::string_view url, HttpUrl &out);
-};
-
-// Header names compared without regard to case.
-struct CaseInsensitiveLess {
-    bool operator()(const std::string &a, const std::string &b) const;
-};
-// A header received more than once holds its values joined by a comma.
-using HttpHeaders = std::map<std::string, std::string, CaseInsensitiveLess>;
 
 struct HttpLimits {
     int connectMs = 10000; // connecting, and the TLS handshake
@@ -71,48 +58,6 @@ class HttpConnection {
     // the transport connects anew instead of sending into a dead connection.
     virtual bool isReusable() { return true; }
 };
-
-// The pieces of the response parser, pure so that they can be tested and
-// fuzzed on their own.
-namespace http {
-
-constexpr qsizetype maxHeaderNameLength = 1023;
-constexpr qsizetype maxHeaderValueLength = 1023;
-
-// One header line as received, in order (after unfolding).
-struct HeaderField {
-    std::string name;
-    std::string value;
-};
-
-// "HTTP/1.1 200 OK" without its CR LF: skips the first token and the spaces
-// after it, then reads the decimal status code. False when no digit follows
-// or the number is absurdly long.
-bool parseStatusLine(std::string_view line, int &status);
-
-// Header lines separated by CR LF (a final CR LF is optional). A line that
-// begins with a space or tab continues the one before it; lines without a
-// colon are ignored. Each field is added to `headers` (repeated names joined
-// by a comma) and, when `fields` is given, appended there in order. False when
-// a name or value is longer than 1023 characters.
-bool parseHeaderBlock(std::string_view block, HttpHeaders &headers, std::vector<HeaderField> *fields = nullptr);
-
-// Adds one value, joining it with a comma to a value already held.
-void addHeader(HttpHeaders &headers, const std::string &name, const std::string &value);
-
-// A chunk-size line without its CR LF: hexadecimal digits only (no chunk
-// extension, no white space). False when empty, malformed or too large.
-bool parseChunkSizeLine(std::string_view line, qint64 &size);
-
-// 200 to 206, 304 and 305.
-bool isAcceptedStatus(int status);
-
-// The target of a redirect: an absolute http or https URL, or an absolute
-// path on the current host and port. False for anything else, and for an
-// http URL after an https one: what was encrypted stays encrypted.
-bool resolveLocation(const HttpUrl &current, std::string_view location, HttpUrl &out);
-
-} // namespace http
 
 class HttpTransport {
   public:

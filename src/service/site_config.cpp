@@ -1,7 +1,7 @@
 #include "site_config.h"
 
 #include "build_config.h"
-#include "http_transport.h"
+#include "http_url.h"
 
 #include <QFileInfo>
 #include <QtGlobal>

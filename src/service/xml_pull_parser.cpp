@@ -1,40 +1,18 @@
+// XmlPullParser's tokens: the markup read from start to end of the document,
+// start and end tags with their attributes, character runs, comments,
+// processing instructions and the XML declaration.
 #include "xml_pull_parser.h"
-
-#include <QStringDecoder>
+#include "xml_pull_parser_internal.h"
 
 namespace quillora::service {
 namespace {
 
-const QString kXmlNs = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+using xml::isNameChar;
+using xml::isNameStart;
 
 bool isSpace(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-// Names: ASCII letters, digits and the usual punctuation, and beyond ASCII
-// letters (and, after the first character, digits and marks). Astral-plane
-// names are refused.
-bool isNameStart(char16_t c)
-{
-    if (c < 0x80)
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c == u':';
-    return !QChar::isSurrogate(c) && QChar::isLetter(c);
-}
-
-bool isNameChar(char16_t c)
-{
-    if (c < 0x80)
-        return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
-    if (QChar::isSurrogate(c))
-        return false;
-    return c == 0xB7 || QChar::isLetterOrNumber(c) || QChar::isMark(c);
-}
-
-bool isXmlChar(char32_t c)
-{
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 // Appends `view`, turning CR LF and lone CR into LF as XML requires.
@@ -107,46 +85,6 @@ bool isValidDeclaration(QStringView d)
     return i == d.size();
 }
 
-// Whether two of a start tag's first `count` attributes that `counts` lets in
-// are the same by `same`, in time linear in `count`: each is looked up in an
-// open-addressing table of `slots` (a power of two, more than twice `count`,
-// all free on entry and again on return).
-template <typename Counts, typename Hash, typename Same>
-bool repeatsIn(size_t count, int *slots, size_t slotCount, std::vector<size_t> &filled, Counts counts, Hash hash,
-               Same same)
-{
-    // A few attributes, the usual case: comparing each pair costs less than hashing.
-    constexpr size_t kPairwise = 8;
-    if (count <= kPairwise) {
-        for (size_t i = 0; i < count; ++i)
-            for (size_t j = i + 1; j < count; ++j)
-                if (counts(i) && counts(j) && same(i, j))
-                    return true;
-        return false;
-    }
-    const size_t mask = slotCount - 1;
-    bool repeated = false;
-    for (size_t i = 0; i < count && !repeated; ++i) {
-        if (!counts(i))
-            continue;
-        size_t slot = hash(i) & mask;
-        for (; slots[slot] != 0; slot = (slot + 1) & mask) {
-            if (same(static_cast<size_t>(slots[slot] - 1), i)) {
-                repeated = true;
-                break;
-            }
-        }
-        if (!repeated) {
-            slots[slot] = static_cast<int>(i + 1);
-            filled.push_back(slot);
-        }
-    }
-    for (size_t slot : filled)
-        slots[slot] = 0;
-    filled.clear();
-    return repeated;
-}
-
 } // namespace
 
 XmlPullParser::XmlPullParser(QStringView text, bool namespaceProcessing) : m_text(text), m_ns(namespaceProcessing)
@@ -154,46 +92,6 @@ XmlPullParser::XmlPullParser(QStringView text, bool namespaceProcessing) : m_tex
     // A byte-order mark left in decoded text is not content.
     if (!m_text.isEmpty() && m_text[0] == QChar(0xFEFF))
         m_pos = 1;
-}
-
-bool XmlPullParser::decode(const QByteArray &bytes, QString &text)
-{
-    const auto *b = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
-        QStringDecoder d(b[0] == 0xFF ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
-                         QStringDecoder::Flag::Stateless);
-        text = d(bytes.mid(2));
-        return !d.hasError();
-    }
-    qsizetype start = 0;
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
-        start = 3;
-    else if (bytes.startsWith("<?xml")) {
-        // The declaration is ASCII; look for a non-UTF-8 encoding in it.
-        const qsizetype end = bytes.indexOf("?>");
-        const QByteArray decl = end > 0 ? bytes.left(end).toLower() : QByteArray();
-        const qsizetype enc = decl.indexOf("encoding");
-        if (enc >= 0) {
-            qsizetype q = enc + 8;
-            while (q < decl.size() && (decl[q] == ' ' || decl[q] == '=' || decl[q] == '\t'))
-                ++q;
-            if (q < decl.size() && (decl[q] == '"' || decl[q] == '\'')) {
-                const char quote = decl[q];
-                const qsizetype close = decl.indexOf(quote, q + 1);
-                const QByteArray name = close > q ? decl.mid(q + 1, close - q - 1) : QByteArray();
-                if (name == "iso-8859-1" || name == "latin1" || name == "latin-1") {
-                    text = QString::fromLatin1(bytes);
-                    return true;
-                }
-                if (name != "utf-8" && name != "utf8" && name != "us-ascii" && name != "ascii")
-                    return false;
-            }
-        }
-    }
-    QStringDecoder d(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    text = d(QByteArrayView(bytes).sliced(start));
-    return !d.hasError();
 }
 
 bool XmlPullParser::refuse(Refusal why)
@@ -245,166 +143,6 @@ bool XmlPullParser::readName(QStringView &name)
     }
     name = m_text.mid(start, m_pos - start);
     return true;
-}
-
-bool XmlPullParser::splitName(QStringView qname, QStringView &prefix, QStringView &local) const
-{
-    qsizetype colon = -1;
-    if (m_ns) {
-        for (qsizetype i = 0; i < qname.size(); ++i) {
-            if (qname[i] == u':') {
-                colon = i;
-                break;
-            }
-        }
-    }
-    if (colon < 0) {
-        prefix = QStringView();
-        local = qname;
-        return true;
-    }
-    prefix = qname.left(colon);
-    local = qname.mid(colon + 1);
-    // One colon, with a name on each side.
-    return !prefix.isEmpty() && !local.isEmpty() && !local.contains(QLatin1Char(':')) &&
-           isNameStart(local[0].unicode());
-}
-
-bool XmlPullParser::isCharAllowed(char16_t c, qsizetype at) const
-{
-    if (c >= 0x20 && c < 0xD800)
-        return true;
-    if (c == 0x9 || c == 0xA || c == 0xD)
-        return true;
-    if (c < 0x20 || c == 0xFFFE || c == 0xFFFF)
-        return false;
-    if (c >= 0xD800 && c <= 0xDBFF)
-        return at + 1 < m_text.size() && m_text[at + 1].isLowSurrogate();
-    if (c >= 0xDC00 && c <= 0xDFFF)
-        return at > 0 && m_text[at - 1].isHighSurrogate();
-    return true;
-}
-
-// At '&': appends the character it stands for.
-bool XmlPullParser::readReference(QString &out)
-{
-    const qsizetype semi = m_text.indexOf(QLatin1Char(';'), m_pos);
-    if (semi < 0 || semi - m_pos > 12)
-        return false;
-    const QStringView ref = m_text.mid(m_pos + 1, semi - m_pos - 1);
-    m_pos = semi + 1;
-    if (ref == u"lt")
-        out.append(QLatin1Char('<'));
-    else if (ref == u"gt")
-        out.append(QLatin1Char('>'));
-    else if (ref == u"amp")
-        out.append(QLatin1Char('&'));
-    else if (ref == u"quot")
-        out.append(QLatin1Char('"'));
-    else if (ref == u"apos")
-        out.append(QLatin1Char('\''));
-    else if (ref.size() >= 2 && ref[0] == u'#') {
-        const bool hex = ref[1] == u'x';
-        const QStringView digits = ref.mid(hex ? 2 : 1);
-        if (digits.isEmpty())
-            return false;
-        char32_t value = 0;
-        for (QChar ch : digits) {
-            const char16_t c = ch.unicode();
-            int d;
-            if (c >= u'0' && c <= u'9')
-                d = c - u'0';
-            else if (hex && c >= u'a' && c <= u'f')
-                d = c - u'a' + 10;
-            else if (hex && c >= u'A' && c <= u'F')
-                d = c - u'A' + 10;
-            else
-                return false;
-            value = value * (hex ? 16 : 10) + static_cast<char32_t>(d);
-            if (value > 0x10FFFF)
-                return false;
-        }
-        if (!isXmlChar(value))
-            return false;
-        if (value >= 0x10000) {
-            out.append(QChar(QChar::highSurrogate(value)));
-            out.append(QChar(QChar::lowSurrogate(value)));
-        } else {
-            out.append(QChar(static_cast<char16_t>(value)));
-        }
-    } else {
-        return false; // no other entity can be declared here
-    }
-    return true;
-}
-
-QStringView XmlPullParser::resolvePrefix(QStringView prefix) const
-{
-    const Binding *found = nullptr;
-    // A few bindings in scope, the usual case: a look along them costs less than hashing.
-    constexpr size_t kScanned = 8;
-    if (m_bindings.size() <= kScanned) {
-        for (auto it = m_bindings.rbegin(); it != m_bindings.rend() && !found; ++it)
-            if (it->prefix == prefix)
-                found = &*it;
-    } else if (const auto it = m_innermost.constFind(prefix); it != m_innermost.cend()) {
-        found = &m_bindings[static_cast<size_t>(*it)];
-    }
-    if (found)
-        return found->uri.isEmpty() && !prefix.isEmpty() ? QStringView() : QStringView(found->uri);
-    if (prefix == u"xml")
-        return kXmlNs;
-    return QStringView();
-}
-
-void XmlPullParser::bind(QStringView prefix, QString uri)
-{
-    const int index = static_cast<int>(m_bindings.size());
-    int shadowed = -1;
-    if (const auto it = m_innermost.find(prefix); it != m_innermost.end()) {
-        shadowed = *it;
-        *it = index;
-    } else {
-        m_innermost.insert(prefix, index);
-    }
-    m_bindings.push_back({prefix, std::move(uri), shadowed});
-}
-
-// Leaves the scope of the bindings past the first `size`.
-void XmlPullParser::unbindTo(size_t size)
-{
-    while (m_bindings.size() > size) {
-        const Binding &b = m_bindings.back();
-        if (b.shadowed >= 0)
-            m_innermost[b.prefix] = b.shadowed;
-        else
-            m_innermost.remove(b.prefix);
-        m_bindings.pop_back();
-    }
-}
-
-// Two attributes of the current start tag written with the same name.
-bool XmlPullParser::hasRepeatedName()
-{
-    const size_t seed = QHashSeed::globalSeed();
-    return repeatsIn(
-        m_attributes.size(), m_slots.data(), m_slots.size(), m_filled, [](size_t) { return true; },
-        [&](size_t i) { return qHash(m_attributes[i].qname, seed); },
-        [&](size_t i, size_t j) { return m_attributes[i].qname == m_attributes[j].qname; });
-}
-
-// Two prefixed attributes of the current start tag with one namespace and
-// local name (an unprefixed one is in no namespace, so it cannot clash).
-bool XmlPullParser::hasRepeatedExpandedName()
-{
-    const size_t seed = QHashSeed::globalSeed();
-    return repeatsIn(
-        m_attributes.size(), m_slots.data(), m_slots.size(), m_filled,
-        [&](size_t i) { return !m_attributes[i].prefix.isEmpty(); },
-        [&](size_t i) { return qHashMulti(seed, m_attributes[i].local, m_attributes[i].nsUri); },
-        [&](size_t i, size_t j) {
-            return m_attributes[i].local == m_attributes[j].local && m_attributes[i].nsUri == m_attributes[j].nsUri;
-        });
 }
 
 QStringView XmlPullParser::attribute(QStringView nsUri, QStringView local) const
@@ -519,62 +257,8 @@ bool XmlPullParser::readStartTag()
     if (m_openElements.size() >= static_cast<size_t>(kMaxDepth))
         return refuse(Refusal::TooDeep);
 
-    // Namespace bindings declared on this element, then its names resolved.
-    m_bindingFrames.push_back(m_bindings.size());
-    if (m_ns) {
-        // Declarations leave the attribute list, which keeps its order.
-        size_t kept = 0;
-        for (size_t i = 0; i < m_attributes.size(); ++i) {
-            const Attribute &a = m_attributes[i];
-            QStringView bound;
-            bool isDecl = false;
-            if (a.qname == u"xmlns") {
-                isDecl = true;
-            } else if (a.qname.startsWith(u"xmlns:")) {
-                isDecl = true;
-                bound = a.qname.mid(6);
-                if (bound.isEmpty() || bound.contains(QLatin1Char(':')))
-                    return false;
-            }
-            if (!isDecl) {
-                if (kept != i)
-                    m_attributes[kept] = a;
-                ++kept;
-                continue;
-            }
-            QString uri =
-                (a.owned >= 0 ? QStringView(m_ownedValues[static_cast<size_t>(a.owned)]) : a.value).toString();
-            if (!bound.isEmpty() && uri.isEmpty())
-                return false; // a prefix cannot be unbound
-            if (bound == u"xmlns" || (bound == u"xml" && uri != kXmlNs))
-                return false;
-            bind(bound, std::move(uri));
-        }
-        m_attributes.resize(kept);
-        for (Attribute &a : m_attributes) {
-            if (!splitName(a.qname, a.prefix, a.local))
-                return false;
-            if (!a.prefix.isEmpty()) {
-                a.nsUri = resolvePrefix(a.prefix);
-                if (a.nsUri.isNull())
-                    return false;
-            }
-        }
-        // Two attributes may not share a namespace and local name.
-        if (hasRepeatedExpandedName())
-            return false;
-    }
-
-    m_qname = qname;
-    if (!splitName(qname, m_prefix, m_local))
+    if (!bindAndResolve(qname))
         return false;
-    if (m_ns) {
-        m_nsUri = resolvePrefix(m_prefix);
-        if (!m_prefix.isEmpty() && m_nsUri.isNull())
-            return false;
-    } else {
-        m_nsUri = QStringView();
-    }
     m_openElements.push_back(qname);
     m_depth = static_cast<int>(m_openElements.size());
     m_pendingEnd = empty;

@@ -13,6 +13,10 @@
 // kMaxAttributes attributes, elements nest at most kMaxDepth deep, repeated
 // attributes are found with a hash table and prefixes are resolved through
 // one, so no input makes the parser compare every name with every other.
+//
+// The tokens are read in xml_pull_parser.cpp, names and namespaces are
+// resolved in xml_pull_parser_names.cpp, and bytes are decoded and
+// references replaced in xml_pull_parser_characters.cpp.
 #pragma once
 
 #include <QByteArray>
@@ -123,6 +127,7 @@ class XmlPullParser {
     bool refuse(Refusal why);
     bool hasRepeatedName();
     bool hasRepeatedExpandedName();
+    bool bindAndResolve(QStringView qname);
     void bind(QStringView prefix, QString uri);
     void unbindTo(size_t size);
 

@@ -1,7 +1,9 @@
 // The HTTP transport against a scripted loopback peer (exact bytes on the
 // wire, plain and over TLS) and, where a failure must be injected or the send
 // pattern observed, against an in-memory connection.
+#include "http_response.h"
 #include "http_transport.h"
+#include "http_url.h"
 #include "scripted_http_peer.h"
 #include "test_certificates.h"
 

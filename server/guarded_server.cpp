@@ -1,24 +1,27 @@
 #include "guarded_server.h"
+
+#include "answer_compression.h"
+#include "client_address.h"
+#include "request_framing.h"
 #include "tls_context.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <cerrno>
+#include <iostream>
 #include <optional>
 #include <utility>
 
 namespace varnel {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::string addressText(const sockaddr_storage &addr)
 {
@@ -45,69 +48,84 @@ int portOf(const sockaddr_storage &addr)
     return 0;
 }
 
-// One connection's socket as the library's stream, read through a buffer,
-// with every wait bounded by the read timeout and the deadline of the part
-// of the request being read. With a TLS session, bytes pass through it.
+constexpr char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
+                         "Retry-After: 1\r\nContent-Length: 0\r\n\r\n";
+
+// A connection's requests as the library's stream: read from the connection's
+// buffer (where the head already is, whole), with every wait for more bounded
+// by the read timeout and the deadline of the part of the request being read.
+// Over TLS the connection's bytes pass through its session.
 class ConnectionStream final : public httplib::Stream {
   public:
-    ConnectionStream(int fd, const ConnectionLimits &limits, tls::TlsSession *tls)
-        : m_fd(fd), m_limits(limits), m_tls(tls)
+    ConnectionStream(Connection &connection, const ConnectionLimits &limits)
+        : m_connection(connection), m_limits(limits), m_bufferCap(limits.headSize.bytes + 16 * 1024)
     {
     }
 
-    void startHead() { m_deadline = Clock::now() + m_limits.head; }
+    // A new request: the head is buffered, nothing of its answer is decided.
+    void startRequest()
+    {
+        m_deadline = Clock::now() + m_limits.head;
+        m_arrival = m_connection.headArrivedAt();
+        m_closeRequested = false;
+        m_coding = Coding::Identity;
+    }
+    // The head has been read; what remains of the request is its body.
     void startBody() { m_deadline = Clock::now() + m_limits.body; }
     void requestClose() { m_closeRequested = true; }
     bool closeRequested() const { return m_closeRequested; }
-    void resetRequest() { m_closeRequested = false; }
+    Coding coding() const { return m_coding; }
+    Clock::time_point arrival() const { return m_arrival; }
 
-    // The TLS handshake, bounded like the reading of a head: a client that
-    // stalls in it is cut off as one that stalls in its head.
-    bool handshake()
+    // The head as the library read it, before anything answers it: the body's
+    // deadline starts, at most one range stays, and the coding of the answer
+    // is chosen here (the library would pick its own, slowest, brotli).
+    void headRead(httplib::Request &req)
     {
-        if (!m_tls)
-            return true;
-        while (m_tls->handshake() != 1) {
-            if (errno != EAGAIN || !waitFor(m_tls->wants(), readWait()))
-                return false;
+        startBody();
+        limitRanges(req);
+        // One pass over the few headers, their lengths compared first.
+        std::string accepted;
+        for (auto it = req.headers.begin(); it != req.headers.end();) {
+            if (it->first.size() == 15 && strcasecmp(it->first.c_str(), "Accept-Encoding") == 0) {
+                accepted += (accepted.empty() ? "" : ",") + it->second;
+                it = req.headers.erase(it);
+            } else {
+                ++it;
+            }
         }
-        return true;
+        if (!accepted.empty())
+            m_coding = preferredCoding(accepted);
     }
 
-    // The next request's first byte within the keep-alive time.
-    bool awaitNextRequest()
+    bool is_readable() const override
     {
-        if (buffered())
-            return true;
-        return waitFor(POLLIN, m_limits.keepAlive);
+        return m_connection.buffered() > 0 || m_connection.transportPending() ||
+               waitFor(m_connection.waitEvents(POLLIN), readWait());
     }
-
-    bool is_readable() const override { return buffered() || waitFor(POLLIN, readWait()); }
     bool is_writable() const override { return waitFor(POLLOUT, m_limits.write); }
 
     ssize_t read(char *ptr, size_t size) override
     {
-        if (m_begin == m_end) {
+        if (m_connection.buffered() == 0) {
             // Whatever the peer should see before it sends more (an interim
             // "100 Continue") goes out first.
             if (!flush())
                 return -1;
             // Most reads find data waiting: try once before polling. Over
             // TLS, bytes that arrive may not yet complete a record.
-            ssize_t n = receive();
-            while (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(m_tls ? m_tls->wants() : POLLIN, readWait()))
+            ssize_t n = m_connection.fill(m_bufferCap);
+            while (n < 0 && errno == EAGAIN) {
+                if (!waitFor(m_connection.waitEvents(POLLIN), readWait()))
                     return -1;
-                n = receive();
+                n = m_connection.fill(m_bufferCap);
             }
             if (n <= 0)
                 return n;
-            m_begin = 0;
-            m_end = static_cast<size_t>(n);
         }
-        const size_t n = std::min(size, m_end - m_begin);
-        std::copy_n(m_buffer.data() + m_begin, n, ptr);
-        m_begin += n;
+        const size_t n = std::min(size, m_connection.buffered());
+        std::copy_n(m_connection.bufferedData(), n, ptr);
+        m_connection.consume(n);
         return static_cast<ssize_t>(n);
     }
 
@@ -139,62 +157,39 @@ class ConnectionStream final : public httplib::Stream {
         return sent;
     }
 
-    // Both ends stay the same for the life of the connection: asked once,
-    // not for every request on it.
     void get_remote_ip_and_port(std::string &ip, int &port) const override
     {
-        if (!m_remote) {
-            m_remote.emplace();
-            sockaddr_storage addr{};
-            socklen_t length = sizeof addr;
-            if (::getpeername(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
-                *m_remote = {addressText(addr), portOf(addr)};
-        }
-        ip = m_remote->first;
-        port = m_remote->second;
+        ip = m_connection.address();
+        port = m_connection.port();
     }
+    // Stays the same for the life of the connection: asked once, not for
+    // every request on it.
     void get_local_ip_and_port(std::string &ip, int &port) const override
     {
         if (!m_local) {
             m_local.emplace();
             sockaddr_storage addr{};
             socklen_t length = sizeof addr;
-            if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &length) == 0)
+            if (::getsockname(m_connection.fd(), reinterpret_cast<sockaddr *>(&addr), &length) == 0)
                 *m_local = {addressText(addr), portOf(addr)};
         }
         ip = m_local->first;
         port = m_local->second;
     }
-    socket_t socket() const override { return m_fd; }
+    socket_t socket() const override { return m_connection.fd(); }
 
   private:
     static constexpr size_t kGather = 32 * 1024;
 
-    // Bytes held here or inside the TLS session, which a poll does not see.
-    bool buffered() const { return m_begin < m_end || (m_tls && m_tls->pending()); }
-
-    ssize_t receive()
-    {
-        if (m_tls)
-            return m_tls->read(m_buffer.data(), m_buffer.size());
-        ssize_t n;
-        do {
-            n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
-        } while (n < 0 && errno == EINTR);
-        return n;
-    }
-
     bool sendAll(const char *data, size_t size)
     {
         while (size > 0) {
-            const ssize_t n = m_tls ? m_tls->write(data, size) : ::send(m_fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            const ssize_t n = m_connection.sendSome(data, size);
             if (n > 0) {
                 data += n;
                 size -= static_cast<size_t>(n);
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(m_tls ? m_tls->wants() : POLLOUT, m_limits.write))
+            } else if (n < 0 && errno == EAGAIN) {
+                if (!waitFor(m_connection.waitEvents(POLLOUT), m_limits.write))
                     return false;
             } else {
                 return false;
@@ -212,7 +207,7 @@ class ConnectionStream final : public httplib::Stream {
 
     bool waitFor(short events, std::chrono::milliseconds wait) const
     {
-        pollfd p{m_fd, events, 0};
+        pollfd p{m_connection.fd(), events, 0};
         const auto until = Clock::now() + wait;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
@@ -224,51 +219,85 @@ class ConnectionStream final : public httplib::Stream {
         }
     }
 
-    int m_fd;
+    Connection &m_connection;
     const ConnectionLimits &m_limits;
-    tls::TlsSession *m_tls;
+    const size_t m_bufferCap;
     Clock::time_point m_deadline = Clock::now();
-    std::array<char, 16 * 1024> m_buffer{};
-    size_t m_begin = 0;
-    size_t m_end = 0;
+    Clock::time_point m_arrival = Clock::now();
     std::string m_out;
-    mutable std::optional<std::pair<std::string, int>> m_remote;
     mutable std::optional<std::pair<std::string, int>> m_local;
     bool m_closeRequested = false;
+    Coding m_coding = Coding::Identity;
 };
 
 thread_local ConnectionStream *t_connection = nullptr;
 
-// A request refused before its body was read: closing at once with the body
-// still arriving would reset the connection, and the peer would lose the
-// refusal. The answer is out; take (and drop) what still comes for a moment.
-void drainBeforeClose(int fd)
-{
-    ::shutdown(fd, SHUT_WR);
-    const auto until = Clock::now() + std::chrono::seconds(1);
-    size_t taken = 0;
-    char scratch[16 * 1024];
-    while (taken < 4 * 1024 * 1024) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
-            return;
-        const ssize_t n = ::recv(fd, scratch, sizeof scratch, 0);
-        if (n <= 0)
-            return;
-        taken += static_cast<size_t>(n);
-    }
-}
+// The library's accept loop hands each accepted socket to its task queue; this
+// one runs the hand-over at once, on the accepting thread, so that every
+// connection is counted (and refused) the moment it is accepted.
+class AcceptHandOff final : public httplib::TaskQueue {
+  public:
+    explicit AcceptHandOff(std::function<void()> stop) : m_stop(std::move(stop)) {}
+    void enqueue(std::function<void()> fn) override { fn(); }
+    void shutdown() override { m_stop(); }
+
+  private:
+    std::function<void()> m_stop;
+};
+
+enum class Awaited { Ready, Park, Refused, Closed };
 
 } // namespace
 
-GuardedServer::GuardedServer(ConnectionLimits limits) : m_limits(limits)
+// A connection's place in the counts; given back when it closes.
+class GuardedServer::Seat final : public varnel::Seat {
+  public:
+    Seat(GuardedServer &server, std::string group) : m_server(server), m_group(std::move(group)) {}
+    ~Seat() override { m_server.release(m_group); }
+
+  private:
+    GuardedServer &m_server;
+    std::string m_group;
+};
+
+GuardedServer::GuardedServer(ConnectionLimits limits) : m_limits(std::move(limits))
 {
     // The Keep-Alive header of each answer tells clients what the loop in
-    // process_and_close_socket does.
+    // serve does.
     set_keep_alive_max_count(static_cast<size_t>(std::max(1, m_limits.requestsPerConnection)));
     set_keep_alive_timeout(
         std::max<time_t>(1, std::chrono::duration_cast<std::chrono::seconds>(m_limits.keepAlive).count()));
+    set_post_routing_handler([](const httplib::Request &req, httplib::Response &res) {
+        if (t_connection)
+            compressAnswer(t_connection->coding(), req, res);
+    });
+    const auto answer = [](const char *statusLine, const std::string &text) {
+        return std::string("HTTP/1.1 ") + statusLine +
+               "\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+               std::to_string(text.size()) + "\r\n\r\n" + text;
+    };
+    m_headTooLarge =
+        answer("431 Request Header Fields Too Large",
+               "The request head is larger than " + std::to_string(m_limits.headSize.bytes) +
+                   " bytes or has more than " + std::to_string(m_limits.headSize.lines) + " header lines.");
+    m_targetTooLong = answer("414 URI Too Long", "The request's path and query are longer than " +
+                                                     std::to_string(m_limits.headSize.target) + " bytes.");
+    new_task_queue = [this]() -> httplib::TaskQueue * {
+        ConnectionScheduler::Settings settings{m_limits, kBusy,
+                                               [this](std::unique_ptr<Connection> c) { refuseHead(std::move(c)); },
+                                               [this](const Connection &connection, int status,
+                                                      const std::string &why) { logRefusal(connection, status, why); }};
+        if (!m_scheduler.start(std::move(settings), [this](std::unique_ptr<Connection> c) { serve(std::move(c)); })) {
+            std::cerr << "varnel-server: cannot start the workers\n";
+            stop();
+        }
+        return new AcceptHandOff([this] { m_scheduler.stop(); });
+    };
+}
+
+GuardedServer::~GuardedServer()
+{
+    m_scheduler.stop();
 }
 
 bool GuardedServer::widenListenQueue()
@@ -277,10 +306,20 @@ bool GuardedServer::widenListenQueue()
     return svr_sock_ != INVALID_SOCKET && ::listen(svr_sock_, std::max(1, m_limits.listenBacklog)) == 0;
 }
 
+void GuardedServer::setRefusalLog(std::function<void(const std::string &, int, const std::string &)> log)
+{
+    m_refusalLog = std::move(log);
+}
+
 void GuardedServer::headReceived()
 {
     if (t_connection)
         t_connection->startBody();
+}
+
+Clock::time_point GuardedServer::requestArrival()
+{
+    return t_connection ? t_connection->arrival() : Clock::now();
 }
 
 void GuardedServer::closeAfterResponse()
@@ -289,32 +328,46 @@ void GuardedServer::closeAfterResponse()
         t_connection->requestClose();
 }
 
-int GuardedServer::openConnections(const std::string &address) const
+void GuardedServer::logRefusal(const Connection &connection, int status, const std::string &why)
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_open.find(address);
-    return it == m_open.end() ? 0 : it->second;
+    if (m_refusalLog)
+        m_refusalLog(connection.address(), status, why);
 }
 
-bool GuardedServer::admit(const std::string &address)
+void GuardedServer::refuseHead(std::unique_ptr<Connection> connection)
 {
-    std::lock_guard lock(m_mutex);
-    int &open = m_open[address];
-    const bool capped = std::find(m_limits.uncappedAddresses.begin(), m_limits.uncappedAddresses.end(), address) ==
-                        m_limits.uncappedAddresses.end();
-    if (capped && m_limits.connectionsPerAddress > 0 && open >= m_limits.connectionsPerAddress) {
-        if (open == 0)
-            m_open.erase(address);
-        return false;
+    if (connection->headState() == HeadScanner::State::TargetTooLong) {
+        logRefusal(*connection, 414, "request target too long");
+        m_scheduler.refuse(std::move(connection), m_targetTooLong);
+    } else {
+        logRefusal(*connection, 431, "request head too large");
+        m_scheduler.refuse(std::move(connection), m_headTooLarge);
     }
-    ++open;
+}
+
+bool GuardedServer::admit(Connection &connection)
+{
+    const bool capped = !m_limits.trustedProxies.contains(connection.address());
+    std::string group = limitGroup(connection.address());
+    std::lock_guard lock(m_mutex);
+    if (m_limits.maxConnections > 0 && m_total >= m_limits.maxConnections)
+        return false;
+    if (capped && m_limits.connectionsPerAddress > 0) {
+        const auto it = m_open.find(group);
+        if (it != m_open.end() && it->second >= m_limits.connectionsPerAddress)
+            return false;
+    }
+    ++m_open[group];
+    ++m_total;
+    connection.seat = std::make_unique<Seat>(*this, std::move(group));
     return true;
 }
 
-void GuardedServer::release(const std::string &address)
+void GuardedServer::release(const std::string &group)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = m_open.find(address);
+    --m_total;
+    const auto it = m_open.find(group);
     if (it != m_open.end() && --it->second <= 0)
         m_open.erase(it);
 }
@@ -323,53 +376,127 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
 {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    const std::string address =
-        ::getpeername(sock, reinterpret_cast<sockaddr *>(&peer), &length) == 0 ? addressText(peer) : std::string();
-    bool served = false;
-    if (admit(address)) {
-        // Answers go out as head and body writes; without this, Nagle's
-        // algorithm and the peer's delayed ACK hold each one back ~40 ms.
-        const int on = 1;
-        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        std::optional<tls::TlsSession> session;
-        if (m_tls)
-            session.emplace(*m_tls, sock);
-        ConnectionStream stream(sock, m_limits, session ? &*session : nullptr);
-        t_connection = &stream;
-        // The TLS handshake and the first head share the head's deadline.
-        stream.startHead();
-        const bool secured = stream.handshake();
-        for (int count = 0; secured && count < m_limits.requestsPerConnection; ++count) {
-            if (count > 0 && !stream.awaitNextRequest())
-                break;
-            if (svr_sock_ == INVALID_SOCKET)
-                break; // stopping
-            if (count > 0)
-                stream.startHead();
-            stream.resetRequest();
-            bool closed = false;
-            const bool last = count + 1 == m_limits.requestsPerConnection;
-            served = process_request(stream, last, closed, [](httplib::Request &) {});
-            if (!stream.flush())
-                break;
-            if (!served || closed || stream.closeRequested())
-                break;
-        }
-        t_connection = nullptr;
-        if (session)
-            session->close();
-        if (stream.closeRequested())
-            drainBeforeClose(sock);
-        release(address);
-    } else if (!m_tls) {
-        // Too many connections from this address: a short answer, then close.
-        static constexpr char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\n"
-                                        "Retry-After: 1\r\nContent-Length: 0\r\n\r\n";
-        [[maybe_unused]] const ssize_t n = ::send(sock, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL);
+    std::string address;
+    int port = 0;
+    if (::getpeername(sock, reinterpret_cast<sockaddr *>(&peer), &length) == 0) {
+        address = addressText(peer);
+        port = portOf(peer);
     }
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
-    return served;
+    // Answers go out as head and body writes; without this, Nagle's
+    // algorithm and the peer's delayed ACK hold each one back ~40 ms.
+    const int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    auto connection = std::make_unique<Connection>(sock, std::move(address), port, m_limits.headSize);
+    connection->acceptedAt = connection->readyAt = Clock::now();
+    if (m_tls)
+        connection->secure(std::make_unique<tls::TlsSession>(*m_tls, sock));
+    if (!admit(*connection)) {
+        logRefusal(*connection, 503, "too many connections");
+        m_scheduler.refuse(std::move(connection), kBusy);
+        return false;
+    }
+    // A new HTTPS connection shakes hands in the parking lot, off the workers.
+    if (m_tls)
+        m_scheduler.park(std::move(connection));
+    else
+        m_scheduler.enqueue(std::move(connection));
+    return true;
+}
+
+void GuardedServer::serve(std::unique_ptr<Connection> connection)
+{
+    Connection &c = *connection;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - c.readyAt);
+    if (m_limits.queueWait.count() > 0 && waited > m_limits.queueWait) {
+        logRefusal(c, 503, "waited " + std::to_string(waited.count()) + " ms for a worker");
+        m_scheduler.refuse(std::move(connection), kBusy);
+        return;
+    }
+    const size_t bufferCap = m_limits.headSize.bytes + 16 * 1024;
+    // The next request's head, whole, before the library reads it: received
+    // here while no other connection needs this worker, in the parking lot
+    // otherwise.
+    const auto awaitRequest = [&]() -> Awaited {
+        for (;;) {
+            switch (c.scanHead()) {
+            case HeadScanner::State::Complete:
+                return Awaited::Ready;
+            case HeadScanner::State::TooLarge:
+            case HeadScanner::State::TargetTooLong:
+                return Awaited::Refused;
+            case HeadScanner::State::Incomplete:
+                break;
+            }
+            const Clock::time_point deadline = c.waitDeadline(m_limits);
+            if (Clock::now() >= deadline) {
+                // What arrived while the connection waited for this worker
+                // still counts.
+                if (c.fill(bufferCap) > 0)
+                    continue;
+                return Awaited::Closed;
+            }
+            // Decrypted bytes held in the TLS session are not seen by a poll.
+            // (It may hold only part of a record: then the socket is waited for.)
+            if (c.transportPending()) {
+                const ssize_t n = c.fill(bufferCap);
+                if (n > 0)
+                    continue;
+                if (n == 0 || errno != EAGAIN)
+                    return Awaited::Closed;
+            }
+            switch (m_scheduler.linger(c.fd(), c.waitEvents(POLLIN), deadline)) {
+            case ConnectionScheduler::Wake::Needed:
+                return Awaited::Park;
+            case ConnectionScheduler::Wake::Stopping:
+                return Awaited::Closed;
+            case ConnectionScheduler::Wake::TimedOut:
+                break;
+            case ConnectionScheduler::Wake::Readable: {
+                const ssize_t n = c.fill(bufferCap);
+                if (n == 0 || (n < 0 && errno != EAGAIN))
+                    return Awaited::Closed;
+                break;
+            }
+            }
+        }
+    };
+
+    ConnectionStream stream(c, m_limits);
+    t_connection = &stream;
+    Awaited next = Awaited::Closed;
+    bool drain = false;
+    for (;;) {
+        next = awaitRequest();
+        if (next != Awaited::Ready || svr_sock_ == INVALID_SOCKET)
+            break;
+        stream.startRequest();
+        bool closed = false;
+        const bool last = c.requestsServed + 1 >= m_limits.requestsPerConnection;
+        const bool served =
+            process_request(stream, last, closed, [&stream](httplib::Request &req) { stream.headRead(req); });
+        if (!stream.flush())
+            break;
+        if (stream.closeRequested()) {
+            drain = true;
+            break;
+        }
+        if (!served || closed || last)
+            break;
+        c.requestAnswered(Clock::now());
+        next = Awaited::Closed;
+    }
+    t_connection = nullptr;
+    if (drain) {
+        // A request refused before its body was read: closing at once with
+        // the body still arriving would reset the connection, and the peer
+        // would lose the refusal.
+        m_scheduler.refuse(std::move(connection), {});
+    } else if (next == Awaited::Park) {
+        m_scheduler.park(std::move(connection));
+    } else if (next == Awaited::Refused) {
+        refuseHead(std::move(connection));
+    }
+    // Anything else closes here.
 }
 
 } // namespace varnel

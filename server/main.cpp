@@ -15,6 +15,7 @@
 #include "guarded_server.h"
 #include "https_redirect.h"
 #include "request_framing.h"
+#include "server_options.h"
 #include "site_config.h"
 #include "soap_response.h"
 #include "sql_community_store.h"
@@ -39,254 +40,13 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Options {
-    std::string listen = "127.0.0.1";
-    int port = 8080;
-    std::string host; // default: the listen address
-    std::string db;
-    std::string files;
-    std::string log;
-    std::string account; // NAME:SECRET
-    std::string latestVersion = "3.5.0.1";
-    bool demo = false;
-    bool remoteDemo = false; // --demo on an address others can reach
-    std::string keyFile;
-    varnel::GuardSettings guard;
-    varnel::ConnectionLimits connections;
-    varnel::TrustedProxies proxies;
-    std::string tlsCert;
-    std::string tlsKey;
-    int redirectPort = -1; // none
-    // Each connection holds a worker while it is kept alive, so there are
-    // many more workers than cores.
-    int threads = 64;
-    varnel::CommunitySettings settings;
-};
-
-void usage(std::ostream &out)
-{
-    out << "usage: varnel-server [--config FILE] [--listen ADDR] [--port N] [--host NAME] [--db FILE|URL] "
-           "[--files DIR] [--log FILE]\n"
-           "                     [--account NAME:SECRET] [--latest-version TEXT] [--demo]\n"
-           "                     [--idle-minutes N] [--idle-seconds N] [--overdue-days N]\n"
-           "                     [--start-points N] [--start-credit N] [--threads N]\n"
-           "                     [--key-file FILE] [--no-address-binding] [--binding-idle-minutes N]\n"
-           "                     [--max-registrations N] [--max-failed-signins N] [--free-signin-failures N]\n"
-           "                     [--max-questions N] [--max-answers N] [--max-messages N] [--bonuses-per-day N]\n"
-           "                     [--head-timeout S] [--read-timeout S] [--keep-alive-requests N] [--listen-backlog N]\n"
-           "                     [--connections-per-address N] [--limit-window-seconds N] [--allow-remote-demo]\n"
-           "                     [--trusted-proxy ADDR[,ADDR...]] [--answer-deadline S] [--read-ms-per-second N]\n"
-           "                     [--tls-cert FILE --tls-key FILE [--tls-redirect-port N]]\n"
-           "       varnel-server --help | --version\n";
-}
-
-std::optional<long long> number(const std::string &text, long long min, long long max)
-{
-    try {
-        size_t used = 0;
-        const long long value = std::stoll(text, &used);
-        if (used != text.size() || value < min || value > max)
-            return std::nullopt;
-        return value;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-bool isLoopback(const std::string &address)
-{
-    return address == "localhost" || address.rfind("127.", 0) == 0 || address == "::1" || address == "[::1]";
-}
-
-// false (with a message) on a bad command line.
-bool parseOptions(int argc, char **argv, Options &o, std::string &error)
-{
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--demo") {
-            o.demo = true;
-            continue;
-        }
-        if (arg == "--allow-remote-demo") {
-            o.remoteDemo = true;
-            continue;
-        }
-        if (arg == "--no-address-binding") {
-            o.guard.bindMembers = false;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
-            usage(std::cout);
-            std::exit(0);
-        }
-        if (arg == "--version") {
-            std::cout << "varnel-server " << quillora::service::programVersion().toStdString() << '\n';
-            std::exit(0);
-        }
-        if (i + 1 >= argc) {
-            error = "missing value after " + arg;
-            return false;
-        }
-        const std::string value = argv[++i];
-        auto numeric = [&](long long min, long long max) -> std::optional<long long> {
-            auto n = number(value, min, max);
-            if (!n)
-                error = "bad value for " + arg + ": " + value;
-            return n;
-        };
-        if (arg == "--listen") {
-            o.listen = value;
-        } else if (arg == "--port") {
-            auto n = numeric(0, 65535);
-            if (!n)
-                return false;
-            o.port = static_cast<int>(*n);
-        } else if (arg == "--host") {
-            o.host = value;
-        } else if (arg == "--db") {
-            o.db = value;
-        } else if (arg == "--files") {
-            o.files = value;
-        } else if (arg == "--log") {
-            o.log = value;
-        } else if (arg == "--account") {
-            if (value.find(':') == std::string::npos) {
-                error = "--account wants NAME:SECRET";
-                return false;
-            }
-            o.account = value;
-        } else if (arg == "--latest-version") {
-            o.latestVersion = value;
-        } else if (arg == "--idle-minutes" || arg == "--idle-seconds") {
-            auto n = numeric(1, 10LL * 365 * 24 * 3600);
-            if (!n)
-                return false;
-            o.settings.idleSeconds = arg == "--idle-minutes" ? *n * 60 : *n;
-        } else if (arg == "--overdue-days") {
-            auto n = numeric(0, 3650);
-            if (!n)
-                return false;
-            o.settings.overdueDays = static_cast<int>(*n);
-        } else if (arg == "--threads") {
-            auto n = numeric(1, 1024);
-            if (!n)
-                return false;
-            o.threads = static_cast<int>(*n);
-        } else if (arg == "--start-points") {
-            auto n = numeric(0, 1000000);
-            if (!n)
-                return false;
-            o.settings.startPoints = static_cast<int>(*n);
-        } else if (arg == "--start-credit") {
-            auto n = numeric(0, varnel::kMaxCredit);
-            if (!n)
-                return false;
-            o.settings.startCredit = static_cast<int>(*n);
-        } else if (arg == "--key-file") {
-            o.keyFile = value;
-        } else if (arg == "--binding-idle-minutes") {
-            auto n = numeric(1, 365LL * 24 * 60);
-            if (!n)
-                return false;
-            o.guard.bindingIdleSeconds = *n * 60;
-        } else if (arg == "--max-registrations" || arg == "--max-failed-signins" || arg == "--free-signin-failures" ||
-                   arg == "--max-questions" || arg == "--max-answers" || arg == "--max-messages") {
-            // 0 turns the limit off.
-            auto n = numeric(0, 1000000);
-            if (!n)
-                return false;
-            const int v = static_cast<int>(*n);
-            (arg == "--max-registrations"      ? o.guard.registrationsPerAddress
-             : arg == "--max-failed-signins"   ? o.guard.failedSignInsPerAddress
-             : arg == "--free-signin-failures" ? o.guard.freeFailuresPerAccount
-             : arg == "--max-questions"        ? o.guard.questionsPerMember
-             : arg == "--max-answers"          ? o.guard.answersPerMember
-                                               : o.guard.messagesPerMember) = v;
-        } else if (arg == "--limit-window-seconds") {
-            auto n = numeric(1, 7 * 86400);
-            if (!n)
-                return false;
-            o.guard.windowSeconds = *n;
-        } else if (arg == "--answer-deadline") {
-            auto n = numeric(1, 3600);
-            if (!n)
-                return false;
-            o.guard.answerDeadline = std::chrono::seconds(*n);
-        } else if (arg == "--read-ms-per-second") {
-            auto n = numeric(0, 1000000);
-            if (!n)
-                return false;
-            o.guard.readMsPerSecond = static_cast<int>(*n);
-        } else if (arg == "--bonuses-per-day") {
-            auto n = numeric(0, 1000000);
-            if (!n)
-                return false;
-            o.settings.recommenderBonusesPerDay = static_cast<int>(*n);
-        } else if (arg == "--head-timeout" || arg == "--read-timeout") {
-            auto n = numeric(1, 3600);
-            if (!n)
-                return false;
-            (arg == "--head-timeout" ? o.connections.head : o.connections.read) = std::chrono::seconds(*n);
-        } else if (arg == "--keep-alive-requests") {
-            auto n = numeric(1, 1000000);
-            if (!n)
-                return false;
-            o.connections.requestsPerConnection = static_cast<int>(*n);
-        } else if (arg == "--listen-backlog") {
-            auto n = numeric(1, 65535);
-            if (!n)
-                return false;
-            o.connections.listenBacklog = static_cast<int>(*n);
-        } else if (arg == "--trusted-proxy") {
-            if (!o.proxies.add(value, error)) {
-                error = "bad value for --trusted-proxy: " + error;
-                return false;
-            }
-            o.connections.uncappedAddresses = o.proxies.addresses();
-        } else if (arg == "--tls-cert") {
-            o.tlsCert = value;
-        } else if (arg == "--tls-key") {
-            o.tlsKey = value;
-        } else if (arg == "--tls-redirect-port") {
-            auto n = numeric(0, 65535);
-            if (!n)
-                return false;
-            o.redirectPort = static_cast<int>(*n);
-        } else if (arg == "--connections-per-address") {
-            auto n = numeric(0, 100000);
-            if (!n)
-                return false;
-            o.connections.connectionsPerAddress = static_cast<int>(*n);
-        } else {
-            error = "unknown option " + arg;
-            return false;
-        }
-    }
-    if (o.host.empty())
-        o.host = o.listen;
-    if (o.tlsCert.empty() != o.tlsKey.empty()) {
-        error = "--tls-cert and --tls-key go together";
-        return false;
-    }
-    if (o.redirectPort >= 0 && o.tlsCert.empty()) {
-        error = "--tls-redirect-port needs --tls-cert and --tls-key";
-        return false;
-    }
-    // The demo accounts' passwords are printed for all to read: others may
-    // reach them only when asked for in so many words.
-    if (o.demo && !o.remoteDemo && !isLoopback(o.listen)) {
-        error = "--demo listens on a loopback address only (add --allow-remote-demo to serve it on " + o.listen + ")";
-        return false;
-    }
-    return true;
-}
 
 // A directory made for this run and removed when the server stops.
 class TempDir {
@@ -374,6 +134,20 @@ class RequestLog {
         out.flush();
     }
 
+    // A connection refused before any request on it was read.
+    void writeRefusal(const std::string &address, int status, const std::string &why)
+    {
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        std::tm tm{};
+        gmtime_r(&seconds, &tm);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        std::lock_guard lock(m_mutex);
+        std::ostream &out = m_path.empty() ? static_cast<std::ostream &>(std::cerr) : m_file;
+        out << stamp << ' ' << address << " - (connection) " << status << " refused: " << why << " 0.0ms\n";
+        out.flush();
+    }
+
   private:
     bool openLocked()
     {
@@ -398,6 +172,29 @@ thread_local bool t_timed = false;
 // The request's address was already taken from its trusted proxy's header.
 thread_local bool t_addressAdopted = false;
 
+// Every open connection is a file descriptor, and so is every refused one
+// still draining: the soft limit (often 1024) is raised as far as the hard
+// one allows, and the connection cap kept below what it leaves.
+void fitConnectionsToDescriptors(varnel::ConnectionLimits &limits)
+{
+    constexpr rlim_t kSpare = 384; // draining refusals, the database, the log, files being served
+    rlimit fds{};
+    if (getrlimit(RLIMIT_NOFILE, &fds) != 0 || fds.rlim_cur == RLIM_INFINITY)
+        return;
+    const rlim_t wanted =
+        limits.maxConnections > 0 ? static_cast<rlim_t>(limits.maxConnections) + kSpare : fds.rlim_max;
+    if (fds.rlim_cur < wanted) {
+        fds.rlim_cur = std::min(wanted, fds.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &fds);
+        getrlimit(RLIMIT_NOFILE, &fds);
+    }
+    if (limits.maxConnections > 0 && fds.rlim_cur < wanted) {
+        limits.maxConnections = static_cast<int>(fds.rlim_cur > 2 * kSpare ? fds.rlim_cur - kSpare : fds.rlim_cur / 2);
+        std::cerr << "varnel-server: open files are limited to " << fds.rlim_cur << "; at most "
+                  << limits.maxConnections << " connections at once\n";
+    }
+}
+
 std::string urlHost(const std::string &address)
 {
     return address.find(':') != std::string::npos ? "[" + address + "]" : address;
@@ -415,7 +212,7 @@ std::string siteBase(bool https, const std::string &host, int port)
 
 int main(int argc, char **argv)
 {
-    Options options;
+    varnel::config::ServerOptions options;
     std::string error;
     // "--config FILE" stands for the file's options, in its place.
     std::vector<std::string> words{argc > 0 ? argv[0] : "varnel-server"};
@@ -426,9 +223,9 @@ int main(int argc, char **argv)
     std::vector<char *> expanded;
     for (std::string &w : words)
         expanded.push_back(w.data());
-    if (!parseOptions(int(expanded.size()), expanded.data(), options, error)) {
+    if (!varnel::config::parseServerOptions(int(expanded.size()), expanded.data(), options, error)) {
         std::cerr << "varnel-server: " << error << '\n';
-        usage(std::cerr);
+        varnel::config::printUsage(std::cerr);
         return 2;
     }
 
@@ -487,14 +284,15 @@ int main(int argc, char **argv)
         }
     }
 
+    fitConnectionsToDescriptors(options.connections);
     varnel::GuardedServer server(options.connections);
     if (tls)
         server.serveTls(tls);
     server.set_payload_max_length(varnel::kMaxRequestBody);
     server.set_tcp_nodelay(true);
-    server.new_task_queue = [threads = options.threads] {
-        return new httplib::ThreadPool(static_cast<size_t>(threads));
-    };
+    server.setRefusalLog([&requestLog](const std::string &address, int status, const std::string &why) {
+        requestLog.writeRefusal(address, status, why);
+    });
     int port = options.port;
     if (port == 0) {
         port = server.bind_to_any_port(options.listen);
@@ -515,11 +313,6 @@ int main(int argc, char **argv)
     if (options.redirectPort >= 0) {
         plainPort = std::make_unique<varnel::GuardedServer>(options.connections);
         plainPort->set_tcp_nodelay(true);
-        // As many workers as the HTTPS port, so that the cap per address
-        // leaves others the same share here.
-        plainPort->new_task_queue = [threads = options.threads] {
-            return new httplib::ThreadPool(static_cast<size_t>(threads));
-        };
         redirectPort = options.redirectPort;
         if (redirectPort == 0) {
             redirectPort = std::max(0, plainPort->bind_to_any_port(options.listen));
@@ -583,14 +376,16 @@ int main(int argc, char **argv)
     // The request is the library's own object, handed to handlers as const;
     // its address is set here, once, before any handler or the log reads it.
     const auto adoptClientAddress = [&options](const httplib::Request &req) {
-        if (t_addressAdopted || options.proxies.empty() || !options.proxies.contains(req.remote_addr))
+        if (t_addressAdopted || options.connections.trustedProxies.empty() ||
+            !options.connections.trustedProxies.contains(req.remote_addr))
             return;
         t_addressAdopted = true;
         std::string forwarded;
         const size_t count = req.get_header_value_count("X-Forwarded-For");
         for (size_t i = 0; i < count; ++i)
             forwarded += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
-        const_cast<httplib::Request &>(req).remote_addr = options.proxies.clientOf(req.remote_addr, forwarded);
+        const_cast<httplib::Request &>(req).remote_addr =
+            options.connections.trustedProxies.clientOf(req.remote_addr, forwarded);
     };
     server.set_pre_routing_handler([adoptClientAddress](const httplib::Request &req, httplib::Response &res) {
         adoptClientAddress(req);
@@ -678,8 +473,8 @@ int main(int argc, char **argv)
     server.Post(quillora::service::kServicePath, [&service](const httplib::Request &req, httplib::Response &res) {
         // Dispatch is by the body's wrapper element; a SOAPAction header, when
         // present, is accepted as it comes.
-        const varnel::ServiceAnswer answer =
-            service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())), req.remote_addr, t_started);
+        const varnel::ServiceAnswer answer = service.handle(QByteArray(req.body.data(), qsizetype(req.body.size())),
+                                                            req.remote_addr, varnel::GuardedServer::requestArrival());
         res.status = answer.httpStatus;
         res.set_content(answer.body.constData(), static_cast<size_t>(answer.body.size()), "text/xml; charset=utf-8");
         t_operation = answer.operation.isEmpty() ? std::string("(SOAP)") : answer.operation.toStdString();

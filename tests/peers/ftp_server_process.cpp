@@ -1,5 +1,7 @@
 #include "ftp_server_process.h"
 
+#include "peer_lifetime.h"
+
 #include <QDir>
 
 namespace quillora::testpeers {
@@ -12,6 +14,7 @@ FtpServerProcess::FtpServerProcess(QString user, QString password, const PeerTls
         return;
     }
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    dieWithTest(m_process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("FACE_FTP_PASSWORD"), m_password);
     m_process.setProcessEnvironment(environment);

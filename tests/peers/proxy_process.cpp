@@ -1,5 +1,7 @@
 #include "proxy_process.h"
 
+#include "peer_lifetime.h"
+
 #include <QFile>
 #include <QThread>
 
@@ -103,6 +105,7 @@ ProxyProcess::ProxyProcess(Kind kind, const std::string &username, const std::st
     }
     if (kind == Kind::Http)
         m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("stderr.txt")));
+    dieWithTest(m_process);
     m_process.start(program, args);
     if (!m_process.waitForStarted(10000)) {
         m_error = "cannot start " + program.toStdString() + " (is it installed?)";

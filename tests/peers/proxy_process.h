@@ -35,6 +35,7 @@ class ProxyProcess {
     bool started() const { return m_started; }
     const std::string &error() const { return m_error; }
     int port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
 
     // The proxy's log so far: tinyproxy's log file, microsocks' output.
     std::string log() const;

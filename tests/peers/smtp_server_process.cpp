@@ -1,5 +1,7 @@
 #include "smtp_server_process.h"
 
+#include "peer_lifetime.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -55,6 +57,7 @@ SmtpServerProcess::SmtpServerProcess(SmtpServerOptions options) : m_options(std:
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    dieWithTest(*m_process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SMTP_SERVER_PASSWORD"), m_options.password);
     m_process->setProcessEnvironment(environment);

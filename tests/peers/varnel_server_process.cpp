@@ -1,17 +1,16 @@
 #include "varnel_server_process.h"
 #include "test_tls.h"
 
+#include "peer_lifetime.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace quillora::testpeers {
 
@@ -101,29 +100,10 @@ bool VarnelServerProcess::start()
     if (m_options.demo)
         args.push_back("--demo");
     args.insert(args.end(), m_options.extraArgs.begin(), m_options.extraArgs.end());
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    // The child must not inherit the test's blocked signals.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-    const int rc = posix_spawn(&m_pid, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    m_pid = spawnPeer(args, pipeFds[1], m_error);
     close(pipeFds[1]);
-    if (rc != 0) {
+    if (m_pid < 0) {
         close(pipeFds[0]);
-        m_pid = -1;
-        m_error = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
         return false;
     }
 

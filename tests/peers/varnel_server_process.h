@@ -1,7 +1,8 @@
 // Runs the real varnel-server binary for a test: on 127.0.0.1, an ephemeral
 // port, a temporary database and head-image directory, optionally with demo
 // data. The constructor returns once the server said it is ready (or failed);
-// the destructor stops it and removes the temporary files.
+// the destructor stops it and removes the temporary files. The server dies
+// with the thread that started it (see peer_lifetime.h).
 //
 //   quillora::testpeers::VarnelServerProcess server({.demo = true});
 //   ASSERT_TRUE(server.started()) << server.error();

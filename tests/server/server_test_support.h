@@ -112,6 +112,7 @@ class Connection {
         return out;
     }
     bool closedByPeer() const { return m_closed; }
+    int fd() const { return m_fd; }
 
     // One whole answer (head and Content-Length body) of several on this
     // connection; empty when the server closed or went silent first.

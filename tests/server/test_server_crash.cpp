@@ -1,17 +1,25 @@
 // varnel-server killed (SIGKILL) in the middle of a burst of writes from
 // several connections: the database is intact, every write the server
 // acknowledged is there, and no points were made or lost. Also what is kept
-// on disk about members' passwords.
+// on disk about members' passwords, and a test killed the same way taking its
+// peers with it.
+#include "peer_lifetime.h"
 #include "server_test_support.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 using namespace servertest;
@@ -202,6 +210,65 @@ TEST(ServerCrash, PasswordsAreSealedAtRestAndPlainOnesOfEarlierServersAreSealedO
     EXPECT_FALSE(qs::succeeded(proxy->GetUserByUserName(QStringLiteral("bob"), QStringLiteral("bob123"), &doc)));
     Database db(server.dbPath().string());
     EXPECT_EQ(db.number("SELECT COUNT(*) FROM members WHERE password NOT LIKE '$gcm1$%'"), 0);
+}
+
+// A process that is gone, or a zombie its new parent has yet to reap.
+bool ended(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    return close == std::string::npos || text.compare(close + 2, 1, "Z") == 0;
+}
+
+// ctest kills a test at its time limit with SIGKILL: the peers it started
+// (a varnel-server, a proxy) go with it instead of running on under init.
+TEST(ServerCrash, PeersDieWithTheTestThatStartedThem)
+{
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    std::string error;
+    const pid_t holder = quillora::testpeers::spawnPeer({PEER_HOLDER_BINARY}, out[1], error);
+    ::close(out[1]);
+    ASSERT_GT(holder, 0) << error;
+    std::string text;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (text.find("ready\n") == std::string::npos && std::chrono::steady_clock::now() < until) {
+        pollfd p{out[0], POLLIN, 0};
+        char buffer[256];
+        if (::poll(&p, 1, 1000) == 1) {
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(out[0]);
+    std::istringstream lines(text);
+    std::string name;
+    pid_t server = 0;
+    pid_t proxy = 0;
+    while (lines >> name) {
+        if (name == "varnel-server")
+            lines >> server;
+        else if (name == "microsocks")
+            lines >> proxy;
+    }
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ASSERT_GT(server, 0) << text;
+    ASSERT_GT(proxy, 0) << text;
+    const auto t0 = std::chrono::steady_clock::now();
+    while ((!ended(server) || !ended(proxy)) && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(ended(server)) << "varnel-server " << server << " outlived its test";
+    EXPECT_TRUE(ended(proxy)) << "microsocks " << proxy << " outlived its test";
+    // Whatever outlived it (still the same process, as it has not ended) is
+    // not left behind by this test.
+    for (const pid_t pid : {server, proxy}) {
+        if (!ended(pid))
+            ::kill(pid, SIGKILL);
+    }
 }
 
 } // namespace

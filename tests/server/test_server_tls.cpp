@@ -202,6 +202,40 @@ TEST(ServerTls, CallsPagesAndLargeTransfersGoOverHttpsWithTheCertificateChecked)
     EXPECT_TRUE(plain.closedByPeer());
 }
 
+// Handshakes run where connections wait between requests, not on a worker:
+// callers that open connections and never finish their handshake, and
+// members idle between calls, leave the server's two workers free, and a
+// new member is answered at once.
+TEST(ServerTls, StalledHandshakesAndIdleConnectionsHoldNoWorker)
+{
+    VarnelServerProcess server({.extraArgs = {"--threads", "2"}, .tls = true});
+    ASSERT_TRUE(server.started()) << server.error();
+    std::vector<std::unique_ptr<Connection>> held;
+    for (int i = 0; i < 6; ++i) {
+        held.push_back(std::make_unique<Connection>("127.0.0.2", server.port())); // says nothing
+        auto idle = std::make_unique<Connection>("127.0.0.3", server.port(),
+                                                 TlsClientOptions{.caFile = server.caFile().string()});
+        ASSERT_TRUE(idle->ok()) << idle->tlsError();
+        idle->send(kGet);
+        EXPECT_EQ(parseStatus(idle->readResponse()), 200);
+        held.push_back(std::move(idle));
+    }
+    // Half a handshake: the first bytes of a record that never ends.
+    Connection halfway("127.0.0.2", server.port());
+    halfway.send(std::string("\x16\x03\x01\x02\x00\x01", 6));
+    const auto t0 = std::chrono::steady_clock::now();
+    auto https = httpsClient(server);
+    const auto answer = https->Get("/Varnel/Web/versioncheck.txt");
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    // The idle members' connections still serve them.
+    for (size_t i = 1; i < held.size(); i += 2) {
+        held[i]->send(kGet);
+        EXPECT_EQ(parseStatus(held[i]->readResponse()), 200) << i;
+    }
+}
+
 // TLS 1.0 and 1.1 are refused; a reconnecting client resumes its session,
 // by ticket or from the session cache; a kept-alive connection pays one
 // handshake for all its calls. SIGUSR1 makes the server count them.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-14 libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-webengine-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-webengine-dev qt6-pdf-dev
   libcurl4-openssl-dev libgnutls28-dev openssl libssl-dev nettle-dev libcpp-httplib-dev libsqlite3-dev
   postgresql libpq-dev haproxy
   libgtest-dev libgmock-dev libbenchmark-dev

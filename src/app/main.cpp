@@ -36,9 +36,7 @@ int main(int argc, char **argv)
             return 0;
         }
     }
-    // The embedded browser shares the widgets' graphics contexts; this must
-    // be said before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    quillora::app::CQuilloraApp::prepareProcess();
     quillora::app::CQuilloraApp app(argc, argv);
     return app.run();
 }

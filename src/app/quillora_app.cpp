@@ -19,7 +19,8 @@
 #include "screens/print_save_entry.h"
 #include "screens/quillora_view.h"
 #include "screens/register_dialog.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
+#include "shared_graphics_context.h"
 #include "single_instance.h"
 #include "system_open.h"
 #include "ui_resources.h"
@@ -121,6 +122,13 @@ class CQuilloraApp::Screens : public session::StartupScreens {
   private:
     CQuilloraApp &m_app;
 };
+
+void CQuilloraApp::prepareProcess()
+{
+    // The embedded browser shares the widgets' graphics context, made when
+    // the first page is shown.
+    ui::deferSharedGraphicsContext();
+}
 
 CQuilloraApp::CQuilloraApp(int &argc, char **argv, AppPlatform platform)
     : QApplication(argc, argv), m_site(service::siteFromEnvironment())

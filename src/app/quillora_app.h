@@ -42,6 +42,10 @@ struct AppPlatform {
 class CQuilloraApp : public QApplication {
     Q_OBJECT
   public:
+    // What the process must settle before the application object exists;
+    // main() calls it first.
+    static void prepareProcess();
+
     // The site comes from siteFromEnvironment().
     CQuilloraApp(int &argc, char **argv, AppPlatform platform = AppPlatform());
     ~CQuilloraApp() override;

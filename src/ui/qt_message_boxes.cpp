@@ -11,6 +11,8 @@ platform::MessageAnswer QtMessageBoxes::show(const platform::MessageRequest &req
     QWidget *owner = qobject_cast<QWidget *>(request.owner);
     QMessageBox box(owner);
     box.setWindowTitle(request.caption);
+    // Texts may quote what a server or a file said: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(request.text);
     switch (request.icon) {
     case platform::MessageIcon::None:

@@ -8,7 +8,7 @@
 #include "remembered_credentials.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "scripted_http_peer.h"
 #include "single_instance.h"
 #include "varnel_server_process.h"

@@ -6,7 +6,7 @@
 #include "remembered_credentials.h"
 #include "screens/connecting_window.h"
 #include "screens/login_dialog.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "scripted_http_peer.h"
 
 #include <QApplication>
@@ -154,6 +154,7 @@ TEST_F(StartScreens, QtMessageBoxesShowTheRequestAndReturnTheAnswer)
     ui::QtMessageBoxes boxes;
     QString seenText, seenTitle;
     QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    Qt::TextFormat seenFormat = Qt::AutoText;
     QWidget *seenParent = nullptr;
     QTimer::singleShot(0, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -161,14 +162,17 @@ TEST_F(StartScreens, QtMessageBoxesShowTheRequestAndReturnTheAnswer)
         seenText = box->text();
         seenTitle = box->windowTitle();
         seenIcon = box->icon();
+        seenFormat = box->textFormat();
         seenParent = box->parentWidget();
         QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     });
     const platform::MessageAnswer answer =
-        boxes.show({QStringLiteral("Go on?"), QStringLiteral("Quillora 2007"), platform::MessageIcon::Error,
+        boxes.show({QStringLiteral("Go on? <b>554</b> refused"), QStringLiteral("Quillora 2007"), platform::MessageIcon::Error,
                     platform::MessageButtons::YesNo, &owner});
     EXPECT_EQ(answer, platform::MessageAnswer::No);
-    EXPECT_EQ(seenText, QStringLiteral("Go on?"));
+    // What a server wrote (here markup) is shown as it came.
+    EXPECT_EQ(seenText, QStringLiteral("Go on? <b>554</b> refused"));
+    EXPECT_EQ(seenFormat, Qt::PlainText);
     EXPECT_EQ(seenTitle, QStringLiteral("Quillora 2007"));
     EXPECT_EQ(seenIcon, QMessageBox::Critical);
     EXPECT_EQ(seenParent, &owner);

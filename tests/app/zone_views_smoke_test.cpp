@@ -2,21 +2,24 @@
 // a member in against the real varnel-server (offscreen), then the member
 // opens a column, turns the page, opens a question in the embedded browser
 // and posts an answer to another member's new question, as he would with the
-// mouse and keyboard.
+// mouse and keyboard. The web engine starts with that first question page:
+// until then no browser widget exists and no engine process runs.
 #include "browsing_values.h"
 #include "markup_list_ctrl.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
+#include "process_tree.h"
 #include "quillora_app.h"
 #include "result_document.h"
 #include "screens/add_reply_dialog.h"
 #include "screens/login_dialog.h"
 #include "screens/main_frame_window.h"
 #include "screens/quillora_view.h"
-#include "screens/update_dlg.h"
+#include "screens/update_dialog.h"
 #include "screens/zone_view_widget.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
+#include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
 
 #include <QElapsedTimer>
@@ -30,11 +33,14 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrlQuery>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
 #include <iostream>
+
+#include <unistd.h>
 
 using namespace quillora;
 using quillora::testpeers::VarnelServerOptions;
@@ -43,6 +49,16 @@ using quillora::testpeers::VarnelServerProcess;
 namespace {
 
 char *argv0 = const_cast<char *>("quillora");
+
+// Every browser widget of the program's windows.
+int browserWidgets()
+{
+    int count = 0;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        count +=
+            int(window->findChildren<QWebEngineView *>().size()) + (qobject_cast<QWebEngineView *>(window) ? 1 : 0);
+    return count;
+}
 
 void doubleClick(QAbstractItemView *view, QPoint at)
 {
@@ -87,6 +103,7 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
     platform::RecordingMessageBoxes messages;
     platform::RecordingSystemOpener opener;
     int argc = 1;
+    app::CQuilloraApp::prepareProcess();
     app::CQuilloraApp app(argc, &argv0, {&messages, &opener});
     // The sign-in dialog is answered as the member would.
     QTimer answer;
@@ -104,6 +121,11 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
     ASSERT_TRUE(app.initInstance());
     answer.stop();
     EXPECT_TRUE(messages.shown.empty()) << qPrintable(messages.lastText());
+    // Signed in, the main window up: the engine has not started.
+    QTest::qWait(500);
+    EXPECT_FALSE(ui::WebEngineHost::engineStarted());
+    EXPECT_EQ(browserWidgets(), 0);
+    EXPECT_TRUE(testpeers::webEngineHelpersOf(::getpid()).empty());
 
     ui::CQuilloraView *mainView = app.mainView();
     ASSERT_NE(mainView, nullptr);
@@ -135,9 +157,14 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
     EXPECT_EQ(view->pageField()->text(), QStringLiteral("2"));
     ASSERT_GT(posts->topLevelItemCount(), 0);
 
+    // Lists and paging leave the engine alone too.
+    EXPECT_EQ(browserWidgets(), 0);
+    EXPECT_TRUE(testpeers::webEngineHelpersOf(::getpid()).empty());
+
     QTreeWidgetItem *row = posts->topLevelItem(0);
     const QString questionId = row->text(0);
-    QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+    const QString title = row->text(1);
+    QSignalSpy loaded(view, &ui::ZoneViewWidget::pageLoadFinished);
     clock.restart();
     doubleClick(posts, posts->visualItemRect(row).center());
     EXPECT_EQ(app.browsing().selectedQuestionId, questionId.toInt());
@@ -156,6 +183,17 @@ TEST(ZoneViewsSmoke, SignedInMemberOpensAColumnPagesReadsAQuestionAndAnswersOne)
     EXPECT_EQ(query.queryItemValue(QStringLiteral("PostID")), questionId);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("USRPSW")), QStringLiteral("dave123"));
     EXPECT_TRUE(view->answerButton()->isVisible());
+    // The page shows the question, from the engine's helper processes.
+    QString text;
+    bool got = false;
+    view->browser()->page()->toPlainText([&](const QString &t) {
+        text = t;
+        got = true;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got; }, 10000));
+    EXPECT_TRUE(text.contains(title)) << qPrintable(text.left(300));
+    EXPECT_EQ(browserWidgets(), 1);
+    EXPECT_FALSE(testpeers::webEngineHelpersOf(::getpid()).empty());
 
     // Back on page 1 the new question is listed; dave opens it and answers.
     QTest::mouseClick(view->previousButton(), Qt::LeftButton);

@@ -2,12 +2,15 @@
 // per suite), and against a scripted peer for replies no real server gives.
 #include "smtp_connection.h"
 #include "smtp_server_process.h"
+#include "test_certificates.h"
 
+#include "platform/certificate_chain.h"
 #include "platform/message_box.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -969,4 +972,77 @@ TEST(SmtpTlsPolicy, EachPolicyAgainstEachServer)
     }
     if (skipped > 0)
         GTEST_SKIP() << skipped << " rows need an address of this machine off loopback, and it has none";
+}
+
+namespace {
+
+// The DER bytes of the first certificate of a PEM file.
+std::string derOf(const QString &pemFile)
+{
+    QFile file(pemFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray base64;
+    bool inside = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("-----BEGIN"))
+            inside = true;
+        else if (line.startsWith("-----END"))
+            break;
+        else if (inside)
+            base64 += line.trimmed();
+    }
+    return QByteArray::fromBase64(base64).toStdString();
+}
+
+} // namespace
+
+// The embedded browser's check of a chain its engine could not place: our
+// CA's file alone decides, with the dates and the host.
+TEST(TlsTrust, ChainCheckedAgainstTheCaFileAlone)
+{
+    using quillora::platform::net::ChainVerdict;
+    using Server = quillora::testpeers::TestCertificates::Server;
+    const quillora::testpeers::TestCertificates certs;
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    const std::string ca = certs.caFile();
+    const auto der = [&certs](Server which) { return derOf(QString::fromStdString(certs.certFile(which))); };
+    const std::string good = der(Server::Good);
+    ASSERT_FALSE(good.empty());
+    struct Row {
+        const char *name;
+        std::vector<std::string> chain;
+        std::string caFile;
+        const char *host;
+        ChainVerdict expected;
+    };
+    const Row rows[] = {
+        {"ours, for its address", {good}, ca, "127.0.0.1", ChainVerdict::Trusted},
+        {"ours, for its name", {good}, ca, "localhost", ChainVerdict::Trusted},
+        {"ours with the CA sent along",
+         {good, derOf(QString::fromStdString(ca))},
+         ca,
+         "127.0.0.1",
+         ChainVerdict::Trusted},
+        {"ours, for another address", {good}, ca, "127.0.0.2", ChainVerdict::WrongHost},
+        {"issued for another name", {der(Server::OtherName)}, ca, "127.0.0.1", ChainVerdict::WrongHost},
+        {"expired", {der(Server::Expired)}, ca, "127.0.0.1", ChainVerdict::Expired},
+        {"another CA's", {der(Server::UnknownCa)}, ca, "127.0.0.1", ChainVerdict::Untrusted},
+        {"no CA file", {good}, "", "127.0.0.1", ChainVerdict::NoAuthority},
+        {"a CA file that is missing", {good}, ca + ".gone", "127.0.0.1", ChainVerdict::NoAuthority},
+        {"a CA file without a certificate",
+         {good},
+         certs.keyFile(Server::Good),
+         "127.0.0.1",
+         ChainVerdict::NoAuthority},
+        {"no certificate", {}, ca, "127.0.0.1", ChainVerdict::Malformed},
+        {"not DER", {std::string("\x30\x03garbage", 10)}, ca, "127.0.0.1", ChainVerdict::Malformed},
+        {"longer than the limit", std::vector<std::string>(quillora::platform::net::kMaxChainLength + 1, good), ca,
+         "127.0.0.1", ChainVerdict::Malformed},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(quillora::platform::net::verifyChainWithCa(r.chain, r.caFile, r.host), r.expected)
+            << r.name << ": "
+            << quillora::platform::net::verdictText(
+                   quillora::platform::net::verifyChainWithCa(r.chain, r.caFile, r.host));
 }

@@ -6,6 +6,7 @@
 #include "test_bitmaps.h"
 #include "varnel_server_process.h"
 
+#include "browser_proxy.h"
 #include "curl_proxy.h"
 #include "session/head_images.h"
 #include "update_check.h"
@@ -115,6 +116,52 @@ TEST(ProxyEnvironment, ReadAsLibcurlReadsIt)
     EXPECT_EQ(service::routeFor(socks, "http", "site", env), route(K::Socks5, "s", 1080, "u", "pw"));
     socks.port = 0; // a proxy without a port reaches nothing, and nothing goes around it
     EXPECT_EQ(service::routeFor(socks, "http", "site", env).kind, K::Unsupported);
+}
+
+// The embedded browser's engine takes the same route from its command line.
+TEST(ProxyEnvironment, BrowserSwitchesTakeTheRouteAndNothingElse)
+{
+    using K = ProxyRoute::Kind;
+    const QString unreachable = QStringLiteral("--proxy-server=http://unreachable.invalid:9");
+    struct Row {
+        const char *name;
+        ProxyRoute route;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"direct", {}, QStringLiteral("--no-proxy-server")},
+        {"http proxy", route(K::Http, "proxy.example", 3128, "u", "pw"),
+         QStringLiteral("--proxy-server=http://proxy.example:3128")},
+        {"socks 5", route(K::Socks5, "10.0.0.1", 1080), QStringLiteral("--proxy-server=socks5://10.0.0.1:1080")},
+        {"IPv6 in brackets", route(K::Http, "::1", 8080), QStringLiteral("--proxy-server=http://[::1]:8080")},
+        {"a proxy the client cannot speak fails closed", route(K::Unsupported, "p", 1), unreachable},
+        {"no port fails closed", route(K::Http, "p", 0), unreachable},
+        {"a host with a blank cannot add switches", route(K::Http, "p --no-sandbox", 1), unreachable},
+        {"a host with an equals sign", route(K::Http, "p=q", 1), unreachable},
+        {"a host that starts like a switch", route(K::Http, "-p", 1), unreachable},
+        {"an empty host", route(K::Socks5, "", 1), unreachable},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(service::browserProxySwitches(r.route), QStringList{r.expected}) << r.name;
+
+    struct Merge {
+        const char *name;
+        QByteArray flags;
+        QByteArray expected;
+    };
+    const QStringList ours{QStringLiteral("--proxy-server=http://p:1")};
+    const Merge merges[] = {
+        {"nothing before", "", "--proxy-server=http://p:1"},
+        {"other switches and the bypass list stay", "--enable-logging  --proxy-bypass-list=<-loopback>",
+         "--enable-logging --proxy-bypass-list=<-loopback> --proxy-server=http://p:1"},
+        {"an earlier choice of proxy goes",
+         "--proxy-server=socks5://x:2 --no-proxy-server --proxy-pac-url=http://w/p.pac --proxy-auto-detect --x",
+         "--x --proxy-server=http://p:1"},
+        {"a switch that only starts alike stays", "--proxy-server-extra=1",
+         "--proxy-server-extra=1 --proxy-server=http://p:1"},
+    };
+    for (const Merge &m : merges)
+        EXPECT_EQ(service::withBrowserSwitches(m.flags, ours), m.expected) << m.name;
 }
 
 class ThroughProxies : public ::testing::Test {

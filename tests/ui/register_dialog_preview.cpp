@@ -4,7 +4,7 @@
 #include "machine_identity.h"
 #include "qt_message_boxes.h"
 #include "remembered_credentials.h"
-#include "screens/reg_wait_dlg.h"
+#include "screens/reg_wait_dialog.h"
 #include "screens/register_dialog.h"
 
 #include <QApplication>

@@ -25,6 +25,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDockWidget>
@@ -34,6 +35,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
+#include <QPdfDocument>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QProcess>
@@ -86,6 +90,16 @@ QTextCharFormat formatAt(QTextDocument *doc, const QString &text)
     QTextCursor c(doc);
     c.setPosition(found.selectionStart() + 1);
     return c.charFormat();
+}
+
+// A rendered PDF page as it looks on white paper (the renderer leaves
+// blank areas transparent).
+QImage onPaper(const QImage &page)
+{
+    QImage paper(page.size(), QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QPainter(&paper).drawImage(0, 0, page);
+    return paper;
 }
 
 // What a tooltip shows: Qt draws one that looks like markup as rich text.
@@ -516,7 +530,7 @@ TEST(PlainToolTip, NetworkTextShowsAsWritten)
     EXPECT_TRUE(ui::plainToolTip(QString()).isEmpty());
 }
 
-TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)
+TEST(QuestionPageFiles, PrintsEveryPageWithTheDateFooterAndSavesAnArchiveThatLoads)
 {
     app();
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
@@ -528,11 +542,15 @@ TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)
     const LoggedIn alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
     int question = 0;
     {
+        // Long enough for more than one printed page.
+        QString text;
+        for (int i = 1; i <= 60; ++i)
+            text += QStringLiteral("Step %1: the printer was there this morning and is gone now.\n").arg(i);
         service::CVarnelServices proxy(site);
         proxy.useServiceAccount(service::Op::CreatForumPost);
         bool ok = false;
-        ASSERT_TRUE(service::succeeded(proxy.CreatForumPost(alice.id, QStringLiteral("Printer driver vanished"), 1, 50,
-                                                            QStringLiteral("Since yesterday."), &ok, &question)));
+        ASSERT_TRUE(service::succeeded(
+            proxy.CreatForumPost(alice.id, QStringLiteral("Printer driver vanished"), 1, 50, text, &ok, &question)));
         ASSERT_TRUE(ok);
     }
 
@@ -551,23 +569,26 @@ TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     ASSERT_TRUE(ui::printPageTo(&view, &printer, QStringLiteral("Printed 2007-05-01")));
+    QPdfDocument printed(nullptr);
+    ASSERT_EQ(printed.load(pdf), QPdfDocument::Error::None);
+    const int pages = printed.pageCount();
+    EXPECT_GE(pages, 2);
     QProcess reader;
     reader.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(reader.waitForFinished(20000));
     const QString text = QString::fromUtf8(reader.readAllStandardOutput());
-    EXPECT_TRUE(text.contains(QStringLiteral("Printer driver vanished"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Printed 2007-05-01"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("USRPSW"))); // never the page address
-    // The footer is for the printout only; the page on screen is as before.
-    QString footerLeft;
-    bool answered = false;
-    view.page()->runJavaScript(QStringLiteral("String(!!document.getElementById('quillora-print-footer'))"),
-                               [&](const QVariant &v) {
-                                   footerLeft = v.toString();
-                                   answered = true;
-                               });
-    ASSERT_TRUE(waitUntil([&] { return answered; }));
-    EXPECT_EQ(footerLeft, QStringLiteral("false"));
+    // Our footer on every page, and nothing of the browser's own: never the page address.
+    EXPECT_EQ(text.count(QStringLiteral("Printed 2007-05-01")), pages) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("USRPSW"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("127.0.0.1"))) << text.toStdString();
+    // The page itself is there, above the footer: its first page is not blank.
+    const QImage first = onPaper(printed.render(0, QSize(600, 848)));
+    int dark = 0;
+    for (int y = 0; y < first.height() * 3 / 4; ++y) {
+        for (int x = 0; x < first.width(); ++x)
+            dark += qGray(first.pixel(x, y)) < 128 ? 1 : 0;
+    }
+    EXPECT_GT(dark, 500);
 
     const QString archive = dir.filePath(QStringLiteral("%1.mhtml").arg(question));
     ASSERT_TRUE(ui::savePageArchive(&view, archive));
@@ -583,11 +604,64 @@ TEST(QuestionPageFiles, PrintsToPdfWithTheDateFooterAndSavesAnArchiveThatLoads)
     ASSERT_TRUE(reloaded.wait(30000));
     EXPECT_TRUE(reloaded.first().first().toBool());
     QString body;
-    answered = false;
+    bool answered = false;
     again.page()->toPlainText([&](const QString &t) {
         body = t;
         answered = true;
     });
     ASSERT_TRUE(waitUntil([&] { return answered; }));
     EXPECT_TRUE(body.contains(QStringLiteral("Printer driver vanished"))) << body.toStdString();
+}
+
+// The printout's pictures of pages stay within their bounds whatever the
+// printer, and a document that is not a PDF prints nothing.
+TEST(QuestionPageFiles, PagePicturesAreBoundedAndOnlyAPdfPrints)
+{
+    app();
+    struct Row {
+        const char *name;
+        QSizeF area;
+        int dpi;
+        QSize expected;
+    };
+    const Row rows[] = {
+        {"A4 at 300 dpi as it is", QSizeF(2480, 3508), 300, QSize(2480, 3508)},
+        {"A4 at 1200 dpi drawn from 300", QSizeF(9920, 14032), 1200, QSize(2480, 3508)},
+        {"a screen-like 96 dpi as it is", QSizeF(794, 1123), 96, QSize(794, 1123)},
+        {"two metres of paper at 300 dpi: 16 Mi pixels at most", QSizeF(23622, 23622), 300, QSize(4096, 4096)},
+        {"a sliver keeps a pixel", QSizeF(0.2, 100), 300, QSize(1, 100)},
+    };
+    for (const Row &r : rows) {
+        const QSize size = ui::pagePictureSize(r.area, r.dpi);
+        EXPECT_EQ(size, r.expected) << r.name;
+        EXPECT_LE(qint64(size.width()) * size.height(), ui::kMaxPagePixels) << r.name;
+    }
+
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath(QStringLiteral("out.pdf")));
+    EXPECT_FALSE(ui::printPdfPages(QByteArray("%PDF-1.4 this is not a document"), &printer, QStringLiteral("x")));
+    EXPECT_FALSE(ui::printPdfPages(QByteArray(), &printer, QStringLiteral("x")));
+
+    // Pages come out in the order the printer asks for, each with its footer.
+    QByteArray source;
+    {
+        QBuffer buffer(&source);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        QPainter painter(&writer);
+        // Two inches square: page 1 at the top left, page 2 at the top right.
+        painter.fillRect(QRect(0, 0, 2400, 2400), Qt::black);
+        writer.newPage();
+        painter.fillRect(QRect(writer.width() - 2400, 0, 2400, 2400), Qt::black);
+    }
+    printer.setPageOrder(QPrinter::LastPageFirst);
+    ASSERT_TRUE(ui::printPdfPages(source, &printer, QStringLiteral("footer")));
+    QPdfDocument out(nullptr);
+    ASSERT_EQ(out.load(printer.outputFileName()), QPdfDocument::Error::None);
+    ASSERT_EQ(out.pageCount(), 2);
+    const QImage firstOut = onPaper(out.render(0, QSize(200, 283)));
+    EXPECT_LT(qGray(firstOut.pixel(170, 35)), 128); // the second page's square comes first
+    EXPECT_GT(qGray(firstOut.pixel(30, 35)), 128);
 }

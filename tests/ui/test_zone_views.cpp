@@ -16,8 +16,10 @@
 #include "screens/zone_view_widget.h"
 #include "scripted_http_peer.h"
 #include "test_bitmaps.h"
+#include "test_certificates.h"
 #include "varnel_server_process.h"
 #include "varnel_services.h"
+#include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
 
 #include <QAccessible>
@@ -223,7 +225,7 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     const QString questionId = row->text(forum::CellId);
     const QString title = row->text(forum::CellTitle);
     posts->setCurrentItem(row);
-    QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+    QSignalSpy loaded(view, &ui::ZoneViewWidget::pageLoadFinished);
     doubleClick(posts, posts->visualItemRect(row).center());
     EXPECT_EQ(view->frontPane(), view->browser());
     EXPECT_FALSE(view->askButton()->isVisible());
@@ -249,8 +251,19 @@ TEST_F(ZoneViewsTest, ColumnListPagesAndOpensTheQuestionPageInTheBrowser)
     EXPECT_TRUE(view->askButton()->isVisible());
 }
 
-TEST_F(ZoneViewsTest, QuestionPagesUseAProfileThatKeepsNothingOnDisk)
+TEST_F(ZoneViewsTest, QuestionPagesUseAProfileThatKeepsNothingOnDiskMadeWithTheFirstPage)
 {
+    // No page yet: no browser, no profile.
+    EXPECT_EQ(m_view->profile(), nullptr);
+    for (int z = 0; z < 4; ++z)
+        EXPECT_EQ(zone(z)->browser(), nullptr) << z;
+
+    for (int z = 0; z < 4; ++z) {
+        QSignalSpy loaded(zone(z), &ui::ZoneViewWidget::pageLoadFinished);
+        zone(z)->navigate(service::siteUrl(m_site, QStringLiteral("/Quillora/Help.htm")));
+        ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty()) << z;
+        EXPECT_TRUE(loaded.first().first().toBool()) << z;
+    }
     QWebEngineProfile *profile = m_view->profile();
     ASSERT_NE(profile, nullptr);
     EXPECT_TRUE(profile->isOffTheRecord());
@@ -483,4 +496,85 @@ TEST(ZoneViewPictures, SlowPictureHostLeavesTheWindowAnswering)
     EXPECT_GE(clock.elapsed(), 4500);
     EXPECT_NE(shown(), builtIn);
     EXPECT_EQ(shown().pixelColor(16, 16), QColor(0x10, 0x10, 0x10));
+}
+
+// Question pages of a site over TLS (the real server with certificates from
+// the test's CA) load only with a certificate from the site's CA
+// (QUILLORA_CA_FILE), valid now and issued for the page's host. Each row is a
+// zone view with an engine host of its own, so no row's decision carries over
+// to the next (the engine remembers one per profile).
+TEST(ZoneViewsOverTls, QuestionPagesLoadOnlyWithACertificateFromTheSiteCa)
+{
+    app();
+    using Server = testpeers::TestCertificates::Server;
+    const testpeers::TestCertificates certs;
+    ASSERT_TRUE(certs.ok()) << certs.error();
+    struct Row {
+        const char *name;
+        Server certificate;
+        bool caConfigured;
+        bool loads;
+    };
+    const Row rows[] = {
+        {"the site CA's certificate", Server::Good, true, true},
+        {"the same without the CA configured", Server::Good, false, false},
+        {"a certificate for another name", Server::OtherName, true, false},
+        {"an expired certificate", Server::Expired, true, false},
+        {"a certificate from an unknown CA", Server::UnknownCa, true, false},
+    };
+    QTemporaryDir faces;
+    forum::BrowsingValues browsing;
+    presence::MemberValues member;
+    platform::RecordingMessageBoxes messages;
+    platform::RecordingSystemOpener opener;
+    QString question;
+    QString title;
+    for (const Row &r : rows) {
+        VarnelServerProcess server({.demo = true,
+                                    .tls = true,
+                                    .tlsCert = certs.certFile(r.certificate),
+                                    .tlsKey = certs.keyFile(r.certificate)});
+        ASSERT_TRUE(server.started()) << server.error();
+        service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(server.port()), true};
+        if (r.caConfigured)
+            site.caFile = QString::fromStdString(certs.caFile());
+        ui::WebEngineHost host(site);
+        const ui::ZoneViewContext context{site,    &browsing, &member,      &messages,
+                                          &opener, &host,     faces.path(), QSize(1280, 1024)};
+        ui::ZoneViewWidget view(0, context);
+        view.resize(1000, 700);
+        view.show();
+        QSignalSpy loaded(&view, &ui::ZoneViewWidget::pageLoadFinished);
+        if (r.loads) {
+            // The member signs in and opens the first question of a column,
+            // every call and the page over TLS.
+            service::CVarnelServices proxy(site);
+            proxy.useServiceAccount(service::Op::GetUserByUserName);
+            QString document;
+            ASSERT_TRUE(service::succeeded(
+                proxy.GetUserByUserName(QStringLiteral("alice"), QStringLiteral("alice123"), &document)));
+            member.userID = service::leadingInt(service::readFirstElementText(document, u"PKID", nullptr));
+            member.userName = QStringLiteral("alice");
+            member.password = QStringLiteral("alice123");
+            view.rules().openTreeItem(1);
+            ASSERT_FALSE(view.rules().postRows().isEmpty()) << qPrintable(messages.lastText());
+            question = view.rules().postRows().at(0).value(forum::CellId);
+            title = view.rules().postRows().at(0).value(forum::CellTitle);
+            view.rules().openRow(0);
+        } else {
+            view.navigate(forum::questionPageUrl(site, 0, forum::ModeColumn, question, member.userID, member.password,
+                                                 QStringLiteral("0")));
+        }
+        ASSERT_TRUE(view.browser()->url().scheme() == QStringLiteral("https")) << r.name;
+        ASSERT_TRUE(loaded.wait(30000) || !loaded.isEmpty()) << r.name;
+        EXPECT_EQ(loaded.first().first().toBool(), r.loads) << r.name;
+        QString text;
+        bool got = false;
+        view.browser()->page()->toPlainText([&](const QString &t) {
+            text = t;
+            got = true;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return got; }, 10000)) << r.name;
+        EXPECT_EQ(text.contains(title), r.loads) << r.name << ": " << qPrintable(text.left(300));
+    }
 }

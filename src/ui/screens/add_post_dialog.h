@@ -70,10 +70,6 @@ class AddPostDialog : public QDialog, public forum::AddPostView {
     std::unique_ptr<forum::CAddPostDlg> m_rules;
 };
 
-// Keeps a multi-line box at `maxLength` characters: typing or pasting past it
-// is cut off at the cursor. `count`, when given, shows "used / max".
-void limitPlainText(QPlainTextEdit *edit, int maxLength, QLabel *count = nullptr);
-
 // Opens "Post Question" modally over `parent`; true when the question was stored.
 bool execAddPostDialog(const service::SiteAddress &site, platform::MessageBoxes &messages,
                        const forum::PostingContext &context, QWidget *parent);

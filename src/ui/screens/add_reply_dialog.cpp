@@ -1,6 +1,6 @@
 #include "add_reply_dialog.h"
 
-#include "add_post_dialog.h"
+#include "dialog_form.h"
 #include "ui_resources.h"
 
 #include "plain_tool_tip.h"
@@ -41,47 +41,24 @@ AddReplyDialog::AddReplyDialog(const service::SiteAddress &site, platform::Messa
 
     m_zone = readOnlyLine(this);
     m_question = readOnlyLine(this);
-    m_solution = new QPlainTextEdit(this);
-    m_solution->setTabChangesFocus(true);
-    m_solution->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_solutionCount = new QLabel(this);
-    m_solutionCount->setForegroundRole(QPalette::PlaceholderText);
-    m_solutionCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_solution = multiLineBox(this);
+    m_solutionCount = countLabel(this);
     limitPlainText(m_solution, forum::kMaxPostTextLength, m_solutionCount);
 
-    auto *form = new QGridLayout;
-    form->setHorizontalSpacing(10);
-    form->setVerticalSpacing(8);
-    auto *zoneLabel = new QLabel(QStringLiteral("Zone:"), this);
-    zoneLabel->setBuddy(m_zone);
-    auto *questionLabel = new QLabel(QStringLiteral("Question:"), this);
-    questionLabel->setBuddy(m_question);
-    auto *solutionLabel = new QLabel(QStringLiteral("&Solution:"), this);
-    solutionLabel->setBuddy(m_solution);
-    solutionLabel->setContentsMargins(0, m_solution->frameWidth() + 2, 0, 0);
-    form->addWidget(zoneLabel, 0, 0);
-    form->addWidget(m_zone, 0, 1);
-    form->addWidget(questionLabel, 1, 0);
-    form->addWidget(m_question, 1, 1);
-    form->addWidget(solutionLabel, 2, 0, Qt::AlignTop | Qt::AlignLeft);
-    form->addWidget(m_solution, 2, 1);
+    auto *form = formGrid();
+    addFormRow(form, 0, QStringLiteral("Zone:"), m_zone);
+    addFormRow(form, 1, QStringLiteral("Question:"), m_question);
+    addFormRow(form, 2, QStringLiteral("&Solution:"), m_solution);
     form->addWidget(m_solutionCount, 3, 1);
     form->setRowStretch(2, 1);
-    form->setColumnStretch(1, 1);
 
-    auto *buttons = new QDialogButtonBox(this);
-    m_submit = buttons->addButton(QStringLiteral("Submit"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    m_submit->setDefault(true);
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
+    auto *layout = dialogColumn(this, 10);
     layout->addLayout(form, 1);
     layout->addWidget(buttons);
 
-    setTabOrder(m_solution, m_submit);
-    setTabOrder(m_submit, m_cancel);
+    setTabChain({m_solution, m_submit, m_cancel});
     setMinimumSize(440, 320);
     resize(560, 400);
 

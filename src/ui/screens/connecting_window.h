@@ -2,7 +2,7 @@
 // buttons, a line of text over a background picture stretched over the
 // client area; each deletes itself when it is closed.
 //   CModeless  "Connecting"    while start-up signs the member in
-//   (CRegWaitDlg, reg_wait_dlg.h, "Registration" while a sign-up is sent)
+//   (CRegWaitDlg, reg_wait_dialog.h, "Registration" while a sign-up is sent)
 #pragma once
 
 #include <QPixmap>

@@ -1,5 +1,6 @@
 #include "edit_user_dialog.h"
 
+#include "dialog_form.h"
 #include "head_image_pictures.h"
 #include "icon_combo_box.h"
 #include "ui_resources.h"
@@ -26,25 +27,6 @@ QComboBox *newHeadPictureChoice(QWidget *parent)
     return combo;
 }
 
-namespace {
-
-QLabel *fieldLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QLineEdit *passwordBox(QWidget *parent)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setEchoMode(QLineEdit::Password);
-    edit->setMaxLength(64);
-    return edit;
-}
-
-} // namespace
-
 EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platform::MessageBoxes &messages,
                                platform::FilePrompts &files, QWidget *parent)
     : QDialog(parent)
@@ -56,12 +38,10 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     m_userName = new QLineEdit(this);
     m_userName->setReadOnly(true);
     m_userName->setFocusPolicy(Qt::ClickFocus);
-    m_password = passwordBox(this);
-    m_confirmation = passwordBox(this);
-    m_nickname = new QLineEdit(this);
-    m_nickname->setMaxLength(64);
-    m_email = new QLineEdit(this);
-    m_email->setMaxLength(128);
+    m_password = limitedEdit(this, 64, true);
+    m_confirmation = limitedEdit(this, 64, true);
+    m_nickname = limitedEdit(this, 64);
+    m_email = limitedEdit(this, 128);
 
     m_pictures = newHeadPictureChoice(this);
     m_pictures->setAccessibleName(QStringLiteral("Pick your image"));
@@ -89,37 +69,24 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     note->setForegroundRole(QPalette::PlaceholderText);
     note->setWordWrap(true);
 
-    auto *form = new QGridLayout;
-    form->setHorizontalSpacing(10);
-    form->setVerticalSpacing(8);
-    form->addWidget(fieldLabel(QStringLiteral("&Username:(6-16 characters)"), m_userName, this), 0, 0);
-    form->addWidget(m_userName, 0, 1, 1, 2);
-    form->addWidget(fieldLabel(QStringLiteral("&New password:(6-16 characters)"), m_password, this), 1, 0);
-    form->addWidget(m_password, 1, 1, 1, 2);
-    form->addWidget(fieldLabel(QStringLiteral("C&onfirm password:"), m_confirmation, this), 2, 0);
-    form->addWidget(m_confirmation, 2, 1, 1, 2);
-    form->addWidget(fieldLabel(QStringLiteral("Nic&kname:"), m_nickname, this), 3, 0);
-    form->addWidget(m_nickname, 3, 1, 1, 2);
-    form->addWidget(fieldLabel(QStringLiteral("&Email address:"), m_email, this), 4, 0);
-    form->addWidget(m_email, 4, 1, 1, 2);
+    auto *form = formGrid();
+    addFormRow(form, 0, QStringLiteral("&Username:(6-16 characters)"), m_userName, 2);
+    addFormRow(form, 1, QStringLiteral("&New password:(6-16 characters)"), m_password, 2);
+    addFormRow(form, 2, QStringLiteral("C&onfirm password:"), m_confirmation, 2);
+    addFormRow(form, 3, QStringLiteral("Nic&kname:"), m_nickname, 2);
+    addFormRow(form, 4, QStringLiteral("&Email address:"), m_email, 2);
     form->addWidget(fieldLabel(QStringLiteral("&Pick your image:"), m_pictures, this), 5, 0);
     form->addWidget(m_pictureStack, 5, 1);
     form->addWidget(m_customButton, 5, 2);
     form->addWidget(note, 6, 1, 1, 2);
-    form->setColumnStretch(1, 1);
     m_userName->setAccessibleName(QStringLiteral("Username"));
     m_password->setAccessibleName(QStringLiteral("New password"));
     m_confirmation->setAccessibleName(QStringLiteral("Confirm password"));
     m_nickname->setAccessibleName(QStringLiteral("Nickname"));
     m_email->setAccessibleName(QStringLiteral("Email address"));
 
-    auto *rule = new QFrame(this);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    auto *buttons = new QDialogButtonBox(this);
-    m_submit = buttons->addButton(QStringLiteral("Submit"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    m_submit->setDefault(true);
+    auto *rule = horizontalRule(this);
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 12);
@@ -129,13 +96,7 @@ EditUserDialog::EditUserDialog(session::EditUserSetup setup, int userID, platfor
     layout->addWidget(rule);
     layout->addWidget(buttons);
 
-    setTabOrder(m_password, m_confirmation);
-    setTabOrder(m_confirmation, m_nickname);
-    setTabOrder(m_nickname, m_email);
-    setTabOrder(m_email, m_pictures);
-    setTabOrder(m_pictures, m_customButton);
-    setTabOrder(m_customButton, m_submit);
-    setTabOrder(m_submit, m_cancel);
+    setTabChain({m_password, m_confirmation, m_nickname, m_email, m_pictures, m_customButton, m_submit, m_cancel});
     setMinimumWidth(460);
     setFixedHeight(sizeHint().height());
 

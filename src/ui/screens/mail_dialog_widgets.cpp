@@ -2,6 +2,7 @@
 
 #include "mail_dialogs.h"
 
+#include "dialog_form.h"
 #include "main_frame.h"
 #include "main_frame_window.h"
 #include "ui_resources.h"
@@ -25,22 +26,6 @@ using mail::EmailField;
 using mail::FeedbackField;
 
 namespace {
-
-QLabel *fieldLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPlainTextEdit *messageBox(QWidget *parent)
-{
-    auto *edit = new QPlainTextEdit(parent);
-    edit->setTabChangesFocus(true); // Tab moves on; Return makes a new line
-    edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    return edit;
-}
 
 // The wait cursor while a mail goes out; the UI thread is busy meanwhile.
 void showWaitCursor(bool on)
@@ -85,57 +70,35 @@ EmailDialog::EmailDialog(const service::SiteAddress &site, const mail::MailSetti
     top->setSpacing(12);
     top->addWidget(icon);
     top->addLayout(titleBox, 1);
-    auto *rule = new QFrame(this);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
+    auto *rule = horizontalRule(this);
 
     m_recipient = new QLineEdit(this);
     m_recipient->setPlaceholderText(QStringLiteral("friend@example.com; another@example.com"));
     m_mailTitle = new QLineEdit(this);
     m_senderName = new QLineEdit(this);
     m_senderEmail = new QLineEdit(this);
-    m_message = messageBox(this);
+    m_message = multiLineBox(this);
 
-    auto *form = new QGridLayout;
-    form->setHorizontalSpacing(10);
-    form->setVerticalSpacing(8);
-    form->addWidget(fieldLabel(QStringLiteral("&Recipient's Email:"), m_recipient, this), 0, 0);
-    form->addWidget(m_recipient, 0, 1);
+    auto *form = formGrid();
+    addFormRow(form, 0, QStringLiteral("&Recipient's Email:"), m_recipient);
     auto *hint = new QLabel(QStringLiteral("Separate several addresses with \",\" or \";\"."), this);
     hint->setForegroundRole(QPalette::PlaceholderText);
     form->addWidget(hint, 1, 1);
-    form->addWidget(fieldLabel(QStringLiteral("Email &Title:"), m_mailTitle, this), 2, 0);
-    form->addWidget(m_mailTitle, 2, 1);
-    form->addWidget(fieldLabel(QStringLiteral("Your &Name: "), m_senderName, this), 3, 0);
-    form->addWidget(m_senderName, 3, 1);
-    form->addWidget(fieldLabel(QStringLiteral("Your &Email Address:"), m_senderEmail, this), 4, 0);
-    form->addWidget(m_senderEmail, 4, 1);
-    auto *messageLabel = fieldLabel(QStringLiteral("Your &Message: "), m_message, this);
-    messageLabel->setContentsMargins(0, m_message->frameWidth() + 2, 0, 0);
-    form->addWidget(messageLabel, 5, 0, Qt::AlignTop | Qt::AlignLeft);
-    form->addWidget(m_message, 5, 1);
+    addFormRow(form, 2, QStringLiteral("Email &Title:"), m_mailTitle);
+    addFormRow(form, 3, QStringLiteral("Your &Name: "), m_senderName);
+    addFormRow(form, 4, QStringLiteral("Your &Email Address:"), m_senderEmail);
+    addFormRow(form, 5, QStringLiteral("Your &Message: "), m_message);
     form->setRowStretch(5, 1);
-    form->setColumnStretch(1, 1);
 
-    auto *buttons = new QDialogButtonBox(this);
-    m_send = buttons->addButton(QStringLiteral("Send"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    m_send->setDefault(true);
+    auto *buttons = formButtons(this, QStringLiteral("Send"), m_send, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addLayout(top);
     layout->addWidget(rule);
     layout->addLayout(form, 1);
     layout->addWidget(buttons);
 
-    setTabOrder(m_recipient, m_mailTitle);
-    setTabOrder(m_mailTitle, m_senderName);
-    setTabOrder(m_senderName, m_senderEmail);
-    setTabOrder(m_senderEmail, m_message);
-    setTabOrder(m_message, m_send);
-    setTabOrder(m_send, m_cancel);
+    setTabChain({m_recipient, m_mailTitle, m_senderName, m_senderEmail, m_message, m_send, m_cancel});
     setMinimumSize(460, 420);
     resize(580, 500);
 
@@ -243,25 +206,18 @@ FeedbackDialog::FeedbackDialog(const mail::MailSettings &settings, platform::Mes
     top->setSpacing(12);
     top->addWidget(icon);
     top->addWidget(intro, 1);
-    auto *rule = new QFrame(this);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
+    auto *rule = horizontalRule(this);
 
     m_email = new QLineEdit(this);
-    m_comments = messageBox(this);
+    m_comments = multiLineBox(this);
     auto *emailRow = new QHBoxLayout;
     emailRow->setSpacing(10);
     emailRow->addWidget(fieldLabel(QStringLiteral("Your &E-Mail:"), m_email, this));
     emailRow->addWidget(m_email, 1);
 
-    auto *buttons = new QDialogButtonBox(this);
-    m_submit = buttons->addButton(QStringLiteral("Submit"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    m_submit->setDefault(true);
+    auto *buttons = formButtons(this, QStringLiteral("Submit"), m_submit, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addLayout(top);
     layout->addWidget(rule);
     layout->addLayout(emailRow);
@@ -270,9 +226,7 @@ FeedbackDialog::FeedbackDialog(const mail::MailSettings &settings, platform::Mes
     layout->addWidget(m_comments, 1);
     layout->addWidget(buttons);
 
-    setTabOrder(m_email, m_comments);
-    setTabOrder(m_comments, m_submit);
-    setTabOrder(m_submit, m_cancel);
+    setTabChain({m_email, m_comments, m_submit, m_cancel});
     setMinimumSize(420, 360);
     resize(520, 420);
 

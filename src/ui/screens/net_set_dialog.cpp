@@ -1,5 +1,6 @@
 #include "net_set_dialog.h"
 
+#include "dialog_form.h"
 #include "ui_resources.h"
 
 #include <QButtonGroup>
@@ -46,39 +47,26 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
 
     auto *box = new QGroupBox(QStringLiteral("Proxy server"), this);
     m_box = box;
-    auto *form = new QGridLayout(box);
-    form->setHorizontalSpacing(10);
-    form->setVerticalSpacing(8);
-    auto *typeLabel = new QLabel(QStringLiteral("&Type:"), box);
-    typeLabel->setBuddy(m_type);
+    auto *form = formGrid(box);
+    form->addWidget(fieldLabel(QStringLiteral("&Type:"), m_type, box), 0, 0);
     m_type->setAccessibleName(QStringLiteral("Type:"));
-    form->addWidget(typeLabel, 0, 0);
     form->addWidget(m_type, 0, 1);
     int row = 1;
     for (const FieldSpec &entry : specs) {
         auto *edit = new QLineEdit(box);
-        auto *label = new QLabel(QString::fromUtf8(entry.label), box);
-        label->setBuddy(edit);
+        QLabel *label = addFormRow(form, row, QString::fromUtf8(entry.label), edit);
         edit->setAccessibleName(label->text().remove(QLatin1Char('&')));
-        form->addWidget(label, row, 0);
-        form->addWidget(edit, row, 1);
         m_edits[entry.field] = edit;
         ++row;
     }
     m_edits[NetSetField::Password]->setEchoMode(QLineEdit::Password);
     m_edits[NetSetField::Port]->setMaxLength(5);
     m_edits[NetSetField::Port]->setInputMethodHints(Qt::ImhDigitsOnly);
-    form->setColumnStretch(1, 1);
     form->setColumnMinimumWidth(1, 220);
 
-    auto *buttons = new QDialogButtonBox(this);
-    m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    m_cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    m_ok->setDefault(true);
+    auto *buttons = formButtons(this, QStringLiteral("OK"), m_ok, QStringLiteral("Cancel"), m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(8);
+    auto *layout = dialogColumn(this, 8);
     layout->addWidget(m_desktop);
     layout->addWidget(m_proxy);
     layout->addWidget(box);
@@ -86,15 +74,10 @@ NetSetDialog::NetSetDialog(const QString &settingsPath, platform::MessageBoxes &
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    setTabOrder(m_desktop, m_proxy);
-    setTabOrder(m_proxy, m_type);
-    QWidget *previous = m_type;
-    for (const FieldSpec &entry : specs) {
-        setTabOrder(previous, m_edits[entry.field]);
-        previous = m_edits[entry.field];
-    }
-    setTabOrder(previous, m_ok);
-    setTabOrder(m_ok, m_cancel);
+    QList<QWidget *> chain{m_desktop, m_proxy, m_type};
+    for (const FieldSpec &entry : specs)
+        chain << m_edits[entry.field];
+    setTabChain(chain << m_ok << m_cancel);
 
     m_rules = std::make_unique<session::CNetSetDlg>(settingsPath, *this, messages);
     connect(m_desktop, &QRadioButton::toggled, this, [this] { m_rules->onModeChanged(); });

@@ -8,15 +8,19 @@
 #include "quillora_view.h"
 #include "zone_view_widget.h"
 
+#include <QBuffer>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsView>
-#include <QJsonDocument>
-#include <QJsonValue>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfDocument>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -28,96 +32,136 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace quillora::ui {
 
 namespace {
 
-constexpr char kFooterId[] = "quillora-print-footer";
+// Below the page's content, room for the footer: a third of an inch.
+constexpr qreal kFooterBandPoints = 24;
+constexpr qreal kFooterPointSize = 9;
 
-// Runs a script in the page and waits for it to finish.
-void runScript(QWebEngineView *view, const QString &script)
+qreal footerBand(int dpi)
 {
+    return kFooterBandPoints * dpi / 72.0;
+}
+
+// The browser's PDF of its page, laid out on `layout`; empty when the
+// browser gave nothing within `timeoutMs`. The browser answers later than
+// this function may return, so the answer lands in shared state.
+QByteArray browserPdf(QWebEnginePage *page, const QPageLayout &layout, const QPageRanges &ranges, int timeoutMs)
+{
+    struct Answer {
+        QByteArray pdf;
+        bool done = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto answer = std::make_shared<Answer>();
     QEventLoop loop;
-    bool done = false;
-    view->page()->runJavaScript(script, [&](const QVariant &) {
-        done = true;
-        loop.quit();
-    });
-    if (!done) {
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    answer->loop = &loop;
+    page->printToPdf(
+        [answer](const QByteArray &pdf) {
+            answer->pdf = pdf;
+            answer->done = true;
+            if (answer->loop)
+                answer->loop->quit();
+        },
+        layout, ranges);
+    if (!answer->done) {
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
-}
-
-// The footer of a printout: a fixed element for print media only, which the
-// browser repeats at the foot of every printed page. It is in the page only
-// while the printout is made.
-QString footerScript(const QString &footer)
-{
-    const QString text =
-        QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{footer}).toJson(QJsonDocument::Compact))
-            .mid(1)
-            .chopped(1);
-    return QStringLiteral("(function(){var id='%1';var o=document.getElementById(id);if(o)o.remove();"
-                          "var s=document.getElementById(id+'-style');if(s)s.remove();"
-                          "s=document.createElement('style');s.id=id+'-style';"
-                          "s.textContent='#'+id+'{display:none}@media print{#'+id+'{display:block;position:fixed;"
-                          "bottom:0;right:0;font:9pt Arial,sans-serif;color:#000;background:#fff}}';"
-                          "var d=document.createElement('div');d.id=id;d.textContent=%2;"
-                          "(document.head||document.documentElement).appendChild(s);"
-                          "(document.body||document.documentElement).appendChild(d);})();")
-        .arg(QLatin1String(kFooterId), text);
-}
-
-QString removeFooterScript()
-{
-    return QStringLiteral("(function(){var id='%1';['','-style'].forEach(function(x){var e=document."
-                          "getElementById(id+x);if(e)e.remove();});})();")
-        .arg(QLatin1String(kFooterId));
+    return answer->pdf;
 }
 
 } // namespace
 
+QSize pagePictureSize(const QSizeF &devicePixels, int dpi)
+{
+    qreal scale = dpi > kMaxPageDpi ? qreal(kMaxPageDpi) / dpi : 1.0;
+    const qreal pixels = devicePixels.width() * devicePixels.height() * scale * scale;
+    if (pixels > qreal(kMaxPagePixels))
+        scale *= std::sqrt(qreal(kMaxPagePixels) / pixels);
+    return QSize(std::max(1, int(devicePixels.width() * scale)), std::max(1, int(devicePixels.height() * scale)));
+}
+
+QPageLayout browserPageLayout(const QPrinter &printer)
+{
+    const int dpi = printer.resolution();
+    const QRectF area = printer.pageRect(QPrinter::DevicePixel);
+    const QSizeF points(area.width() * 72.0 / dpi, std::max(1.0, area.height() - footerBand(dpi)) * 72.0 / dpi);
+    // The size exactly as asked (a near standard size must not snap to it),
+    // portrait side up, turned when it is wider than high.
+    const bool wide = points.width() > points.height();
+    const QPageSize size(wide ? points.transposed() : points, QPageSize::Point, QString(), QPageSize::ExactMatch);
+    return QPageLayout(size, wide ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
+}
+
+bool printPdfPages(const QByteArray &pdf, QPrinter *printer, const QString &footer)
+{
+    QBuffer buffer;
+    buffer.setData(pdf);
+    if (!printer || pdf.isEmpty() || !buffer.open(QIODevice::ReadOnly))
+        return false;
+    QPdfDocument document(nullptr);
+    document.load(&buffer);
+    for (QDeadlineTimer wait(10000); document.status() == QPdfDocument::Status::Loading && !wait.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+    const int count = document.pageCount();
+    if (document.status() != QPdfDocument::Status::Ready || count <= 0)
+        return false;
+
+    // Painter coordinates start at the printable area's corner: the page
+    // above, the footer in the band below it.
+    const int dpi = printer->resolution();
+    const QRectF area = printer->pageRect(QPrinter::DevicePixel);
+    const qreal band = footerBand(dpi);
+    const QRectF content(0, 0, area.width(), std::max(1.0, area.height() - band));
+    const QRectF footerArea(0, content.height(), area.width(), band);
+    const QSize picture = pagePictureSize(content.size(), dpi);
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
+    QFont font = painter.font();
+    font.setPointSizeF(kFooterPointSize);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (int i = 0; i < count; ++i) {
+        const int n = printer->pageOrder() == QPrinter::LastPageFirst ? count - 1 - i : i;
+        if (i > 0 && !printer->newPage())
+            return false;
+        const QImage image = document.render(n, picture);
+        if (image.isNull())
+            return false;
+        // What the page leaves transparent is paper: white, not an alpha
+        // mask a printer has to blend.
+        QImage paper(image.size(), QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        QPainter(&paper).drawImage(0, 0, image);
+        painter.drawImage(content, paper);
+        painter.drawText(footerArea, Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine, footer);
+    }
+    return painter.end();
+}
+
 bool printPageTo(QWebEngineView *view, QPrinter *printer, const QString &footer, int timeoutMs)
 {
     // The preview asks again while a printout is under way (its window
-    // shows, resizes); one printout at a time, so the footer stays in place
-    // until the printout that added it is done.
+    // shows, resizes); one printout at a time.
     static bool printing = false;
     if (!view || !printer || printing)
         return false;
     printing = true;
-    runScript(view, footerScript(footer));
-    QEventLoop loop;
-    bool ok = false;
-    bool finished = false;
-    auto done = [&](bool s) {
-        ok = s;
-        finished = true;
-        loop.quit();
-    };
-    QMetaObject::Connection c;
-    const QString pdf = printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName() : QString();
-    if (!pdf.isEmpty()) {
-        // Printing to a file: the browser writes the PDF itself, so its text
-        // stays text (a printer gets the pages as pictures).
-        c = QObject::connect(view->page(), &QWebEnginePage::pdfPrintingFinished, &loop,
-                             [&](const QString &, bool s) { done(s); });
-        view->page()->printToPdf(pdf, printer->pageLayout(), printer->pageRanges());
-    } else {
-        c = QObject::connect(view, &QWebEngineView::printFinished, &loop, done);
-        view->print(printer);
-    }
-    if (!finished) {
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    QObject::disconnect(c);
-    runScript(view, removeFooterScript());
-    printing = false;
-    return ok;
+    const auto done = qScopeGuard([] { printing = false; });
+    // The browser lays its page out on paper the size of the space above the
+    // footer; its pictures are then painted onto the printer with our footer,
+    // so nothing of the browser's own (the page address) reaches the paper.
+    const QByteArray pdf = browserPdf(view->page(), browserPageLayout(*printer), printer->pageRanges(), timeoutMs);
+    return printPdfPages(pdf, printer, footer);
 }
 
 bool savePageArchive(QWebEngineView *view, const QString &path, int timeoutMs)

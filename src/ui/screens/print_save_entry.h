@@ -9,6 +9,8 @@
 
 #include "print_save.h"
 
+#include <QPageLayout>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -23,11 +25,26 @@ class CQuilloraView;
 class MainFrameWindow;
 class MessageDialog;
 
-// The save dialog: it proposes the name in the last folder used, and never
-// asks about replacing (the rules do).
 // Prints the page of `view` to `printer`, `footer` at the foot of every
-// page; waits until the printout is done (at most `timeoutMs`).
+// page: the browser makes a PDF of the page for the space above the footer,
+// and its pages are painted as pictures onto the printer (or the preview)
+// with the footer below them. Waits until the printout is done (the browser
+// has at most `timeoutMs`).
 bool printPageTo(QWebEngineView *view, QPrinter *printer, const QString &footer, int timeoutMs = 60000);
+
+// The page layout the browser is asked for: the printable area of `printer`
+// less the footer's band, without margins of its own.
+QPageLayout browserPageLayout(const QPrinter &printer);
+// Paints every page of `pdf` onto `printer` above `footer`; false when the
+// document cannot be read or nothing could be painted.
+bool printPdfPages(const QByteArray &pdf, QPrinter *printer, const QString &footer);
+
+// A page is painted from a picture of at most 300 dots per inch and at most
+// 16 Mi pixels (64 MiB), whatever the printer's resolution and paper size.
+inline constexpr int kMaxPageDpi = 300;
+inline constexpr qint64 kMaxPagePixels = 16 * 1024 * 1024;
+// The picture size for a printable area of `devicePixels` on a device of `dpi`.
+QSize pagePictureSize(const QSizeF &devicePixels, int dpi);
 // Saves the page of `view` as a single-file web archive and waits until the
 // file is written (at most `timeoutMs`).
 bool savePageArchive(QWebEngineView *view, const QString &path, int timeoutMs = 60000);

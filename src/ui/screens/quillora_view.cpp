@@ -3,11 +3,9 @@
 #include "browsing_values.h"
 #include "main_frame_window.h"
 #include "session/head_images.h"
+#include "web_engine_host.h"
 #include "zone_catalogue.h"
 #include "zone_view_widget.h"
-
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
 
 namespace quillora::ui {
 
@@ -16,21 +14,17 @@ CQuilloraView::CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &brow
     : QObject(parent), m_frame(frame), m_browsing(browsing)
 {
     setObjectName(QStringLiteral("CQuilloraView"));
-    // A profile without a storage name is off the record: pages, cache and
-    // cookies stay in memory and end with the program.
-    m_profile = new QWebEngineProfile(this);
-    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    m_profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-
     presence::CMainFrame &rules = frame.frame();
+    // Nothing of the engine runs until a view shows its first page.
+    m_web = new WebEngineHost(rules.site(), this);
+
     ZoneViewContext context;
     context.site = rules.site();
     context.browsing = &browsing;
     context.member = &rules.member();
     context.messages = &messages;
     context.opener = &opener;
-    context.profile = m_profile;
+    context.web = m_web;
     context.customFaceDirectory = frame.customFaces().cache().directory();
     context.customFaces = &frame.customFaces();
 
@@ -57,7 +51,7 @@ CQuilloraView::CQuilloraView(MainFrameWindow &frame, forum::BrowsingValues &brow
 
 CQuilloraView::~CQuilloraView()
 {
-    // Views still alive (the frame normally deletes them first) go before the profile.
+    // Views still alive (the frame normally deletes them first) go before the engine's profile.
     for (QPointer<ZoneViewWidget> &view : m_views)
         delete view.data();
 }
@@ -71,6 +65,11 @@ void CQuilloraView::create()
     // The message board's first poll comes with the main view, once the
     // frame shows and its tray icon is up to announce what it brings.
     m_frame.requestStartupPoll();
+}
+
+QWebEngineProfile *CQuilloraView::profile() const
+{
+    return m_web->profile();
 }
 
 ZoneViewWidget *CQuilloraView::zoneView(int zoneIndex) const

@@ -5,8 +5,9 @@
 // Announcements, Refresh, ...) and the search pane reach the active zone view
 // through it.
 //
-// The four views share one browser profile that is off the record: question
-// pages leave no history, cache or cookies on disk.
+// The four views share one web engine host (web_engine_host.h): the engine
+// starts with the first page a view shows, in a profile that is off the
+// record, so question pages leave no history, cache or cookies on disk.
 #pragma once
 
 #include "platform/message_box.h"
@@ -28,6 +29,7 @@ struct BrowsingValues;
 namespace quillora::ui {
 
 class MainFrameWindow;
+class WebEngineHost;
 class ZoneViewWidget;
 
 class CQuilloraView : public QObject, public presence::ZoneViews {
@@ -44,7 +46,9 @@ class CQuilloraView : public QObject, public presence::ZoneViews {
     void create();
 
     ZoneViewWidget *zoneView(int zoneIndex) const;
-    QWebEngineProfile *profile() const { return m_profile; }
+    // The profile of the question pages; null until a view shows its first page.
+    QWebEngineProfile *profile() const;
+    WebEngineHost *webEngine() const { return m_web; }
     forum::BrowsingValues &browsing() { return m_browsing; }
 
     // Tab selection: the zone becomes current, zones 1..3 load their
@@ -63,7 +67,7 @@ class CQuilloraView : public QObject, public presence::ZoneViews {
   private:
     MainFrameWindow &m_frame;
     forum::BrowsingValues &m_browsing;
-    QWebEngineProfile *m_profile = nullptr;
+    WebEngineHost *m_web = nullptr;
     std::array<QPointer<ZoneViewWidget>, 4> m_views;
 };
 

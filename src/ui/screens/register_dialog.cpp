@@ -1,7 +1,8 @@
 #include "register_dialog.h"
 
+#include "dialog_form.h"
 #include "icon_combo_box.h"
-#include "reg_wait_dlg.h"
+#include "reg_wait_dialog.h"
 #include "ui_resources.h"
 
 #include <QApplication>
@@ -38,20 +39,14 @@ RegisterDialog::RegisterDialog(const service::SiteAddress &site, platform::Messa
     m_banner.load(QStringLiteral(":/quillora/images/session/register-banner.png"));
 
     auto makeEdit = [this](RegisterField field, const QString &label, int limit, bool masked) {
-        auto *e = new QLineEdit(this);
+        QLineEdit *e = limitedEdit(this, limit, masked);
         e->setAccessibleName(label);
-        if (limit > 0)
-            e->setMaxLength(limit);
-        if (masked)
-            e->setEchoMode(QLineEdit::Password);
         e->setMinimumWidth(180);
         m_edits[field] = e;
         return e;
     };
     auto addRow = [](QFormLayout *form, const QString &label, QWidget *field) {
-        auto *l = new QLabel(label);
-        l->setBuddy(field);
-        form->addRow(l, field);
+        form->addRow(fieldLabel(label, field, form->parentWidget()), field);
     };
 
     auto *compulsory = new QGroupBox(QStringLiteral("Compulsory"), this);
@@ -73,9 +68,7 @@ RegisterDialog::RegisterDialog(const service::SiteAddress &site, platform::Messa
     auto *pictureRow = new QHBoxLayout;
     pictureRow->addWidget(m_pictures);
     pictureRow->addStretch(1);
-    auto *pictureLabel = new QLabel(QStringLiteral("Pick your image:"));
-    pictureLabel->setBuddy(m_pictures);
-    left->addRow(pictureLabel, pictureRow);
+    left->addRow(fieldLabel(QStringLiteral("Pick your image:"), m_pictures, compulsory), pictureRow);
 
     auto *optional = new QGroupBox(QStringLiteral("Optional"), this);
     auto *right = new QFormLayout(optional);
@@ -119,22 +112,10 @@ RegisterDialog::RegisterDialog(const service::SiteAddress &site, platform::Messa
     outer->addLayout(buttons);
 
     // Tab order follows the form: the compulsory group, the optional group, the buttons.
-    QList<QWidget *> chain{edit(RegisterField::UserName),
-                           edit(RegisterField::Password),
-                           edit(RegisterField::Confirmation),
-                           edit(RegisterField::NickName),
-                           edit(RegisterField::Email),
-                           m_pictures,
-                           edit(RegisterField::PersonalName),
-                           edit(RegisterField::Phone),
-                           m_male,
-                           m_female,
-                           edit(RegisterField::Recommender),
-                           edit(RegisterField::Address),
-                           m_submit,
-                           m_reset};
-    for (qsizetype i = 1; i < chain.size(); ++i)
-        setTabOrder(chain[i - 1], chain[i]);
+    setTabChain({edit(RegisterField::UserName), edit(RegisterField::Password), edit(RegisterField::Confirmation),
+                 edit(RegisterField::NickName), edit(RegisterField::Email), m_pictures,
+                 edit(RegisterField::PersonalName), edit(RegisterField::Phone), m_male, m_female,
+                 edit(RegisterField::Recommender), edit(RegisterField::Address), m_submit, m_reset});
 
     // As wide as the labels need, never narrower than the banner was drawn.
     setFixedSize(qMax(kMinimumWidth, sizeHint().width()), sizeHint().height());

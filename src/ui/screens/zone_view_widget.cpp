@@ -6,8 +6,10 @@
 #include "member_values.h"
 #include "platform/message_box.h"
 #include "result_document.h"
+#include "shared_graphics_context.h"
 #include "ui/system_open.h"
 #include "ui_resources.h"
+#include "web_engine_host.h"
 #include "zone_tree_ctrl.h"
 
 #include "plain_tool_tip.h"
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -30,7 +33,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <functional>
@@ -212,7 +214,8 @@ class ZonePanelGroup : public QWidget {
 ZoneViewWidget::ZoneViewWidget(int zoneIndex, const ZoneViewContext &context, forum::ZoneViewHooks hooks,
                                QWidget *parent)
     : QWidget(parent), m_zoneIndex(zoneIndex), m_screen(screenSizeOr(context.screenSize)),
-      m_faceDirectory(context.customFaceDirectory), m_runDialog([](CExpertInfo &dialog) { dialog.exec(); })
+      m_faceDirectory(context.customFaceDirectory), m_web(context.web),
+      m_runDialog([](CExpertInfo &dialog) { dialog.exec(); })
 {
     setObjectName(forum::viewClassName(zoneIndex));
     for (int t = 0; t < forum::kOnlineExpertsMax; ++t)
@@ -231,7 +234,6 @@ ZoneViewWidget::ZoneViewWidget(int zoneIndex, const ZoneViewContext &context, fo
     m_stack->setObjectName(QStringLiteral("rightArea"));
     buildPostList();
     buildAnnouncementList();
-    buildBrowser(context.profile);
     rightLayout->addWidget(m_stack, 1);
     rightLayout->addWidget(buildBottomBar());
     layout->addWidget(right, 1);
@@ -245,7 +247,7 @@ ZoneViewWidget::~ZoneViewWidget()
 {
     // The page goes before the profile it was made in (which may be shared).
     if (m_browser) {
-        delete m_browser->page();
+        delete m_page;
         delete m_browser;
         m_browser = nullptr;
     }
@@ -411,15 +413,45 @@ void ZoneViewWidget::buildAnnouncementList()
     m_stack->addWidget(m_announcements);
 }
 
-void ZoneViewWidget::buildBrowser(QWebEngineProfile *profile)
+QWebEngineView *ZoneViewWidget::ensureBrowser()
 {
+    if (m_browser)
+        return m_browser;
+    // The first browser of the program starts the engine: the graphics
+    // context it shares with the widgets and its page (which carries the
+    // connection settings into the engine's start) come before the view.
+    realizeSharedGraphicsContext();
+    QWebEnginePage *page = m_web ? m_web->pageFor(nullptr, this) : nullptr;
     m_browser = new QWebEngineView(m_stack);
     m_browser->setObjectName(QStringLiteral("questionPage"));
     m_browser->setAccessibleName(QStringLiteral("Question page"));
-    if (profile)
-        m_browser->setPage(new QWebEnginePage(profile, m_browser));
     m_browser->setContextMenuPolicy(Qt::NoContextMenu);
+    if (page) {
+        page->setParent(m_browser);
+        m_browser->setPage(page);
+        m_page = page;
+    } else {
+        m_page = m_browser->page(); // the engine's default profile
+    }
     m_stack->addWidget(m_browser);
+    connect(m_browser, &QWebEngineView::loadFinished, this, &ZoneViewWidget::pageLoadFinished);
+    return m_browser;
+}
+
+void ZoneViewWidget::preparePage()
+{
+    if (!m_web)
+        return;
+    QWebEnginePage *page = m_web->pageFor(m_page, m_browser);
+    if (page == m_page)
+        return;
+    // The view does not delete a page it did not make; the old one (and with
+    // the last of them the old profile) goes now, not with the view.
+    const QPointer<QWebEnginePage> old = m_page;
+    m_browser->setPage(page);
+    m_page = page;
+    if (old)
+        old->deleteLater();
 }
 
 QWidget *ZoneViewWidget::buildBottomBar()
@@ -605,7 +637,7 @@ void ZoneViewWidget::showPane(forum::ZonePane pane)
         m_stack->setCurrentWidget(m_announcements);
         break;
     case forum::ZonePane::QuestionPage:
-        m_stack->setCurrentWidget(m_browser);
+        m_stack->setCurrentWidget(ensureBrowser());
         break;
     }
 }
@@ -657,12 +689,24 @@ void ZoneViewWidget::navigate(const QString &url)
     QUrl address = QUrl::fromEncoded(url.toUtf8(), QUrl::StrictMode);
     if (!address.isValid())
         address = QUrl(url);
+    if (m_browser)
+        preparePage();
+    else
+        ensureBrowser();
     m_browser->setUrl(address);
 }
 
 void ZoneViewWidget::reloadPage()
 {
-    m_browser->reload();
+    if (!m_browser)
+        return; // no page shown yet: nothing to reload
+    QWebEnginePage *before = m_page;
+    const QUrl address = m_browser->url();
+    preparePage();
+    if (m_page == before)
+        m_browser->reload();
+    else if (!address.isEmpty())
+        m_browser->setUrl(address); // a new page after the connection settings changed
 }
 
 } // namespace quillora::ui

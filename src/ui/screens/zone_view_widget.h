@@ -13,8 +13,10 @@
 //
 // The left panel is 180 pixels wide, the bottom bar 25 pixels high; cell
 // widths and row heights of the lists follow the screen size. The question
-// page is shown in an embedded browser whose profile the caller passes: an
-// off-the-record profile keeps no history, cache or cookies on disk.
+// page is shown in an embedded browser made when the view first shows a page:
+// until then the web engine does not run. Its pages come from the program's
+// WebEngineHost (one off-the-record profile, the connection settings, the
+// certificate checks).
 #pragma once
 
 #include "platform/message_box.h"
@@ -36,7 +38,7 @@ class QListWidget;
 class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
-class QWebEngineProfile;
+class QWebEnginePage;
 class QWebEngineView;
 
 namespace quillora::presence {
@@ -47,6 +49,7 @@ namespace quillora::ui {
 
 class CMarkupListCtrl;
 class CZoneTreeCtrl;
+class WebEngineHost;
 class ZonePanelGroup;
 
 inline constexpr int kZoneLeftPanelWidth = 180;
@@ -59,9 +62,9 @@ struct ZoneViewContext {
     const presence::MemberValues *member = nullptr;
     platform::MessageBoxes *messages = nullptr;
     platform::SystemOpener *opener = nullptr;
-    QWebEngineProfile *profile = nullptr; // must outlive the widget
-    QString customFaceDirectory;          // session::customFaceDirectory()
-    QSize screenSize;                     // the widths and heights derive from it; primary screen when empty
+    WebEngineHost *web = nullptr; // must outlive the widget; null: the engine's default profile
+    QString customFaceDirectory;  // session::customFaceDirectory()
+    QSize screenSize;             // the widths and heights derive from it; primary screen when empty
     // The program's custom picture downloads (outlives the widget); the view
     // makes its own when null.
     session::CustomFaceDownloads *customFaces = nullptr;
@@ -89,6 +92,7 @@ class ZoneViewWidget : public QWidget, public forum::ZoneViewDisplay {
     QTreeWidget *postList() const { return m_posts; }
     CMarkupListCtrl *announcementList() const { return m_announcements; }
     QListWidget *expertList() const { return m_experts; }
+    // Null until the view shows its first page.
     QWebEngineView *browser() const { return m_browser; }
     QWidget *frontPane() const;
     QPushButton *previousButton() const { return m_previous; }
@@ -118,18 +122,27 @@ class ZoneViewWidget : public QWidget, public forum::ZoneViewDisplay {
     void navigate(const QString &url) override;
     void reloadPage() override;
 
+  Q_SIGNALS:
+    // The browser finished loading a page (ok false: it failed).
+    void pageLoadFinished(bool ok);
+
   private:
     QWidget *buildLeftPanel();
     QWidget *buildBottomBar();
     void buildPostList();
     void buildAnnouncementList();
-    void buildBrowser(QWebEngineProfile *profile);
+    // The browser, made on first use.
+    QWebEngineView *ensureBrowser();
+    // The browser's page for its next address: a new one after the
+    // connection settings changed.
+    void preparePage();
     // Repaints at once: the service calls that follow block the event loop.
     void flush();
 
     int m_zoneIndex;
     QSize m_screen;
     QString m_faceDirectory;
+    WebEngineHost *m_web = nullptr;
     std::unique_ptr<forum::CZoneView> m_rules;
     std::function<void(CExpertInfo &)> m_runDialog;
     QList<QPixmap> m_pictures;
@@ -142,6 +155,7 @@ class ZoneViewWidget : public QWidget, public forum::ZoneViewDisplay {
     QTreeWidget *m_posts = nullptr;
     CMarkupListCtrl *m_announcements = nullptr;
     QWebEngineView *m_browser = nullptr;
+    QWebEnginePage *m_page = nullptr; // the browser's page, a child of the browser
     QPushButton *m_previous = nullptr;
     QPushButton *m_current = nullptr;
     QPushButton *m_next = nullptr;

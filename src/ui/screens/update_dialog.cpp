@@ -1,4 +1,4 @@
-#include "update_dlg.h"
+#include "update_dialog.h"
 
 #include "ui_resources.h"
 

@@ -1,4 +1,4 @@
-#include "reg_wait_dlg.h"
+#include "reg_wait_dialog.h"
 
 namespace quillora::ui {
 

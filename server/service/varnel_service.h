@@ -8,6 +8,7 @@
 #include "list_answer_cache.h"
 #include "operations.h"
 #include "read_budget.h"
+#include "shared_limits.h"
 #include "site_config.h"
 #include "soap_response.h"
 #include "soap_types.h"
@@ -47,10 +48,11 @@ struct GuardSettings {
     int readMsPerSecond = 100;
 };
 
-// Longest texts the service takes, in characters.
+// Longest texts the service takes, in characters. The question's title and
+// text are the client's limits too.
 struct TextLimits {
-    static constexpr int kTitle = 200;
-    static constexpr int kText = 8000;
+    static constexpr int kTitle = qs::kMaxTitleLength;
+    static constexpr int kText = qs::kMaxPostTextLength;
     static constexpr int kUserName = 32;
     static constexpr int kPassword = 64;
     static constexpr int kNickName = 32;
@@ -78,9 +80,6 @@ struct ServiceAnswer {
     QString operation; // the wrapper's name when it was read
     QString outcome;   // "ok", or the fault code and text, for the request log
 };
-
-// The most messages one GetMessage answer carries (the client reads 10).
-inline constexpr int kMessagesPerPoll = 10;
 
 class VarnelService {
   public:

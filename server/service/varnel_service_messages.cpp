@@ -21,11 +21,11 @@ OutValues sendMessage(const Call &call, const qs::SoapValues &in)
     return {qs::SoapValue::ofBool(call.store.sendMessage(in[0].integer, in[1].integer, utf8(in[2])))};
 }
 
-// The oldest waiting messages, at most kMessagesPerPoll; only these are
+// The oldest waiting messages, as many as the client reads; only these are
 // marked delivered. A poll is also a sign of life for presence.
 OutValues getMessage(const Call &call, const qs::SoapValues &in)
 {
-    return {documents::messages(call.store.takeMessages(in[0].integer, kMessagesPerPoll))};
+    return {documents::messages(call.store.takeMessages(in[0].integer, qs::kMessagesMax))};
 }
 
 const HandlerEntry kHandlers[] = {

@@ -30,10 +30,10 @@ std::string helpBody()
            "<li>Select a column, then use <em>Ask Question</em>. A question offers a reward of " +
            std::to_string(kMinQuestionPoints) + " to " + std::to_string(kMaxQuestionPoints) +
            " points, which are reserved from your points when you ask. Asking needs a credit of at least " +
-           std::to_string(kCreditToAsk) +
+           std::to_string(kMinCreditToAsk) +
            ".</li>\n<li>Open a question and use <em>Answer Question</em> to post a solution. Answering needs a "
            "credit of at least " +
-           std::to_string(kCreditToAnswer) +
+           std::to_string(kMinCreditToAnswer) +
            ".</li>\n<li>When you are satisfied, use <em>Close Questions</em>, open the question and share its points "
            "among the answers that helped you. The points must add up to the reward.</li>\n"
            "<li>A question left open too long becomes overdue. Close your overdue questions before you ask a new "

@@ -3,6 +3,9 @@
 // and the limits on asking and answering.
 #pragma once
 
+#include "shared_limits.h"
+#include "zone_catalogue.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -10,12 +13,14 @@
 
 namespace varnel {
 
-inline constexpr int kColumnCount = 41;
-inline constexpr int kZoneCount = 4;
-inline constexpr int kMinQuestionPoints = 40;
-inline constexpr int kMaxQuestionPoints = 200;
-inline constexpr int kCreditToAsk = 60;
-inline constexpr int kCreditToAnswer = 50;
+// The catalogue and the limits the client checks before it calls.
+inline constexpr int kColumnCount = quillora::forum::kLastColumnId;
+inline constexpr int kZoneCount = quillora::forum::kZoneCount;
+using quillora::service::kHeadPictureCount;
+using quillora::service::kMaxQuestionPoints;
+using quillora::service::kMinCreditToAnswer;
+using quillora::service::kMinCreditToAsk;
+using quillora::service::kMinQuestionPoints;
 inline constexpr int kCreditForChosenAnswer = 2; // per answer that receives points
 inline constexpr int kCreditForTimelyClose = 1;  // asker closes before the question is overdue
 inline constexpr int kCreditForLateClose = -5;   // asker closes an overdue question

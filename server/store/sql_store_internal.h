@@ -3,6 +3,7 @@
 #pragma once
 
 #include "community_store.h"
+#include "shared_limits.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,10 +16,11 @@ namespace varnel::store_sql {
 inline constexpr Timestamp kEventHorizon = 2 * 86400;
 
 inline constexpr int kMaxPageSize = 100;
-inline constexpr int kMaxExperts = 48;
-inline constexpr int kMaxQuestionExperts = 20;
-inline constexpr int kMaxAnswerers = 60;
-inline constexpr int kMaxAnnouncements = 15;
+// The most records a list answer carries; the client reads no more.
+using quillora::service::kAnnouncementsMax;
+using quillora::service::kAnswerProvidersMax;
+using quillora::service::kQuestionExpertsMax;
+using quillora::service::kZoneExpertsMax;
 
 inline std::string trimmed(const std::string &text)
 {

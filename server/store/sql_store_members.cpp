@@ -75,7 +75,7 @@ std::optional<int> SqlCommunityStore::createMember(const NewMember &member)
             .bind(3, trimmed(member.nickName).empty() ? userName : trimmed(member.nickName))
             .bind(4, member.sex)
             .bind(5, email)
-            .bind(6, std::clamp(member.face, 1, 24))
+            .bind(6, std::clamp(member.face, 1, kHeadPictureCount))
             .bind(7, member.realName)
             .bind(8, member.address)
             .bind(9, member.phone)
@@ -108,7 +108,10 @@ bool SqlCommunityStore::editProfile(int userID, const ProfileEdit &edit)
                 return false;
         }
         sql::Query s = c.query("UPDATE members SET password = ?, nick_name = ?, email = ?, face = ? WHERE id = ?");
-        s.bind(1, sealed).bind(2, trimmed(edit.nickName)).bind(3, email).bind(4, std::clamp(edit.face, 1, 24));
+        s.bind(1, sealed)
+            .bind(2, trimmed(edit.nickName))
+            .bind(3, email)
+            .bind(4, std::clamp(edit.face, 1, kHeadPictureCount));
         s.bind(5, userID);
         try {
             s.run();

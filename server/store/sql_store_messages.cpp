@@ -137,7 +137,7 @@ std::vector<Announcement> SqlCommunityStore::announcements(int zone)
     return m_engine->read([&](sql::Connection &c) {
         sql::Query s = c.query(std::string("SELECT ") + kAnnouncementColumns +
                                " FROM announcements WHERE zone = ? ORDER BY id DESC LIMIT ?");
-        s.bind(1, zone).bind(2, kMaxAnnouncements);
+        s.bind(1, zone).bind(2, kAnnouncementsMax);
         std::vector<Announcement> rows;
         while (s.step())
             rows.push_back(readAnnouncement(s));

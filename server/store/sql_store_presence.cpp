@@ -104,7 +104,7 @@ std::vector<Expert> SqlCommunityStore::onlineExperts(int zone)
     return m_engine->read([&](sql::Connection &c) {
         return experts(
             c, "COALESCE(zs.score, 0) >= ?4", "COALESCE(zs.score, 0) DESC, m.id", zone,
-            [&](sql::Query &s, int first) { s.bind(first, expertMinScore()); }, kMaxExperts);
+            [&](sql::Query &s, int first) { s.bind(first, expertMinScore()); }, kZoneExpertsMax);
     });
 }
 
@@ -123,11 +123,11 @@ std::vector<Expert> SqlCommunityStore::onlineExpertsForQuestion(int postID)
         }
         auto found = experts(
             c, "COALESCE(zs.score, 0) >= ?4 AND m.id <> ?5", "COALESCE(zs.score, 0) DESC, m.id", zone,
-            [&](sql::Query &s, int first) { s.bind(first, expertMinScore()).bind(first + 1, asker); }, kMaxExperts);
+            [&](sql::Query &s, int first) { s.bind(first, expertMinScore()).bind(first + 1, asker); }, kZoneExpertsMax);
         // Experts of the question's own column first.
         std::stable_partition(found.begin(), found.end(), [&](const Expert &e) { return e.expertColumn == column; });
-        if (found.size() > static_cast<size_t>(kMaxQuestionExperts))
-            found.resize(kMaxQuestionExperts);
+        if (found.size() > static_cast<size_t>(kQuestionExpertsMax))
+            found.resize(kQuestionExpertsMax);
         return found;
     });
 }
@@ -146,7 +146,7 @@ std::vector<Expert> SqlCommunityStore::onlineAnswerers(int postID)
         return experts(
             c, "EXISTS (SELECT 1 FROM answers a WHERE a.question_id = ?4 AND a.answerer_id = m.id)",
             "(SELECT MIN(a.id) FROM answers a WHERE a.question_id = ?4 AND a.answerer_id = m.id)", zone,
-            [&](sql::Query &s, int first) { s.bind(first, postID); }, kMaxAnswerers);
+            [&](sql::Query &s, int first) { s.bind(first, postID); }, kAnswerProvidersMax);
     });
 }
 

@@ -40,7 +40,7 @@ PostResult SqlCommunityStore::createQuestion(int userID, const std::string &titl
             again.bind(5, cleanTitle).bind(6, body);
             if (again.step())
                 return {PostResult::Ok, again.integer(0)};
-            if (m.integer(1) < kCreditToAsk)
+            if (m.integer(1) < kMinCreditToAsk)
                 return {PostResult::LowCredit};
             if (m.int64(0) < points)
                 return {PostResult::NotEnoughPoints};
@@ -89,7 +89,7 @@ ReplyResult SqlCommunityStore::createAnswer(int postID, int userID, int /*column
             if (q.integer(0) == userID)
                 return {ReplyResult::OwnQuestion};
         }
-        if (credit < kCreditToAnswer)
+        if (credit < kMinCreditToAnswer)
             return {ReplyResult::LowCredit};
         {
             sql::Query given = c.query("SELECT COUNT(*) FROM answers WHERE answerer_id = ? AND question_id = ?");

@@ -71,9 +71,9 @@ QString CAddPostDlg::messageFor(QuestionRule rule)
     case QuestionRule::PointsNotInteger:
         return QStringLiteral("Please enter an integer.");
     case QuestionRule::TooFewPoints:
-        return QStringLiteral("The minimum number of points for the question is 40!");
+        return QStringLiteral("The minimum number of points for the question is %1!").arg(kMinQuestionPoints);
     case QuestionRule::TooManyPoints:
-        return QStringLiteral("The maximum number of points for the question is 200!");
+        return QStringLiteral("The maximum number of points for the question is %1!").arg(kMaxQuestionPoints);
     case QuestionRule::NotEnoughPoints:
         return QStringLiteral("You don't have enough available points to ask this question, please click 'Buy Points' "
                               "button to buy more points!");

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "browsing_values.h"
+#include "shared_limits.h"
 #include "site_config.h"
 
 #include <QObject>
@@ -38,13 +39,13 @@ struct PostingContext {
 // values as they stand.
 PostingContext postingContext(const BrowsingValues &browsing, int userID, int points, int credit);
 
-// Limits of a question.
-inline constexpr int kMinQuestionPoints = 40;
-inline constexpr int kMaxQuestionPoints = 200;
+// Limits of a question; the server holds the same ones.
+using service::kMaxPostTextLength;
+using service::kMaxQuestionPoints;
+using service::kMaxTitleLength;
+using service::kMinCreditToAsk;
+using service::kMinQuestionPoints;
 inline constexpr int kInitialQuestionPoints = 90;
-inline constexpr int kMinCreditToAsk = 60;
-inline constexpr int kMaxTitleLength = 200;
-inline constexpr int kMaxPostTextLength = 8000;
 
 // What the rules need of the dialog's window.
 class AddPostView {

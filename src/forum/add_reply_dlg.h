@@ -7,7 +7,8 @@
 
 namespace quillora::forum {
 
-inline constexpr int kMinCreditToAnswer = 50;
+// The server holds the same limit.
+using service::kMinCreditToAnswer;
 
 class AddReplyView {
   public:

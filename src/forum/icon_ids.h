@@ -7,9 +7,11 @@
 // them in picture order, so the entry at position p carries picture p + 1.
 #pragma once
 
+#include "shared_limits.h"
+
 namespace quillora::forum {
 
-inline constexpr int kHeadPictureCount = 24;
+using service::kHeadPictureCount;
 inline constexpr int kHeadIconFirst = 301;
 inline constexpr int kHeadIconLast = kHeadIconFirst + kHeadPictureCount - 1;
 

@@ -2,7 +2,9 @@
 
 #include "platform/message_box.h"
 #include "platform/system_open.h"
+#include "presence/frame_commands.h"
 #include "presence/member_values.h"
+#include "presence/pane_chat.h"
 #include "service/result_document.h"
 #include "service/varnel_services.h"
 #include "session/head_images.h"
@@ -22,11 +24,6 @@ namespace {
 
 // A page holds 15 rows; a document with more is still shown whole, up to this.
 constexpr int kPostRowsMax = 1000;
-
-QString connectFailedText()
-{
-    return QStringLiteral("Failed to connect to server, please try again later.");
-}
 
 QString encoded(const QString &value)
 {
@@ -286,7 +283,7 @@ void CZoneView::load(int page, int argument, const QString &keyword, int mode)
         // page field goes back to the page on screen too, whatever a
         // command or the member wrote into it.
         m_display.setPageFieldText(QString::number(m_currentPage));
-        message(connectFailedText());
+        message(service::connectFailedMessage());
         return;
     }
 
@@ -413,7 +410,7 @@ void CZoneView::openRow(int row)
 void CZoneView::askQuestion()
 {
     if (!m_browsing.hasCurrentColumn()) {
-        message(QStringLiteral("Please select a zone area before posting question !"));
+        message(presence::noColumnToAskInMessage());
         return;
     }
     bool overdue = false;
@@ -423,18 +420,17 @@ void CZoneView::askQuestion()
         if (!service::succeeded(proxy.GetOverduePostsByUserID(m_member.userID, zoneNumber(), &overdue))) {
             // Without the answer the member could post past an overdue
             // question; say so instead of opening the dialog.
-            message(connectFailedText());
+            message(service::connectFailedMessage());
             return;
         }
     }
     if (overdue) {
-        message(QStringLiteral(
-            "You need to click 'Close Questions' button to close overdue questions before posting new !"));
+        message(presence::overdueQuestionsMessage());
         return;
     }
     if (!m_hooks.askQuestionDialog || !m_hooks.askQuestionDialog())
         return;
-    message(QStringLiteral("The question has been successfully posted!"), false);
+    message(presence::questionPostedMessage(), false);
     if (m_hooks.refreshAccountFigures)
         m_hooks.refreshAccountFigures();
     reloadOnlineExperts();
@@ -444,12 +440,12 @@ void CZoneView::askQuestion()
 void CZoneView::answerQuestion()
 {
     if (!m_browsing.hasSelectedQuestion()) {
-        message(QStringLiteral("You need to select a question before posting solution !"));
+        message(presence::noQuestionToAnswerMessage());
         return;
     }
     if (!m_hooks.answerQuestionDialog || !m_hooks.answerQuestionDialog())
         return;
-    message(QStringLiteral("The solution has been successfully posted!"), false);
+    message(presence::solutionPostedMessage(), false);
     if (m_hooks.refreshAccountFigures)
         m_hooks.refreshAccountFigures();
     reloadQuestionPage();
@@ -472,13 +468,13 @@ void CZoneView::loadAnnouncementsOnce()
         CVarnelServices proxy(m_site);
         proxy.useServiceAccount(Op::SendThreadsByType);
         if (!service::succeeded(proxy.SendThreadsByType(zoneNumber(), &document))) {
-            message(connectFailedText());
+            message(service::connectFailedMessage());
             return;
         }
     }
     // Room for 15 rows; the service sends the newest first.
-    const service::DocumentRecords read =
-        service::readRecords(document, service::kForumPostsTag, kAnnouncementRowsMax, service::kAnnouncementFields);
+    const service::DocumentRecords read = service::readRecords(
+        document, service::kForumPostsTag, service::kAnnouncementsMax, service::kAnnouncementFields);
     if (read.status != service::DocumentStatus::Ok) {
         message(service::documentStatusMessage(read.status));
         return;
@@ -545,12 +541,12 @@ void CZoneView::reloadOnlineExperts()
         CVarnelServices proxy(m_site);
         proxy.useServiceAccount(Op::GetExpertListOnline);
         if (!service::succeeded(proxy.GetExpertListOnline(zoneNumber(), &document))) {
-            message(QStringLiteral("Failed to get online experts list !"));
+            message(presence::onlineExpertsFailedMessage());
             return;
         }
     }
     const service::DocumentRecords read =
-        service::readRecords(document, service::kUserTag, kOnlineExpertsMax, service::kZoneExpertFields);
+        service::readRecords(document, service::kUserTag, service::kZoneExpertsMax, service::kZoneExpertFields);
     if (read.status != service::DocumentStatus::Ok) {
         message(service::documentStatusMessage(read.status));
         return;

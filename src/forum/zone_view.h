@@ -13,6 +13,7 @@
 #pragma once
 
 #include "browsing_values.h"
+#include "service/shared_limits.h"
 #include "service/site_config.h"
 #include "session/head_images.h"
 
@@ -38,9 +39,8 @@ namespace quillora::forum {
 
 // Every paged list asks for pages of this many rows.
 inline constexpr int kPostPageSize = 15;
-// Room for announcement rows and online experts.
-inline constexpr int kAnnouncementRowsMax = 15;
-inline constexpr int kOnlineExpertsMax = 48;
+// Room for online experts: as many as GetExpertListOnline answers with.
+inline constexpr int kOnlineExpertsMax = service::kZoneExpertsMax;
 
 // List modes of Load and the operation each calls.
 // (Plain ints on purpose: the main frame and the search pane pass them as such.)

@@ -142,4 +142,34 @@ QString sitePagePath(FrameCommand command)
     }
 }
 
+QString noColumnToAskInMessage()
+{
+    return QStringLiteral("Please select a zone area before posting question !");
+}
+
+QString overdueQuestionsMessage()
+{
+    return QStringLiteral("You need to click 'Close Questions' button to close overdue questions before posting new !");
+}
+
+QString questionPostedMessage()
+{
+    return QStringLiteral("The question has been successfully posted!");
+}
+
+QString noQuestionToAnswerMessage()
+{
+    return QStringLiteral("You need to select a question before posting solution !");
+}
+
+QString solutionPostedMessage()
+{
+    return QStringLiteral("The solution has been successfully posted!");
+}
+
+QString noQuestionSelectedMessage()
+{
+    return QStringLiteral("Error: No question selected!");
+}
+
 } // namespace quillora::presence

@@ -84,4 +84,14 @@ std::span<const TrayMenuItem> trayMenu();
 // The site page a command opens in the system browser; empty for others.
 QString sitePagePath(FrameCommand command);
 
+// What "Ask Question" and "Answer Question" say, run from the main frame or
+// from a zone view's own buttons alike.
+QString noColumnToAskInMessage();    // "Please select a zone area before posting question !"
+QString overdueQuestionsMessage();   // "You need to click 'Close Questions' button ..."
+QString questionPostedMessage();     // "The question has been successfully posted!"
+QString noQuestionToAnswerMessage(); // "You need to select a question before posting solution !"
+QString solutionPostedMessage();     // "The solution has been successfully posted!"
+// "Error: No question selected!", from "Send to Friend", printing and saving.
+QString noQuestionSelectedMessage();
+
 } // namespace quillora::presence

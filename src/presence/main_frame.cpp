@@ -11,11 +11,6 @@ using service::Op;
 
 namespace {
 
-QString connectFailedText()
-{
-    return QStringLiteral("Failed to connect to server, please try again later.");
-}
-
 // The online count is asked for with this page; only totalCount is used.
 constexpr int kOnlinePageSize = 20;
 constexpr int kOnlinePageIndex = 1;
@@ -100,7 +95,7 @@ bool CMainFrame::create(const QString &userDocument)
     if (fetchOnlineCount(count))
         m_onlineCount = count;
     else
-        showMessage(connectFailedText(), true);
+        showMessage(service::connectFailedMessage(), true);
 
     m_view.setStatusText(StatusPane::Prompt, idleStatusText());
     m_view.setStatusText(StatusPane::UserName, userNameStatusText(m_member.userName));
@@ -131,13 +126,13 @@ bool CMainFrame::statusRefresh()
         CVarnelServices proxy(m_site);
         proxy.useServiceAccount(Op::GetUserByUserName);
         if (!service::succeeded(proxy.GetUserByUserName(m_member.userName, m_member.password, &document))) {
-            showMessage(connectFailedText(), true);
+            showMessage(service::connectFailedMessage(), true);
             return false;
         }
     }
     int count = 0;
     if (!fetchOnlineCount(count)) {
-        showMessage(connectFailedText(), true);
+        showMessage(service::connectFailedMessage(), true);
         return false;
     }
     // Read into a copy so that a failed document leaves every field as it was.
@@ -259,7 +254,7 @@ void CMainFrame::listActiveZone(int listMode)
 void CMainFrame::askQuestion()
 {
     if (m_zones->currentColumn() < 0) {
-        showMessage(QStringLiteral("Please select a zone area before posting question !"), true);
+        showMessage(noColumnToAskInMessage(), true);
         return;
     }
     bool overdue = false;
@@ -269,17 +264,15 @@ void CMainFrame::askQuestion()
             proxy.GetOverduePostsByUserID(m_member.userID, m_zones->currentZoneIndex() + 1, &overdue))) {
         // Without the answer the member could post past an overdue question;
         // say so instead of opening the dialog.
-        showMessage(connectFailedText(), true);
+        showMessage(service::connectFailedMessage(), true);
         return;
     }
     if (overdue) {
-        showMessage(QStringLiteral("You need to click 'Close Questions' button to close overdue questions before "
-                                   "posting new !"),
-                    true);
+        showMessage(overdueQuestionsMessage(), true);
         return;
     }
     if (m_dialogs.askQuestion && m_dialogs.askQuestion()) {
-        showMessage(QStringLiteral("The question has been successfully posted!"), false);
+        showMessage(questionPostedMessage(), false);
         statusRefresh();
         zoneRefresh();
     }
@@ -288,11 +281,11 @@ void CMainFrame::askQuestion()
 void CMainFrame::answerQuestion()
 {
     if (m_zones->selectedQuestionId() < 0) {
-        showMessage(QStringLiteral("You need to select a question before posting solution !"), true);
+        showMessage(noQuestionToAnswerMessage(), true);
         return;
     }
     if (m_dialogs.answerQuestion && m_dialogs.answerQuestion()) {
-        showMessage(QStringLiteral("The solution has been successfully posted!"), false);
+        showMessage(solutionPostedMessage(), false);
         statusRefresh();
         m_zones->reloadQuestionPage(m_zones->currentZoneIndex());
     }
@@ -378,7 +371,7 @@ bool CMainFrame::run(FrameCommand command)
     case C::SendToFriend: {
         const int question = m_zones->selectedQuestionId();
         if (question <= 0) {
-            showMessage(QStringLiteral("Error: No question selected!"), true);
+            showMessage(noQuestionSelectedMessage(), true);
             return true;
         }
         if (d.sendToFriend(question))

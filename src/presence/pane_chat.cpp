@@ -26,6 +26,11 @@ QString folderCaption(int folder)
     return folder == OnlineExpertsFolder ? QStringLiteral("Online Experts") : QStringLiteral("Answer Providers");
 }
 
+QString onlineExpertsFailedMessage()
+{
+    return QStringLiteral("Failed to get online experts list !");
+}
+
 QString listedMemberLabel(const QString &userName, const QString &nickname)
 {
     return userName + QLatin1Char('(') + nickname + QLatin1Char(')');
@@ -77,7 +82,7 @@ void CPaneChat::loadFolder(int folder, int questionId)
         const service::CallResult r = experts ? proxy.GetExpertListOnlineByPostID(questionId, &document)
                                               : proxy.GetReplierListOnlineByPostID(questionId, &document);
         if (!service::succeeded(r)) {
-            showMessage(experts ? QStringLiteral("Failed to get online experts list !")
+            showMessage(experts ? onlineExpertsFailedMessage()
                                 : QStringLiteral("Failed to get solution providers list !"));
             return;
         }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "head_picture.h"
+#include "shared_limits.h"
 #include "site_config.h"
 
 #include <QString>
@@ -23,13 +24,16 @@ class MessageBoxes;
 namespace quillora::presence {
 
 enum ChatFolder : int { OnlineExpertsFolder = 0, AnswerProvidersFolder = 1 };
-inline constexpr int kOnlineExpertRows = 20;
-inline constexpr int kAnswerProviderRows = 60;
+// Each folder has room for as many members as its list answer carries.
+inline constexpr int kOnlineExpertRows = service::kQuestionExpertsMax;
+inline constexpr int kAnswerProviderRows = service::kAnswerProvidersMax;
 inline constexpr int kHeadSlots = kOnlineExpertRows + kAnswerProviderRows;
 // Writing to an online expert needs a question worth at least this many points.
 inline constexpr int kExpertChatMinPoints = 100;
 
 QString folderCaption(int folder); // "Online Experts", "Answer Providers"
+// "Failed to get online experts list !", from this pane and from a zone view.
+QString onlineExpertsFailedMessage();
 // "alice(Ali)"
 QString listedMemberLabel(const QString &userName, const QString &nickname);
 // The rank badge (0..9) for a zone rank 1..10; -1 for none.

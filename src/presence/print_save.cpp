@@ -74,8 +74,7 @@ bool PrintSaveCommands::haveQuestion()
 {
     if (selectedQuestion && selectedQuestion() != -1)
         return true;
-    m_messages.ok(QStringLiteral("Error: No question selected!"), platform::programTitle(),
-                  platform::MessageIcon::Warning, m_owner);
+    m_messages.ok(noQuestionSelectedMessage(), platform::programTitle(), platform::MessageIcon::Warning, m_owner);
     return false;
 }
 

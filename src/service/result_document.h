@@ -3,6 +3,8 @@
 // elements, read by position as text. Every reader goes through readRecords.
 #pragma once
 
+#include "shared_limits.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -62,14 +64,14 @@ inline constexpr char16_t kForumPostsTag[] = u"ForumPosts";
 inline constexpr char16_t kForumPostTag[] = u"ForumPost";
 inline constexpr char16_t kMessageTag[] = u"Message";
 
-// Reader limits.
+// Reader limits (how many records a list may hold is in shared_limits.h).
 inline constexpr int kSignInUserFields = 18;
 inline constexpr int kProfileUserFields = 15;
-inline constexpr int kZoneExpertsMax = 48, kZoneExpertFields = 9;
-inline constexpr int kQuestionExpertsMax = 20, kAnswerProvidersMax = 60, kPostExpertFields = 7;
+inline constexpr int kZoneExpertFields = 9;
+inline constexpr int kPostExpertFields = 7;
 inline constexpr int kPostListFields = 7;
 inline constexpr int kAnnouncementFields = 3;
-inline constexpr int kMessagesMax = 10, kMessageFields = 9;
+inline constexpr int kMessageFields = 9;
 inline constexpr int kScoresMax = 7, kScoreFields = 5;
 
 } // namespace quillora::service

@@ -26,6 +26,11 @@ bool storeOut(const OutRef &ref, const SoapValue &value)
 
 } // namespace
 
+QString connectFailedMessage()
+{
+    return QStringLiteral("Failed to connect to server, please try again later.");
+}
+
 CVarnelServices::CVarnelServices(const SiteAddress &site, const HttpLimits &limits)
     : m_site(site), m_namespace(serviceNamespace(site.host)),
       m_endpoint(siteUrl(site, QString::fromLatin1(kServicePath))), m_transport(limits)

@@ -21,6 +21,10 @@ inline bool succeeded(CallResult r)
     return r == CallResult::Ok;
 }
 
+// What every screen says when a service call fails: "Failed to connect to
+// server, please try again later."
+QString connectFailedMessage();
+
 // The stage at which the last call failed; 0 before a call and after success.
 enum CallStatus : int {
     StatusSuccess = 0,

@@ -189,7 +189,7 @@ void CEditUser::onSubmit()
         CVarnelServices proxy(m_setup.site);
         proxy.useServiceAccount(Op::IsUserExistsByEmail);
         if (!service::succeeded(proxy.IsUserExistsByEmail(email, &taken))) {
-            fail(QStringLiteral("Failed to connect to server, please try again later."));
+            fail(service::connectFailedMessage());
             m_view.setSubmitEnabled(true);
             return;
         }
@@ -307,7 +307,7 @@ void CEditUser::onCustomImage()
     CVarnelServices proxy(m_setup.site);
     proxy.useServiceAccount(Op::Authenticate);
     if (!service::succeeded(proxy.Authenticate(m_userID))) {
-        fail(QStringLiteral("Failed to connect to server, please try again later."));
+        fail(service::connectFailedMessage());
         return;
     }
     inform(QStringLiteral("Head image has been successfully updated!"));

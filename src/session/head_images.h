@@ -16,6 +16,7 @@
 #pragma once
 
 #include "service/proxy_settings.h"
+#include "service/shared_limits.h"
 #include "service/site_config.h"
 
 #include <QByteArray>
@@ -30,7 +31,7 @@
 
 namespace quillora::session {
 
-inline constexpr int kBuiltInHeadCount = 24;
+inline constexpr int kBuiltInHeadCount = service::kHeadPictureCount;
 inline constexpr char kCustomFaceFolder[] = "CustomFace";
 inline constexpr char kCustomFaceSitePath[] = "/Varnel/Web/images/CustomFace/";
 // A custom picture is 32x32 pixels; anything this large is not one.

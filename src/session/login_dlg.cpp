@@ -105,7 +105,7 @@ void CLoginDlg::onSignIn()
         proxy.useServiceAccount(Op::IsUserExistsByName);
         bool exists = false;
         if (!succeeded(proxy.IsUserExistsByName(m_userName, &exists))) {
-            message(connectFailedMessage());
+            message(service::connectFailedMessage());
             return;
         }
         if (!exists) {

@@ -69,10 +69,6 @@ class CLoginDlg {
     static QString emptyPasswordMessage() { return QStringLiteral("You must enter a password !"); }
     static QString wrongUserNameMessage() { return QStringLiteral("You have specified an incorrect username!"); }
     static QString wrongPasswordMessage() { return QStringLiteral("You have specified an invalid password!"); }
-    static QString connectFailedMessage()
-    {
-        return QStringLiteral("Failed to connect to server, please try again later.");
-    }
     static QString fileFailedMessage() { return QStringLiteral("Failed to open file !"); }
     static QString badConfigFileMessage() { return QStringLiteral("Failed to open config file !"); }
     static QString cannotRememberMessage()

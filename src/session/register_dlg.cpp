@@ -55,6 +55,31 @@ bool CRegisterDlg::emailLooksValid(const QString &email)
     return isEmailAddress(email); // the same pattern as the profile's
 }
 
+QString CRegisterDlg::emptyPasswordMessage()
+{
+    return CEditUser::messageFor(ProfileRule::EmptyPassword);
+}
+
+QString CRegisterDlg::confirmationMessage()
+{
+    return CEditUser::messageFor(ProfileRule::PasswordMismatch);
+}
+
+QString CRegisterDlg::emptyNickNameMessage()
+{
+    return CEditUser::messageFor(ProfileRule::EmptyNickname);
+}
+
+QString CRegisterDlg::emptyEmailMessage()
+{
+    return CEditUser::messageFor(ProfileRule::EmptyEmail);
+}
+
+QString CRegisterDlg::invalidEmailMessage()
+{
+    return CEditUser::messageFor(ProfileRule::InvalidEmail);
+}
+
 void CRegisterDlg::onInitDialog()
 {
     m_view.setPictureId(m_pictureId);
@@ -111,7 +136,7 @@ void CRegisterDlg::onSubmit()
         return warn(userNameLengthMessage(), RegisterField::UserName);
     const std::optional<bool> nameTaken = userExists(m_site, Op::IsUserExistsByName, userName);
     if (!nameTaken)
-        return stop(connectFailedMessage(), platform::programTitle());
+        return stop(service::connectFailedMessage(), platform::programTitle());
     if (*nameTaken)
         return warn(userNameTakenMessage(), RegisterField::UserName, true);
 
@@ -135,7 +160,7 @@ void CRegisterDlg::onSubmit()
         return warn(invalidEmailMessage(), RegisterField::Email, true);
     const std::optional<bool> emailTaken = userExists(m_site, Op::IsUserExistsByEmail, email);
     if (!emailTaken)
-        return stop(connectFailedMessage(), platform::programTitle());
+        return stop(service::connectFailedMessage(), platform::programTitle());
     if (*emailTaken)
         return warn(emailTakenMessage(), RegisterField::Email, true);
 
@@ -143,7 +168,7 @@ void CRegisterDlg::onSubmit()
     if (!recommender.isEmpty()) {
         const std::optional<bool> known = userExists(m_site, Op::IsUserExistsByName, recommender);
         if (!known)
-            return stop(connectFailedMessage(), platform::programTitle());
+            return stop(service::connectFailedMessage(), platform::programTitle());
         if (!*known)
             return warn(noRecommenderMessage(), RegisterField::Recommender, true);
     }

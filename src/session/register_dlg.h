@@ -96,21 +96,15 @@ class CRegisterDlg {
     {
         return QStringLiteral("The username you entered already exits in our database. ");
     }
-    static QString emptyPasswordMessage() { return QStringLiteral("You must enter a password"); }
+    // The fields the profile dialog has too are checked in its words.
+    static QString emptyPasswordMessage();
     static QString passwordLengthMessage() { return QStringLiteral("Password must be between 6 and 16 characters !"); }
-    static QString confirmationMessage()
-    {
-        return QStringLiteral("The password and confirmation password do not match");
-    }
-    static QString emptyNickNameMessage() { return QStringLiteral("You must enter a nickname"); }
-    static QString emptyEmailMessage() { return QStringLiteral("Please enter your Email Address"); }
-    static QString invalidEmailMessage() { return QStringLiteral("You have entered an invalid email address"); }
+    static QString confirmationMessage();
+    static QString emptyNickNameMessage();
+    static QString emptyEmailMessage();
+    static QString invalidEmailMessage();
     static QString emailTakenMessage() { return QStringLiteral("The email already exits in our database."); }
     static QString noRecommenderMessage() { return QStringLiteral("Recommender does not exist in member list !"); }
-    static QString connectFailedMessage()
-    {
-        return QStringLiteral("Failed to connect to server, please try again later.");
-    }
     static QString noAdapterMessage() { return QStringLiteral("No adapter information exists for the local computer"); }
     static QString adapterQueryUnsupportedMessage()
     {

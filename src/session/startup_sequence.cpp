@@ -42,7 +42,7 @@ StartupOutcome StartupSequence::run()
         proxy.useServiceAccount(Op::IsUserExistsByName);
         bool exists = false;
         if (!succeeded(proxy.IsUserExistsByName(userName, &exists)))
-            return fail(StartupOutcome::ConnectFailed, connectFailedMessage());
+            return fail(StartupOutcome::ConnectFailed, service::connectFailedMessage());
         if (!exists)
             return fail(StartupOutcome::UnknownMember, unknownMemberMessage());
     }
@@ -67,7 +67,7 @@ StartupOutcome StartupSequence::run()
         proxy.useServiceAccount(Op::SetUserOnline);
         bool online = false;
         if (!succeeded(proxy.SetUserOnline(m_userId, m_ipAddress, &online)))
-            return fail(StartupOutcome::OnlineFailed, connectFailedMessage());
+            return fail(StartupOutcome::OnlineFailed, service::connectFailedMessage());
     }
 
     if (!m_screens.createMainFrame(m_userDocument)) {

@@ -59,10 +59,6 @@ class StartupSequence {
     int userId() const { return m_userId; }
     const QString &ipAddressSent() const { return m_ipAddress; }
 
-    static QString connectFailedMessage()
-    {
-        return QStringLiteral("Failed to connect to server, please try again later.");
-    }
     static QString unknownMemberMessage() { return QStringLiteral("You have entered an invalid username!"); }
     static QString userDataFailedMessage()
     {

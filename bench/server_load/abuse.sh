@@ -21,6 +21,7 @@ BUILD_DIR=$1
 SOAK_SECONDS=${2:-60}
 SERVER=${VARNEL_SERVER:-$BUILD_DIR/server/varnel-server}
 BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
+. "$BENCH_DIR/server_ready.sh"
 MEMORY_MB=${VARNEL_ABUSE_MEMORY_MB:-4096}
 [ -x "$SERVER" ] || { echo "no varnel-server at $SERVER" >&2; exit 1; }
 
@@ -44,19 +45,9 @@ trap cleanup EXIT INT TERM
         --max-registrations 0 --max-questions 0 --max-answers 1000000 --max-messages 0 --start-points 1000000
 ) >"$WORK/stdout" 2>"$WORK/stderr" &
 SERVER_PID=$!
-i=0
-until grep -q '^varnel-server ready$' "$WORK/stdout" 2>/dev/null; do
-    i=$((i + 1))
-    if [ $i -gt 300 ] || ! kill -0 "$SERVER_PID" 2>/dev/null; then
-        echo "varnel-server did not start:" >&2
-        cat "$WORK/stdout" "$WORK/stderr" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(http:[^ ]*\)$/\1/p')
-[ -n "$BASE" ] || { echo "unexpected first line: $(head -n 1 "$WORK/stdout")" >&2; exit 1; }
-HOST=$(echo "$BASE" | sed 's|^http://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
+server_ready "$WORK/stdout" "$WORK/stderr" "$SERVER_PID"
+BASE=$SITE_BASE
+HOST=$(echo "$BASE" | sed 's|^https\{0,1\}://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
 
 DATA="$WORK/bench_data.lua"
 /usr/bin/python3 "$BENCH_DIR/prepare.py" "$BASE" "$HOST" 40 20 "$DATA"

@@ -33,6 +33,7 @@ BUILD_DIR=$1
 SECONDS_EACH=${2:-10}
 SERVER=${VARNEL_SERVER:-$BUILD_DIR/server/varnel-server}
 BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
+. "$BENCH_DIR/server_ready.sh"
 [ -x "$SERVER" ] || { echo "no varnel-server at $SERVER" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed (apt-get install wrk)" >&2; exit 1; }
 RUNS=${VARNEL_RUNS:-list poll write static}
@@ -74,18 +75,8 @@ fi
     --max-registrations 0 --max-questions 0 --max-answers 1000000 --start-points 1000000 \
     >"$WORK/stdout" 2>"$WORK/stderr" &
 SERVER_PID=$!
-i=0
-until grep -q '^varnel-server ready$' "$WORK/stdout" 2>/dev/null; do
-    i=$((i + 1))
-    if [ $i -gt 300 ] || ! kill -0 "$SERVER_PID" 2>/dev/null; then
-        echo "varnel-server did not start:" >&2
-        cat "$WORK/stdout" "$WORK/stderr" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-BASE=$(head -n 1 "$WORK/stdout" | sed -n 's/^varnel-server listening on \(https\{0,1\}:[^ ]*\)$/\1/p')
-[ -n "$BASE" ] || { echo "unexpected first line: $(head -n 1 "$WORK/stdout")" >&2; exit 1; }
+server_ready "$WORK/stdout" "$WORK/stderr" "$SERVER_PID"
+BASE=$SITE_BASE
 HOST=$(echo "$BASE" | sed 's|^https\{0,1\}://||; s|:[0-9]*$||; s|^\[||; s|\]$||')
 PORT=${BASE##*:}
 

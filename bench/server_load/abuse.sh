@@ -25,16 +25,7 @@ BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 MEMORY_MB=${VARNEL_ABUSE_MEMORY_MB:-4096}
 [ -x "$SERVER" ] || { echo "no varnel-server at $SERVER" >&2; exit 1; }
 
-WORK=$(mktemp -d /tmp/varnel-abuse-XXXXXX)
-SERVER_PID=
-cleanup() {
-    if [ -n "$SERVER_PID" ]; then
-        kill "$SERVER_PID" 2>/dev/null || true
-        wait "$SERVER_PID" 2>/dev/null || true
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+scratch_folder varnel-abuse
 
 # Limits as run.sh has them (prepare.py registers many members from one
 # address), the answers' limit high enough for the 70 answers of the big

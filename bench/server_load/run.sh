@@ -38,16 +38,7 @@ BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 command -v wrk >/dev/null || { echo "wrk is not installed (apt-get install wrk)" >&2; exit 1; }
 RUNS=${VARNEL_RUNS:-list poll write static}
 
-WORK=$(mktemp -d /tmp/varnel-bench-XXXXXX)
-SERVER_PID=
-cleanup() {
-    if [ -n "$SERVER_PID" ]; then
-        kill "$SERVER_PID" 2>/dev/null || true
-        wait "$SERVER_PID" 2>/dev/null || true
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+scratch_folder varnel-bench
 
 # The demo community, with the request log in a file as in production, and
 # the address binding and rate limits on. prepare.py registers many members

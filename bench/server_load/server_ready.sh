@@ -1,4 +1,21 @@
-# Sourced by the load scripts. server_ready STDOUT STDERR PID [TENTHS]: waits
+# Sourced by the load scripts: their scratch folder and the server's start.
+
+# scratch_folder NAME: WORK, a fresh folder /tmp/NAME-XXXXXX, removed when
+# the script ends, with the server started as SERVER_PID stopped first.
+scratch_folder() {
+    WORK=$(mktemp -d "/tmp/$1-XXXXXX")
+    SERVER_PID=
+    trap scratch_cleanup EXIT INT TERM
+}
+scratch_cleanup() {
+    if [ -n "$SERVER_PID" ]; then
+        kill "$SERVER_PID" 2>/dev/null || true
+        wait "$SERVER_PID" 2>/dev/null || true
+    fi
+    rm -rf "$WORK"
+}
+
+# server_ready STDOUT STDERR PID [TENTHS]: waits
 # until the varnel-server PID, writing to the files STDOUT and STDERR, says it
 # is ready (at most TENTHS tenths of a second, 300 unless given), then sets
 # SITE_BASE to the address it listens on (http://host:port, or https://).

@@ -2,6 +2,11 @@
 #pragma once
 
 #include "main_frame.h"
+#include "result_document.h"
+#include "site_config.h"
+#include "varnel_services.h"
+
+#include <gtest/gtest.h>
 
 #include <QString>
 
@@ -94,6 +99,31 @@ inline QString signInDocument(int userID, const QString &name, const QString &pa
     for (int i = 0; i < 18; ++i)
         xml += QStringLiteral("<%1>%2</%1>").arg(QLatin1String(names[i]), f[i]);
     return xml + QStringLiteral("</User></NewDataSet>");
+}
+
+// A member signed in through the service as the client does, and online
+// when asked (as the client's start-up makes it): its ID and its sign-in
+// document.
+struct SignedIn {
+    int id = 0;
+    QString document;
+};
+
+inline SignedIn signInMember(const service::SiteAddress &site, const QString &name, const QString &password,
+                             bool online = false)
+{
+    SignedIn m;
+    service::CVarnelServices proxy(site);
+    proxy.useServiceAccount(service::Op::GetUserByUserName);
+    EXPECT_TRUE(service::succeeded(proxy.GetUserByUserName(name, password, &m.document)));
+    service::DocumentStatus status;
+    m.id = service::leadingInt(service::readFirstElementText(m.document, u"PKID", &status));
+    if (online) {
+        bool ignored = false;
+        proxy.useServiceAccount(service::Op::SetUserOnline);
+        EXPECT_TRUE(service::succeeded(proxy.SetUserOnline(m.id, QStringLiteral("127.0.0.1"), &ignored)));
+    }
+    return m;
 }
 
 } // namespace quillora::presence::test

@@ -126,25 +126,6 @@ bool waitUntil(const std::function<bool()> &done, int ms = 5000)
     return done();
 }
 
-struct LoggedIn {
-    int id = 0;
-    QString document;
-};
-
-LoggedIn signIn(const service::SiteAddress &site, const QString &name, const QString &password)
-{
-    LoggedIn m;
-    service::CVarnelServices proxy(site);
-    proxy.useServiceAccount(service::Op::GetUserByUserName);
-    EXPECT_TRUE(service::succeeded(proxy.GetUserByUserName(name, password, &m.document)));
-    service::DocumentStatus status;
-    m.id = service::leadingInt(service::readFirstElementText(m.document, u"PKID", &status));
-    bool ignored = false;
-    proxy.useServiceAccount(service::Op::SetUserOnline);
-    EXPECT_TRUE(service::succeeded(proxy.SetUserOnline(m.id, QStringLiteral("127.0.0.1"), &ignored)));
-    return m;
-}
-
 } // namespace
 
 TEST(MessageDialogWidget, TranscriptLooksLinksMenuAndClosing)
@@ -258,8 +239,10 @@ TEST(ChatScreensInFrame, PollAnimatesTheTrayUntilClickedAndPanesOpenTheBoard)
     testpeers::VarnelServerProcess server({.demo = true});
     ASSERT_TRUE(server.started()) << server.error();
     const service::SiteAddress site{QStringLiteral("127.0.0.1"), static_cast<quint16>(server.port())};
-    const LoggedIn alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
-    const LoggedIn bob = signIn(site, QStringLiteral("bob"), QStringLiteral("bob123"));
+    const presence::test::SignedIn alice =
+        presence::test::signInMember(site, QStringLiteral("alice"), QStringLiteral("alice123"), true);
+    const presence::test::SignedIn bob =
+        presence::test::signInMember(site, QStringLiteral("bob"), QStringLiteral("bob123"), true);
 
     platform::RecordingMessageBoxes boxes;
     platform::RecordingSystemOpener opener;
@@ -539,7 +522,8 @@ TEST(QuestionPageFiles, PrintsEveryPageWithTheDateFooterAndSavesAnArchiveThatLoa
     testpeers::VarnelServerProcess server({.demo = true});
     ASSERT_TRUE(server.started()) << server.error();
     const service::SiteAddress site{QStringLiteral("127.0.0.1"), static_cast<quint16>(server.port())};
-    const LoggedIn alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
+    const presence::test::SignedIn alice =
+        presence::test::signInMember(site, QStringLiteral("alice"), QStringLiteral("alice123"), true);
     int question = 0;
     {
         // Long enough for more than one printed page.

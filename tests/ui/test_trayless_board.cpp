@@ -5,6 +5,7 @@
 // other members' text escaped for its markup, and the member opens the
 // board from the main window or by clicking the notification.
 #include "browsing_values.h"
+#include "frame_test_support.h"
 #include "main_frame.h"
 #include "platform/message_box.h"
 #include "platform/system_open.h"
@@ -109,22 +110,6 @@ class RecordingNotifications : public QObject {
 
 namespace {
 
-struct Member {
-    int id = 0;
-    QString document;
-};
-
-Member signIn(const service::SiteAddress &site, const QString &name, const QString &password)
-{
-    Member m;
-    service::CVarnelServices proxy(site);
-    proxy.useServiceAccount(service::Op::GetUserByUserName);
-    EXPECT_TRUE(service::succeeded(proxy.GetUserByUserName(name, password, &m.document)));
-    service::DocumentStatus status;
-    m.id = service::leadingInt(service::readFirstElementText(m.document, u"PKID", &status));
-    return m;
-}
-
 void send(const service::SiteAddress &site, int from, int to, const QString &text)
 {
     service::CVarnelServices proxy(site);
@@ -146,8 +131,10 @@ TEST(TraylessDesktop, ArrivalsAreAnnouncedAndTheBoardOpensFromTheMainWindow)
     testpeers::VarnelServerProcess server({.demo = true});
     ASSERT_TRUE(server.started()) << server.error();
     const service::SiteAddress site{QStringLiteral("127.0.0.1"), quint16(server.port())};
-    const Member alice = signIn(site, QStringLiteral("alice"), QStringLiteral("alice123"));
-    const Member bob = signIn(site, QStringLiteral("bob"), QStringLiteral("bob123"));
+    const presence::test::SignedIn alice =
+        presence::test::signInMember(site, QStringLiteral("alice"), QStringLiteral("alice123"));
+    const presence::test::SignedIn bob =
+        presence::test::signInMember(site, QStringLiteral("bob"), QStringLiteral("bob123"));
 
     platform::RecordingMessageBoxes boxes;
     platform::RecordingSystemOpener opener;
@@ -210,7 +197,8 @@ TEST(TraylessDesktop, ArrivalsAreAnnouncedAndTheBoardOpensFromTheMainWindow)
             QStringLiteral("3"), {}, {}, {}, {}, QStringLiteral("g-markup"), &created)));
         ASSERT_TRUE(created);
     }
-    send(site, signIn(site, QStringLiteral("markup"), QStringLiteral("markup1")).id, bob.id, QStringLiteral("hi"));
+    send(site, presence::test::signInMember(site, QStringLiteral("markup"), QStringLiteral("markup1")).id, bob.id,
+         QStringLiteral("hi"));
     Q_EMIT frame.pollTick();
     ASSERT_TRUE(waitUntil([&] { return notifications.shown.size() == 3; }));
     EXPECT_EQ(notifications.shown[2].body, QStringLiteral("New message from &lt;img src=x&gt;&amp;co"));
